@@ -1,0 +1,67 @@
+// The MIDI service: the one door from the program to the operating system's MIDI ports.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarv {
+
+// A failure of the MIDI service; what() is the service's own text.
+class MidiServiceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Opaque handle of an open port; 0 means none.
+using PortHandle = std::uintptr_t;
+
+// Runs on a thread of the service. `instance` is the value given to openInput
+// (the device index at the time of opening); `packed` holds status in bits 0..7,
+// data 1 in bits 8..15, data 2 in bits 16..23.
+using ShortMessageHandler = std::function<void(int instance, std::uint32_t packed)>;
+// Runs on a thread of the service; one call per received block (system exclusive).
+using ByteBlockHandler = std::function<void(int instance, const std::uint8_t* data, std::size_t size)>;
+
+// Every call may throw MidiServiceError. Indices are positions in the lists the
+// last inputNames()/outputNames() call returned. A service never lists ports that
+// it opened for the program itself (virtual ports of its own).
+class MidiService {
+public:
+    virtual ~MidiService() = default;
+
+    // Short lower-case name of the system behind the service ("alsa", "jack", "loopback", ...).
+    virtual std::string apiName() const = 0;
+
+    virtual std::vector<std::string> inputNames() = 0;
+    virtual std::vector<std::string> outputNames() = 0;
+
+    // Opens input port `index`; from then on the handlers run on the service's thread
+    // until closeInput returns. closeInput stops the callbacks before it returns.
+    virtual PortHandle openInput(int index, int instance, ShortMessageHandler onShort,
+                                 ByteBlockHandler onBlock) = 0;
+    virtual void closeInput(PortHandle handle) = 0;
+
+    virtual PortHandle openOutput(int index) = 0;
+    virtual void closeOutput(PortHandle handle) = 0;
+
+    // Sends exactly the bytes the status implies (two for program change and channel
+    // pressure, three for the other channel messages, one to three for system messages).
+    virtual void sendShort(PortHandle handle, std::uint32_t packed) = 0;
+    virtual void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) = 0;
+};
+
+// Number of bytes a short message with this status byte occupies on the wire (1..3).
+int shortMessageLength(std::uint8_t status);
+
+// The process-wide service. The first call without an installed service creates the
+// service chosen by TARV_MIDI_API (alsa, jack, winmm, core, loopback) or the platform's default.
+MidiService& midiService();
+// Installs a service (tests and benchmarks install a loopback service); returns the previous one.
+std::unique_ptr<MidiService> setMidiService(std::unique_ptr<MidiService> service);
+
+}  // namespace tarv

@@ -1,0 +1,43 @@
+# Shared by scripts/run and scripts/test: install what is missing, configure and build.
+# shellcheck shell=bash
+set -euo pipefail
+
+TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+# Debian packages the build, the program and the tests need.
+PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-qpa-plugins libxkbcommon-dev
+    librtmidi-dev libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont
+    jackd2 libjack-jackd2-dev
+    libgtest-dev googletest
+    xvfb xauth imagemagick
+    clang libclang-rt-dev
+)
+
+install_missing() {
+    local missing=()
+    for p in "${PACKAGES[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    # jackd2 asks about realtime priority; answer with the default.
+    echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo debconf-set-selections 2>/dev/null || true
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build BUILD_DIR [cmake options...]
+configure_and_build() {
+    local dir=$1; shift
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S "$TOP" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    else
+        cmake -S "$TOP" -B "$dir" "$@" >/dev/null
+    fi
+    cmake --build "$dir" -j "$JOBS"
+}

@@ -1,0 +1,53 @@
+// The settings file: stored settings of the 16 channels, the general settings and the PC key map.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+struct TChannelSettings {
+    std::uint8_t Instrument = 0;
+    std::uint8_t Velocity = 127;
+    std::uint8_t Volume = 127;
+    std::uint8_t Panorama = 64;
+    std::uint8_t Sustain = 0;
+    std::uint8_t Chorus = 0;
+    std::uint8_t Reverb = 0;
+};
+
+struct TGeneralSettings {
+    std::int32_t Delay = 10;
+    std::uint8_t Velocitycontroller = 3;
+    std::uint8_t Volumecontroller = 7;
+    std::uint8_t Panoramacontroller = 10;
+    std::uint8_t Sustaincontroller = 64;
+    std::uint8_t Choruscontroller = 91;
+    std::uint8_t Reverbcontroller = 93;
+    std::uint8_t PlayMode = 0;   // stored as "Programmmodus"
+    bool Hint = true;
+};
+
+// Module-level records, one instance each (read and written by the windows directly).
+extern TChannelSettings ChannelSettings;
+extern TGeneralSettings GeneralSettings;
+extern std::array<int, 24> PcKeyMap;   // "leftC" .. "leftB", "rightC" .. "rightB"
+extern const std::array<int, 24> DefaultPcKeyMap;
+
+// Full path of "tarvParameter.ini".
+std::string SettingsFilePath();
+// Tests point the settings at a folder of their own (empty: back to the normal rule).
+void SetSettingsFolder(const std::string& folder);
+
+void WriteDefaultSettings();
+void LoadSettings(int channel);
+void SaveSettings(int channel);
+void SendStoredChannel(int channel);
+void SendAllStoredChannels();
+void LoadPcKeyMap();
+
+// Thrown when the settings file cannot be written ("In %s kann nicht geschrieben werden").
+class SettingsWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
