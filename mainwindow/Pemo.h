@@ -1,0 +1,183 @@
+// The main window TfrmPemo: layout, player state hand-off, routing, PC keys, MIDI input,
+// navigation and hints. The class is split over several files by concern:
+//   Pemo.cpp            layout, life cycle, RefreshControls, dialog buttons, event filter
+//   PemoRouting.cpp     note routing, split keyboard, sustain, Reset, readout strip
+//   PemoPcKeys.cpp      playing from the PC keyboard
+//   PemoMidiIn.cpp      MIDI input, controller sliders, learning
+//   PemoNavigation.cpp  keyboard view, covers, mouse wheel
+//   PemoHints.cpp       hint texts in German and English
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class TMIDIKeys;
+class TMKeysO;
+class TSlideSwitch;
+class TPictureButton;
+class TLinkPanel;
+
+// A panel that reports clicks (the covers).
+class TClickPanel;
+
+class TfrmPemo : public QWidget {
+public:
+    explicit TfrmPemo(QWidget* parent = nullptr);
+    ~TfrmPemo() override;
+
+    // --- controls (names as on the layout) ---
+    QFrame* panelBasis = nullptr;
+    QFrame* panelIO = nullptr;
+    TPictureButton* bbtnPorts = nullptr;
+    QFrame* panelVelocity = nullptr;
+    TSlideSwitch* slVelocity = nullptr;
+    QSlider* tbVelocity = nullptr;
+    QLabel* lblVelocity = nullptr;
+    QFrame* panelPanorama = nullptr;
+    QLabel* lblPanorama = nullptr;
+    QSlider* tbPanorama = nullptr;
+    QFrame* panelChorus = nullptr;
+    QLabel* lblChorus = nullptr;
+    QSlider* tbChorus = nullptr;
+    QFrame* panelReverb = nullptr;
+    QLabel* lblReverb = nullptr;
+    QSlider* tbReverb = nullptr;
+    QFrame* panelglissando = nullptr;
+
+    QFrame* panelKBview = nullptr;
+    QFrame* panelKB = nullptr;
+    TMKeysO* PemoOM = nullptr;
+    TMIDIKeys* Pemo = nullptr;
+    std::array<QLabel*, 10> lblC{};   // lblC0 .. lblC9
+
+    QFrame* panelIU = nullptr;
+    QFrame* PanelKanal = nullptr;
+    QSpinBox* seLKanal = nullptr;
+    QLabel* lblKanal = nullptr;
+    QPushButton* btnInstrument = nullptr;
+    QComboBox* cbModus = nullptr;
+    QPushButton* btnStimmung = nullptr;
+    TLinkPanel* sPanel1 = nullptr;
+    QPushButton* btnSustain = nullptr;
+    TPictureButton* bbtnPckey = nullptr;
+    QFrame* PanelSplit = nullptr;
+    QLabel* lblSplit = nullptr;
+    QPushButton* btnSetSplit = nullptr;
+    QSpinBox* seRkanal = nullptr;
+    QLabel* lblSplitkanal = nullptr;
+    QSpinBox* seSplitOktave = nullptr;
+    QLabel* lblSplitoktave = nullptr;
+
+    QFrame* panelIL = nullptr;
+    QSlider* tbVolume = nullptr;
+    QLabel* lblVolume = nullptr;
+
+    QFrame* panelIR = nullptr;
+    QPushButton* btnKlangAnz = nullptr;
+    QPushButton* btnReset = nullptr;
+    QPushButton* btnLerne = nullptr;
+    QPushButton* btnHint = nullptr;
+    QPushButton* btnSpr = nullptr;
+
+    TClickPanel* panelAO = nullptr;
+    TClickPanel* panelAU = nullptr;
+    TClickPanel* panelAR = nullptr;
+    TClickPanel* panelAL = nullptr;
+
+    // --- life cycle and dialogs (Pemo.cpp) ---
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void FormDestroy();
+    void RefreshControls();
+    void bbtnPortsClick();
+    void sPanel1Click();
+    void btnInstrumentClick();
+    void btnStimmungClick();
+
+    // --- routing (PemoRouting.cpp) ---
+    // Channel and outgoing note for a played note; nothing when the play mode routes no notes.
+    std::optional<std::pair<std::uint8_t, int>> RouteNote(int note) const;
+    void PemoNoteOn(QObject* Sender, int note, int velocity);
+    void PemoNoteOff(QObject* Sender, int note, int velocity);
+    void RefreshReadout();
+    void cbModusChange();
+    void cbModusCloseUp();
+    void seLkanalChange();
+    void seLKanalMouseLeave();
+    void seRkanalChange();
+    void seSplitOktaveChange();
+    void btnSetSplitClick();
+    void btnSustainClick();
+    void btnResetClick();
+    void btnKlangAnzClick();
+
+    // --- PC keyboard (PemoPcKeys.cpp); Key is a Windows virtual-key code ---
+    void FormKeyDown(int Key, bool autoRepeat);
+    void FormKeyUp(int Key, bool autoRepeat);
+    void bbtnPckeyClick();
+    void bbtnPckeyMouseLeave();
+    // Releases the notes of every held PC key (the window lost the keyboard focus).
+    void ReleaseHeldPcKeys();
+
+    // --- MIDI input, sliders, learning (PemoMidiIn.cpp) ---
+    // Runs on the MIDI service thread: takes fCriticalSection and posts the message to the UI thread.
+    void DoMidiInData(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);
+    // The handling of one message on the UI thread.
+    void HandleMidiInData(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);
+    void tbVolumeChange();
+    void tbPanoramaChange();
+    void tbChorusChange();
+    void tbReverbChange();
+    void tbVelocityChange();
+    void slVelocityChanging(QObject* Sender, bool& CanChange);
+    void btnLerneClick();
+
+    // --- navigation (PemoNavigation.cpp) ---
+    void lblC3Click();
+    void lblC4Click();
+    void lblC5Click();
+    void lblC6Click();
+    void lblC7Click();
+    void panelAOClick();
+    void panelAUClick();
+    void panelALClick();
+    void panelARClick();
+    // Gives the focus to the first wheel target under the global position; does not consume the event.
+    void FormMouseWheel(const QPoint& globalPos);
+
+    // --- hints (PemoHints.cpp) ---
+    void ApplyGermanHints();
+    void ApplyEnglishHints();
+    void btnHintClick();
+    void btnSprClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void CreateControls();
+    void ConnectHandlers();
+
+    std::mutex* fCriticalSection = nullptr;
+
+    // Concern-private state: each file adds its own block below, headed by the file's name.
+};
+
+// The single main window, set by its constructor.
+extern TfrmPemo* frmPemo;
+// True while the German hints are shown; German after every start.
+extern bool HintLanguageGerman;
