@@ -39,9 +39,17 @@ std::string SettingsFilePath();
 // Tests point the settings at a folder of their own (empty: back to the normal rule).
 void SetSettingsFolder(const std::string& folder);
 
+// Puts ChannelSettings, GeneralSettings and PcKeyMap back to their built-in values (tests).
+void ResetSettingsRecords();
+
+// Each operation reads the file once and writes it at most once; nothing is cached. Reading
+// never fails (missing file, section or key: the defaults). Writing replaces the file as a
+// whole or not at all and throws SettingsWriteError on failure. `channel` is 0..15
+// (std::out_of_range otherwise).
 void WriteDefaultSettings();
 void LoadSettings(int channel);
 void SaveSettings(int channel);
+// Sends the channel's stored settings (not ChannelSettings) on CurrentOutputPort.
 void SendStoredChannel(int channel);
 void SendAllStoredChannels();
 void LoadPcKeyMap();

@@ -1,0 +1,280 @@
+// The settings file: its key tables, its location and the settings operations.
+#include "Settings.h"
+
+#include "IniFile.h"
+#include "PlayerState.h"
+#include "midi/MidiSenders.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <stdexcept>
+#include <variant>
+
+TChannelSettings ChannelSettings;
+TGeneralSettings GeneralSettings;
+// Windows virtual-key codes of a German keyboard: upper letter row with the digit row for the
+// octave left of the split point, lower letter row with the home row for the right one.
+const std::array<int, 24> DefaultPcKeyMap = {
+    81, 50, 87, 51, 69, 82, 53, 84, 54, 90, 55, 85,         // Q 2 W 3 E R 5 T 6 Z 7 U
+    86, 71, 66, 72, 78, 77, 75, 188, 76, 190, 192, 189,     // V G B H N M K , L . Ö -
+};
+std::array<int, 24> PcKeyMap = DefaultPcKeyMap;
+
+namespace {
+
+using tarv::IniFile;
+
+constexpr const char* kFileName = "tarvParameter.ini";
+constexpr const char* kGeneralSection = "allgemein";
+constexpr const char* kKeyboardSection = "keyboard";
+constexpr int kChannelCount = 16;
+
+// Section "kanal" + n. Every field is a MIDI data byte.
+struct ChannelKey {
+    const char* name;
+    std::int32_t freshBase;   // value in a new file for channel n: freshBase + freshStep * n
+    std::int32_t freshStep;
+    std::int32_t readDefault;
+    std::uint8_t TChannelSettings::*field;   // nullptr for "Kanal": written from LeftChannel, never read
+};
+
+constexpr std::array<ChannelKey, 8> kChannelKeys = {{
+    {"Instrument", 0, 8, 0, &TChannelSettings::Instrument},   // one instrument family per channel
+    {"Velocity", 127, 0, 127, &TChannelSettings::Velocity},
+    {"Volume", 127, 0, 127, &TChannelSettings::Volume},
+    {"Panorama", 64, 0, 64, &TChannelSettings::Panorama},
+    {"Sustain", 0, 0, 0, &TChannelSettings::Sustain},
+    {"Chorus", 0, 0, 0, &TChannelSettings::Chorus},
+    {"Reverb", 0, 0, 0, &TChannelSettings::Reverb},
+    {"Kanal", 0, 1, 0, nullptr},
+}};
+
+// Section "allgemein". A byte field keeps the low 8 bits of the value read; MIDI bytes are
+// then held to 127, so that no data byte above 127 can come from a hand-edited file.
+enum class Storage { MidiByte, RawByte, Int32, Boolean, FreshOnly };
+using GeneralField = std::variant<std::monostate, std::uint8_t TGeneralSettings::*,
+                                  std::int32_t TGeneralSettings::*, bool TGeneralSettings::*>;
+
+struct GeneralKey {
+    const char* name;
+    std::int32_t fresh;
+    std::int32_t readDefault;
+    Storage storage;
+    GeneralField field;
+    int storedRank;   // place in the order in which LoadSettings and SaveSettings walk the keys
+};
+
+// In the order of a new file. The keys stored as FreshOnly are written into a new file only.
+constexpr std::array<GeneralKey, 15> kGeneralKeys = {{
+    {"Delay", 10, 10, Storage::Int32, &TGeneralSettings::Delay, 0},
+    {"Abschlag", 127, 0, Storage::FreshOnly, {}, -1},
+    {"Aufschlag", 127, 0, Storage::FreshOnly, {}, -1},
+    {"Hint", 1, 1, Storage::Boolean, &TGeneralSettings::Hint, 8},
+    {"Velocitycontroller", 3, 3, Storage::MidiByte, &TGeneralSettings::Velocitycontroller, 1},
+    {"Volumecontroller", 7, 7, Storage::MidiByte, &TGeneralSettings::Volumecontroller, 2},
+    {"Panoramacontroller", 10, 10, Storage::MidiByte, &TGeneralSettings::Panoramacontroller, 3},
+    {"Sustaincontroller", 64, 64, Storage::MidiByte, &TGeneralSettings::Sustaincontroller, 4},
+    {"Choruscontroller", 91, 91, Storage::MidiByte, &TGeneralSettings::Choruscontroller, 5},
+    {"Reverbcontroller", 93, 93, Storage::MidiByte, &TGeneralSettings::Reverbcontroller, 6},
+    {"Abschlagcontroller", 14, 0, Storage::FreshOnly, {}, -1},
+    {"Aufschlagcontroller", 15, 0, Storage::FreshOnly, {}, -1},
+    {"Glissandocontroller", 9, 0, Storage::FreshOnly, {}, -1},
+    // Loaded as written, even a value other than 0 or 1 (such a mode routes no notes).
+    {"Programmmodus", 0, 0, Storage::RawByte, &TGeneralSettings::PlayMode, 7},
+    {"FisE7", 1, 0, Storage::FreshOnly, {}, -1},
+}};
+
+constexpr int kStoredGeneralCount = 9;
+constexpr std::array<const GeneralKey*, kStoredGeneralCount> kStoredGeneralKeys = [] {
+    std::array<const GeneralKey*, kStoredGeneralCount> order{};
+    for (const GeneralKey& key : kGeneralKeys) {
+        if (key.storedRank >= 0)
+            order[key.storedRank] = &key;
+    }
+    return order;
+}();
+
+// Section "keyboard", in the order of PcKeyMap; the defaults are DefaultPcKeyMap.
+constexpr std::array<const char*, 24> kPcKeyNames = {
+    "leftC", "leftC#", "leftD", "leftD#", "leftE", "leftF",
+    "leftF#", "leftG", "leftG#", "leftA", "leftBb", "leftB",
+    "rightC", "rightC#", "rightD", "rightD#", "rightE", "rightF",
+    "rightF#", "rightG", "rightG#", "rightA", "rightBb", "rightB",
+};
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+
+std::string gSettingsFolder;   // set by tests; empty: the normal rule
+
+std::uint8_t lowByte(std::int32_t value)
+{
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
+
+std::uint8_t midiByte(std::int32_t value)
+{
+    return std::min<std::uint8_t>(lowByte(value), 127);
+}
+
+QString channelSection(int channel)
+{
+    if (channel < 0 || channel >= kChannelCount)
+        throw std::out_of_range("settings channel out of range: " + std::to_string(channel));
+    return QStringLiteral("kanal%1").arg(channel);
+}
+
+QString executableFolder()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    if (!exe.isEmpty())
+        return QFileInfo(exe).absolutePath();
+    return QDir::currentPath();
+}
+
+// The user's configuration folder, for an executable in a folder the user cannot write.
+QString configFolder()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    // Without an application name Qt answers with the general configuration folder itself.
+    if (QCoreApplication::applicationName().isEmpty())
+        folder = QDir(folder).filePath(QStringLiteral("tarv"));
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString settingsPath()
+{
+    if (!gSettingsFolder.empty())
+        return QDir(QString::fromStdString(gSettingsFolder)).filePath(kFileName);
+    const QString folder = executableFolder();
+    const QString besideExecutable = QDir(folder).filePath(kFileName);
+    // A file next to the executable always wins, so a portable copy keeps its own settings.
+    if (QFileInfo::exists(besideExecutable) || QFileInfo(folder).isWritable())
+        return besideExecutable;
+    return QDir(configFolder()).filePath(kFileName);
+}
+
+TChannelSettings readChannel(const IniFile& ini, int channel)
+{
+    const QString section = channelSection(channel);
+    TChannelSettings settings;
+    for (const ChannelKey& key : kChannelKeys) {
+        if (key.field)
+            settings.*key.field = midiByte(ini.readInteger(section, key.name, key.readDefault));
+    }
+    return settings;
+}
+
+void storeGeneral(const GeneralKey& key, std::int32_t value)
+{
+    std::visit(Overloaded{
+                   [](std::monostate) {},
+                   [&](std::uint8_t TGeneralSettings::*field) {
+                       GeneralSettings.*field = key.storage == Storage::MidiByte ? midiByte(value) : lowByte(value);
+                   },
+                   [&](std::int32_t TGeneralSettings::*field) { GeneralSettings.*field = value; },
+                   [&](bool TGeneralSettings::*field) { GeneralSettings.*field = value != 0; },
+               },
+               key.field);
+}
+
+std::int32_t generalValue(const GeneralKey& key)
+{
+    return std::visit(Overloaded{
+                          [](std::monostate) { return std::int32_t(0); },
+                          [](std::uint8_t TGeneralSettings::*field) { return std::int32_t(GeneralSettings.*field); },
+                          [](std::int32_t TGeneralSettings::*field) { return GeneralSettings.*field; },
+                          [](bool TGeneralSettings::*field) { return std::int32_t(GeneralSettings.*field ? 1 : 0); },
+                      },
+                      key.field);
+}
+
+}  // namespace
+
+std::string SettingsFilePath()
+{
+    return settingsPath().toStdString();
+}
+
+void SetSettingsFolder(const std::string& folder)
+{
+    gSettingsFolder = folder;
+}
+
+void ResetSettingsRecords()
+{
+    ChannelSettings = TChannelSettings{};
+    GeneralSettings = TGeneralSettings{};
+    PcKeyMap = DefaultPcKeyMap;
+}
+
+void WriteDefaultSettings()
+{
+    const QString path = settingsPath();
+    IniFile ini = IniFile::load(path);
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        const QString section = channelSection(channel);
+        for (const ChannelKey& key : kChannelKeys)
+            ini.setValue(section, key.name, key.freshBase + key.freshStep * channel);
+    }
+    for (const GeneralKey& key : kGeneralKeys)
+        ini.setValue(kGeneralSection, key.name, key.fresh);
+    for (std::size_t i = 0; i < kPcKeyNames.size(); ++i)
+        ini.setValue(kKeyboardSection, kPcKeyNames[i], DefaultPcKeyMap[i]);
+    ini.save(path);
+}
+
+void LoadSettings(int channel)
+{
+    const IniFile ini = IniFile::load(settingsPath());
+    ChannelSettings = readChannel(ini, channel);
+    for (const GeneralKey* key : kStoredGeneralKeys)
+        storeGeneral(*key, ini.readInteger(kGeneralSection, key->name, key->readDefault));
+}
+
+void SaveSettings(int channel)
+{
+    const QString path = settingsPath();
+    const QString section = channelSection(channel);
+    IniFile ini = IniFile::load(path);
+    for (const ChannelKey& key : kChannelKeys)
+        ini.setValue(section, key.name, key.field ? std::int32_t(ChannelSettings.*key.field) : std::int32_t(LeftChannel));
+    for (const GeneralKey* key : kStoredGeneralKeys)
+        ini.setValue(kGeneralSection, key->name, generalValue(*key));
+    ini.save(path);
+}
+
+void SendStoredChannel(int channel)
+{
+    // The stored values, not the ones being edited in the main window.
+    const TChannelSettings stored = readChannel(IniFile::load(settingsPath()), channel);
+    const auto midiChannel = static_cast<std::uint8_t>(channel);
+    SendProgramChange(midiChannel, stored.Instrument);
+    SendVolume(midiChannel, stored.Volume);
+    SendPanorama(midiChannel, stored.Panorama);
+    SendSustain(midiChannel, stored.Sustain);
+    SendChorus(midiChannel, stored.Chorus);
+    SendReverb(midiChannel, stored.Reverb);
+}
+
+void SendAllStoredChannels()
+{
+    for (int channel = 0; channel < kChannelCount; ++channel)
+        SendStoredChannel(channel);
+}
+
+void LoadPcKeyMap()
+{
+    const IniFile ini = IniFile::load(settingsPath());
+    for (std::size_t i = 0; i < kPcKeyNames.size(); ++i)
+        PcKeyMap[i] = ini.readInteger(kKeyboardSection, kPcKeyNames[i], DefaultPcKeyMap[i]);
+}

@@ -1,0 +1,40 @@
+// uGMInstrumente: the 128 General MIDI Level 1 instruments, by 0-based program number.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// The member names are the display texts; the ordinal is the program number.
+enum class TGMInstrument : std::uint8_t {
+    AcousticGrandPiano, BrightAcousticPiano, ElectricGrandPiano, HonkyTonkPiano, RhodesPiano, ChorusedPiano,
+    Harpsichord, Clavinet, Celesta, Glockenspiel, MusicBox, Vibraphone,
+    Marimba, Xylophone, TubularBells, Dulcimer, HammondOrgan, PercussiveOrgan,
+    RockOrgan, ChurchOrgan, ReedOrgan, Accordion, Harmonica, TangoAccordion,
+    AcousticGuitarNylon, AcousticGuitarSteel, ElectricGuitarJazz, ElectricGuitarClean, ElectricGuitarMuted, OverdrivenGuitar,
+    DistortionGuitar, GuitarHarmonics, AcousticBass, ElectricBassFinger, ElectricBassPick, FretlessBass,
+    SlapBass1, SlapBass2, SynthBass1, SynthBass2, Violin, Viola,
+    Cello, Contrabass, TremoloStrings, PizzicatoStrings, OrchestralHarp, Timpani,
+    StringEnsemble1, StringEnsemble2, SynthStrings1, SynthStrings2, ChoirAahs, VoiceOohs,
+    SynthVoice, OrchestraHit, Trumpet, Trombone, Tuba, MutedTrumpet,
+    FrenchHorn, BrassSection, SynthBrass1, SynthBrass2, SopranoSax, AltoSax,
+    TenorSax, BaritoneSax, Oboe, EnglishHorn, Bassoon, Clarinet,
+    Piccolo, Flute, Recorder, PanFlute, BottleBlow, Shakuhachi,
+    Whistle, Ocarina, Lead1Square, Lead2Sawtooth, Lead3CalliopeLead, Lead4ChiffLead,
+    Lead5Charang, Lead6Voice, Lead7Fifths, Lead8BrassLead, PadNewAge, PadWarm,
+    PadPolysynth, PadChoir, PadBowed, PadMetallic, PadHalo, PadSweep,
+    FXrain, FXsoundtrack, FXcrystal, FXatmophere, FXbrightness, FXgoblins,
+    FXechoes, FXscifi, Sitar, Banjo, Shamisen, Koto,
+    Kalimba, Bagpipe, Fiddle, Shanai, TinkleBell, AgogoBells,
+    SteelDrums, Woodblock, TaikoDrum, MelodicTom, SynthDrum, ReverseCymbal,
+    GuitarFretNoise, BreathNoise, Seashore, BirdTweet, TelephoneRing, Helicopter,
+    Applause, Gunshot,
+};
+
+inline constexpr int GMInstrumentCount = 128;
+
+// Display names in ordinal order, so a list index is the program number.
+extern const std::array<const char*, GMInstrumentCount> GMInstrumentNames;
+
+// Display name of program `ordinal` (0..127); an empty text for any other number.
+const char* GMInstrumentName(int ordinal);
+const char* GMInstrumentName(TGMInstrument instrument);
