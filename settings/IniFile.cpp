@@ -218,8 +218,10 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
         line.text = line.text.left(line.valueStart) + value.toUtf8();
         return;
     }
+    // After the section's last key: comments and blank lines that follow it usually belong to
+    // the next section.
     int last = sectionEnd(header) - 1;
-    while (last > header && isBlank(fLines[last].text))
+    while (last > header && fLines[last].kind != LineKind::Entry)
         --last;
     insertLine(last + 1, entry);
 }
@@ -245,8 +247,12 @@ void IniFile::save(const QString& path) const
     QSaveFile file(path);
     // Without the temporary file no write happens at all: never write the old file in place.
     file.setDirectWriteFallback(false);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    if (!written) {
+    // commit() alone does not notice a failed flush of the write buffer (a full disk) and would
+    // put a truncated file in place of the old one: flush and check first.
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+    if (!written)
+        file.cancelWriting();
+    if (!written || !file.commit()) {
         throw SettingsWriteError(
             QStringLiteral("In %1 kann nicht geschrieben werden").arg(QDir::toNativeSeparators(path)).toStdString());
     }

@@ -29,8 +29,8 @@ public:
     std::int32_t readInteger(const QString& section, const QString& key, std::int32_t fallback) const;
 
     // Replaces the value of an existing key in place (the text up to the value stays as
-    // written); a new key goes after the last non-blank line of its section, a new section to
-    // the end of the file, after one blank line.
+    // written); a new key goes after the last key of its section (after the header in a section
+    // without keys), a new section to the end of the file, after one blank line.
     void setValue(const QString& section, const QString& key, const QString& value);
     void setValue(const QString& section, const QString& key, std::int32_t value);
 

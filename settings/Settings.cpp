@@ -3,7 +3,6 @@
 
 #include "IniFile.h"
 #include "PlayerState.h"
-#include "midi/MidiSenders.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -253,23 +252,9 @@ void SaveSettings(int channel)
     ini.save(path);
 }
 
-void SendStoredChannel(int channel)
+TChannelSettings StoredChannelSettings(int channel)
 {
-    // The stored values, not the ones being edited in the main window.
-    const TChannelSettings stored = readChannel(IniFile::load(settingsPath()), channel);
-    const auto midiChannel = static_cast<std::uint8_t>(channel);
-    SendProgramChange(midiChannel, stored.Instrument);
-    SendVolume(midiChannel, stored.Volume);
-    SendPanorama(midiChannel, stored.Panorama);
-    SendSustain(midiChannel, stored.Sustain);
-    SendChorus(midiChannel, stored.Chorus);
-    SendReverb(midiChannel, stored.Reverb);
-}
-
-void SendAllStoredChannels()
-{
-    for (int channel = 0; channel < kChannelCount; ++channel)
-        SendStoredChannel(channel);
+    return readChannel(IniFile::load(settingsPath()), channel);
 }
 
 void LoadPcKeyMap()

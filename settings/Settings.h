@@ -49,6 +49,8 @@ void ResetSettingsRecords();
 void WriteDefaultSettings();
 void LoadSettings(int channel);
 void SaveSettings(int channel);
+// The channel's settings as stored in the file, with the read defaults (ChannelSettings untouched).
+TChannelSettings StoredChannelSettings(int channel);
 // Sends the channel's stored settings (not ChannelSettings) on CurrentOutputPort.
 void SendStoredChannel(int channel);
 void SendAllStoredChannels();

@@ -1,0 +1,317 @@
+// The settings operations on a settings file in a temporary folder.
+#include "settings/PlayerState.h"
+#include "settings/Settings.h"
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fDir.isValid());
+        SetSettingsFolder(fDir.path().toStdString());
+        ResetSettingsRecords();
+        ResetPlayerState();
+    }
+    void TearDown() override
+    {
+        SetSettingsFolder("");
+        ResetSettingsRecords();
+        ResetPlayerState();
+    }
+
+    QString path() const { return fDir.filePath("tarvParameter.ini"); }
+    void writeFile(const QByteArray& contents) const
+    {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(contents), contents.size());
+    }
+    QByteArray readFile() const
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir fDir;
+};
+
+QByteArray freshContents()
+{
+    QByteArray out;
+    for (int n = 0; n < 16; ++n) {
+        out += QStringLiteral("[kanal%1]\nInstrument=%2\nVelocity=127\nVolume=127\nPanorama=64\n"
+                              "Sustain=0\nChorus=0\nReverb=0\nKanal=%1\n\n")
+                   .arg(n)
+                   .arg(n * 8)
+                   .toUtf8();
+    }
+    out += "[allgemein]\nDelay=10\nAbschlag=127\nAufschlag=127\nHint=1\nVelocitycontroller=3\n"
+           "Volumecontroller=7\nPanoramacontroller=10\nSustaincontroller=64\nChoruscontroller=91\n"
+           "Reverbcontroller=93\nAbschlagcontroller=14\nAufschlagcontroller=15\nGlissandocontroller=9\n"
+           "Programmmodus=0\nFisE7=1\n\n";
+    out += "[keyboard]\nleftC=81\nleftC#=50\nleftD=87\nleftD#=51\nleftE=69\nleftF=82\nleftF#=53\n"
+           "leftG=84\nleftG#=54\nleftA=90\nleftBb=55\nleftB=85\n"
+           "rightC=86\nrightC#=71\nrightD=66\nrightD#=72\nrightE=78\nrightF=77\nrightF#=75\n"
+           "rightG=188\nrightG#=76\nrightA=190\nrightBb=192\nrightB=189\n";
+    return out;
+}
+
+}  // namespace
+
+TEST_F(SettingsFile, FreshFileHoldsEveryKeyInOrderAndLeavesRecordsAlone)
+{
+    ChannelSettings.Volume = 5;
+    GeneralSettings.Delay = 99;
+    WriteDefaultSettings();
+    EXPECT_EQ(QString::fromStdString(SettingsFilePath()), path());
+    EXPECT_EQ(readFile(), freshContents());
+    EXPECT_EQ(ChannelSettings.Volume, 5);
+    EXPECT_EQ(GeneralSettings.Delay, 99);
+
+    LoadSettings(15);
+    EXPECT_EQ(ChannelSettings.Instrument, 120);
+    EXPECT_EQ(GeneralSettings.Delay, 10);
+}
+
+TEST_F(SettingsFile, MissingFileSectionOrKeyGivesReadDefaults)
+{
+    ChannelSettings = {1, 2, 3, 4, 5, 6, 7};
+    GeneralSettings = {1, 2, 3, 4, 5, 6, 7, 8, false};
+    LoadSettings(0);
+    EXPECT_FALSE(QFile::exists(path()));   // reading creates nothing
+    const TChannelSettings defaults;
+    const TGeneralSettings generalDefaults;
+    EXPECT_EQ(std::memcmp(&ChannelSettings, &defaults, sizeof defaults), 0);
+    EXPECT_EQ(GeneralSettings.Delay, generalDefaults.Delay);
+    EXPECT_EQ(GeneralSettings.Velocitycontroller, 3);
+    EXPECT_EQ(GeneralSettings.Reverbcontroller, 93);
+    EXPECT_EQ(GeneralSettings.PlayMode, 0);
+    EXPECT_TRUE(GeneralSettings.Hint);
+
+    writeFile("[kanal1]\nVolume=5\n");
+    LoadSettings(1);
+    EXPECT_EQ(ChannelSettings.Volume, 5);
+    EXPECT_EQ(ChannelSettings.Panorama, 64);
+    EXPECT_EQ(ChannelSettings.Velocity, 127);
+    EXPECT_EQ(GeneralSettings.Sustaincontroller, 64);
+    LoadSettings(2);
+    EXPECT_EQ(ChannelSettings.Volume, 127);
+}
+
+TEST_F(SettingsFile, ReadValuesKeepLowBitsAndMidiBytesStayAt127OrBelow)
+{
+    writeFile("[kanal0]\nInstrument=-1\nVelocity=abc\nVolume=300\nPanorama=200\nSustain=$40\nChorus=0x40\n"
+              "Reverb=$1FF\n"
+              "[allgemein]\nDelay=-100000\nVolumecontroller=300\nSustaincontroller=$C8\nChoruscontroller=12x\n"
+              "Programmmodus=258\nHint=0x10\n");
+    LoadSettings(0);
+    EXPECT_EQ(ChannelSettings.Instrument, 127);   // 0xFF, held to 127
+    EXPECT_EQ(ChannelSettings.Velocity, 127);     // not a number: default
+    EXPECT_EQ(ChannelSettings.Volume, 44);        // 300 keeps its low 8 bits
+    EXPECT_EQ(ChannelSettings.Panorama, 127);
+    EXPECT_EQ(ChannelSettings.Sustain, 64);
+    EXPECT_EQ(ChannelSettings.Chorus, 64);
+    EXPECT_EQ(ChannelSettings.Reverb, 127);
+    EXPECT_EQ(GeneralSettings.Delay, -100000);
+    EXPECT_EQ(GeneralSettings.Volumecontroller, 44);
+    EXPECT_EQ(GeneralSettings.Sustaincontroller, 127);
+    EXPECT_EQ(GeneralSettings.Choruscontroller, 91);
+    EXPECT_EQ(GeneralSettings.PlayMode, 2);   // loaded as written, low 8 bits
+    EXPECT_TRUE(GeneralSettings.Hint);
+
+    writeFile("[allgemein]\nProgrammmodus=200\nHint=0\n");
+    LoadSettings(0);
+    EXPECT_EQ(GeneralSettings.PlayMode, 200);   // not clamped
+    EXPECT_FALSE(GeneralSettings.Hint);
+
+    const TChannelSettings stored = StoredChannelSettings(0);
+    EXPECT_EQ(stored.Volume, 127);
+}
+
+TEST_F(SettingsFile, SaveKeepsHandEditsAndReplacesKeysInPlace)
+{
+    writeFile("\xEF\xBB\xBF; my settings\r\n"
+              "[KANAL1]\r\n"
+              "volume = 300\r\n"
+              "MyOwnKey=abc\r\n"
+              "\r\n"
+              "; the general part\r\n"
+              "[Allgemein]\r\n"
+              "Abschlag=5\r\n"
+              "delay=0x20\r\n"
+              "Hint=1\r\n"
+              "\r\n"
+              "[extra]\r\n"
+              "x=1\r\n");
+    LeftChannel = 1;
+    ChannelSettings = {8, 100, 90, 10, 127, 20, 30};
+    GeneralSettings.Delay = 11;
+    GeneralSettings.Hint = false;
+    GeneralSettings.PlayMode = 1;
+    SaveSettings(1);
+    EXPECT_EQ(readFile(), QByteArray("\xEF\xBB\xBF; my settings\r\n"
+                                     "[KANAL1]\r\n"
+                                     "volume = 90\r\n"
+                                     "MyOwnKey=abc\r\n"
+                                     "Instrument=8\r\n"
+                                     "Velocity=100\r\n"
+                                     "Panorama=10\r\n"
+                                     "Sustain=127\r\n"
+                                     "Chorus=20\r\n"
+                                     "Reverb=30\r\n"
+                                     "Kanal=1\r\n"
+                                     "\r\n"
+                                     "; the general part\r\n"
+                                     "[Allgemein]\r\n"
+                                     "Abschlag=5\r\n"
+                                     "delay=11\r\n"
+                                     "Hint=0\r\n"
+                                     "Velocitycontroller=3\r\n"
+                                     "Volumecontroller=7\r\n"
+                                     "Panoramacontroller=10\r\n"
+                                     "Sustaincontroller=64\r\n"
+                                     "Choruscontroller=91\r\n"
+                                     "Reverbcontroller=93\r\n"
+                                     "Programmmodus=1\r\n"
+                                     "\r\n"
+                                     "[extra]\r\n"
+                                     "x=1\r\n"));
+
+    // A second save finds every key and changes nothing else.
+    const QByteArray before = readFile();
+    ChannelSettings.Volume = 91;
+    SaveSettings(1);
+    EXPECT_EQ(readFile(), QByteArray(before).replace("volume = 90", "volume = 91"));
+}
+
+TEST_F(SettingsFile, SaveIntoMissingSectionAppendsItWithKanal)
+{
+    WriteDefaultSettings();
+    QByteArray edited = readFile();
+    const qsizetype start = edited.indexOf("[kanal5]");
+    edited.remove(start, edited.indexOf("[kanal6]") - start);
+    writeFile(edited);
+
+    LeftChannel = 5;
+    ChannelSettings.Panorama = 3;
+    SaveSettings(5);
+    const QByteArray saved = readFile();
+    EXPECT_TRUE(saved.endsWith("rightB=189\n\n[kanal5]\nInstrument=0\nVelocity=127\nVolume=127\nPanorama=3\n"
+                               "Sustain=0\nChorus=0\nReverb=0\nKanal=5\n"));
+    EXPECT_EQ(saved.count("[kanal5]"), 1);
+}
+
+TEST_F(SettingsFile, EveryOperationReadsTheFileAnew)
+{
+    WriteDefaultSettings();
+    LoadSettings(0);
+    ChannelSettings.Panorama = 20;
+    SaveSettings(0);   // switching the left channel away ...
+    LeftChannel = 3;
+    LoadSettings(3);
+    EXPECT_EQ(ChannelSettings.Panorama, 64);
+    EXPECT_EQ(ChannelSettings.Instrument, 24);
+    LeftChannel = 0;
+    LoadSettings(0);   // ... and back restores the moved value
+    EXPECT_EQ(ChannelSettings.Panorama, 20);
+
+    writeFile(QByteArray(readFile()).replace("[kanal0]\nInstrument=0", "[kanal0]\nInstrument=7"));
+    LoadSettings(0);
+    EXPECT_EQ(ChannelSettings.Instrument, 7);
+}
+
+TEST_F(SettingsFile, PcKeyMapTakesDefaultForDeletedKey)
+{
+    EXPECT_EQ(PcKeyMap, DefaultPcKeyMap);
+    WriteDefaultSettings();
+    writeFile(QByteArray(readFile()).replace("rightB=189\n", "").replace("leftC=81", "leftC=$41"));
+    PcKeyMap.fill(0);
+    LoadPcKeyMap();
+    EXPECT_EQ(PcKeyMap[0], 65);
+    EXPECT_EQ(PcKeyMap[23], 189);
+    EXPECT_EQ(PcKeyMap[19], 188);
+}
+
+TEST_F(SettingsFile, FailedWriteNamesThePath)
+{
+    // A folder below a regular file cannot be created or written, not even by root.
+    const QString blocker = fDir.filePath("blocker");
+    QFile file(blocker);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString folder = blocker + "/sub";
+    SetSettingsFolder(folder.toStdString());
+    const QString expected = "In " + QDir(folder).filePath("tarvParameter.ini") + " kann nicht geschrieben werden";
+    try {
+        SaveSettings(0);
+        FAIL() << "no error raised";
+    } catch (const SettingsWriteError& e) {
+        EXPECT_EQ(QString::fromStdString(e.what()), expected);
+    }
+    EXPECT_THROW(WriteDefaultSettings(), SettingsWriteError);
+}
+
+TEST_F(SettingsFile, FailedWriteLeavesOldFileIntact)
+{
+    // A full disk: the file size limit makes every write past 256 bytes fail, also for root.
+    WriteDefaultSettings();
+    writeFile(QByteArray(readFile()).replace("[kanal0]", "; mine\n[kanal0]"));
+    const QByteArray before = readFile();
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 256;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    LeftChannel = 0;
+    ChannelSettings.Volume = 1;
+    EXPECT_THROW(SaveSettings(0), SettingsWriteError);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(readFile(), before);
+    EXPECT_EQ(QDir(fDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"tarvParameter.ini"});
+}
+
+TEST_F(SettingsFile, ReadOnlyFolderKeepsOldFile)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    WriteDefaultSettings();
+    const QByteArray before = readFile();
+    QFile::setPermissions(fDir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    EXPECT_THROW(SaveSettings(0), SettingsWriteError);
+    QFile::setPermissions(fDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(readFile(), before);
+}
+
+TEST_F(SettingsFile, ChannelOutsideSixteenIsRejected)
+{
+    EXPECT_THROW(LoadSettings(16), std::out_of_range);
+    EXPECT_THROW(SaveSettings(-1), std::out_of_range);
+    EXPECT_FALSE(QFile::exists(path()));
+}
+
+TEST(SettingsFilePath, LivesBesideTheExecutableByDefault)
+{
+    tarv::test::ensureApplication();
+    SetSettingsFolder("");
+    // The test's own folder is writable, so the file belongs next to the executable.
+    EXPECT_EQ(QString::fromStdString(SettingsFilePath()),
+              QDir(QCoreApplication::applicationDirPath()).filePath("tarvParameter.ini"));
+}
