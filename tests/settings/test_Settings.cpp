@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -307,11 +309,18 @@ TEST_F(SettingsFile, ChannelOutsideSixteenIsRejected)
     EXPECT_FALSE(QFile::exists(path()));
 }
 
-TEST(SettingsFilePath, LivesBesideTheExecutableByDefault)
+TEST(SettingsFilePath, LivesBesideTheExecutableOrInTheUsersConfigFolder)
 {
     tarv::test::ensureApplication();
     SetSettingsFolder("");
-    // The test's own folder is writable, so the file belongs next to the executable.
-    EXPECT_EQ(QString::fromStdString(SettingsFilePath()),
-              QDir(QCoreApplication::applicationDirPath()).filePath("tarvParameter.ini"));
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString path = QString::fromStdString(SettingsFilePath());
+    if (QFileInfo(folder).isWritable()) {
+        EXPECT_EQ(path, QDir(folder).filePath("tarvParameter.ini"));
+    } else {
+        // An installed program: the user's configuration folder, created on demand.
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+        EXPECT_EQ(path, QDir(config).filePath("tarvParameter.ini"));
+        EXPECT_TRUE(QFileInfo(config).isDir());
+    }
 }
