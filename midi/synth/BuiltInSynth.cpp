@@ -1,0 +1,154 @@
+// The combined service: the built-in synthesizer's output first, then the system's ports.
+#include "BuiltInSynth.h"
+
+#include "FluidSynthService.h"
+
+#include <map>
+#include <mutex>
+
+namespace tarv {
+
+namespace {
+
+class FrontOutputsService : public MidiService {
+public:
+    FrontOutputsService(std::unique_ptr<MidiService> front, std::unique_ptr<MidiService> system)
+        : fFront(std::move(front)), fSystem(std::move(system))
+    {
+        fFrontCount = static_cast<int>(fFront->outputNames().size());
+    }
+
+    ~FrontOutputsService() override
+    {
+        // The system's input callbacks may still run until its service is gone; the front
+        // service (the synthesizer) has none and can go first or last alike.
+        fSystem.reset();
+        fFront.reset();
+    }
+
+    std::string apiName() const override { return fSystem->apiName(); }
+    std::string unavailableReason() const override { return fSystem->unavailableReason(); }
+
+    std::vector<std::string> inputNames() override { return fSystem->inputNames(); }
+
+    // Indices count in the lists of the last outputNames() call: the count of the front
+    // service's outputs is taken at the same moment as the list.
+    std::vector<std::string> outputNames() override
+    {
+        std::vector<std::string> names = fFront->outputNames();
+        const int frontCount = static_cast<int>(names.size());
+        std::vector<std::string> systemNames = fSystem->outputNames();
+        names.insert(names.end(), systemNames.begin(), systemNames.end());
+        std::lock_guard guard(fLock);
+        fFrontCount = frontCount;
+        return names;
+    }
+
+    PortHandle openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler onBlock) override
+    {
+        const PortHandle inner = fSystem->openInput(index, instance, std::move(onShort), std::move(onBlock));
+        return remember(fSystem.get(), inner);
+    }
+
+    void closeInput(PortHandle handle) override
+    {
+        const Port port = find(handle);
+        // The system stops the callbacks also when closing fails; the handle is gone either way.
+        forget(handle);
+        port.service->closeInput(port.inner);
+    }
+
+    PortHandle openOutput(int index) override
+    {
+        int frontCount = 0;
+        {
+            std::lock_guard guard(fLock);
+            frontCount = fFrontCount;
+        }
+        if (index < 0)
+            throw MidiServiceError("Kein MIDI-Ausgang mit der Nummer " + std::to_string(index));
+        MidiService* service = index < frontCount ? fFront.get() : fSystem.get();
+        const int innerIndex = index < frontCount ? index : index - frontCount;
+        return remember(service, service->openOutput(innerIndex));
+    }
+
+    void closeOutput(PortHandle handle) override
+    {
+        const Port port = find(handle);
+        port.service->closeOutput(port.inner);
+        forget(handle);
+    }
+
+    void sendShort(PortHandle handle, std::uint32_t packed) override
+    {
+        const Port port = find(handle);
+        port.service->sendShort(port.inner, packed);
+    }
+
+    void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) override
+    {
+        const Port port = find(handle);
+        port.service->sendBlock(port.inner, data, size);
+    }
+
+private:
+    struct Port {
+        MidiService* service = nullptr;
+        PortHandle inner = 0;
+    };
+
+    PortHandle remember(MidiService* service, PortHandle inner)
+    {
+        std::lock_guard guard(fLock);
+        const PortHandle handle = fNextHandle++;
+        fPorts[handle] = {service, inner};
+        return handle;
+    }
+
+    Port find(PortHandle handle) const
+    {
+        std::lock_guard guard(fLock);
+        const auto it = fPorts.find(handle);
+        if (it == fPorts.end())
+            throw MidiServiceError("Der MIDI-Port ist nicht geöffnet (" + std::to_string(handle) + ")");
+        return it->second;
+    }
+
+    void forget(PortHandle handle)
+    {
+        std::lock_guard guard(fLock);
+        fPorts.erase(handle);
+    }
+
+    std::unique_ptr<MidiService> fFront;
+    std::unique_ptr<MidiService> fSystem;
+    mutable std::mutex fLock;   // guards fFrontCount, fPorts, fNextHandle (calls come from the UI and MIDI threads)
+    int fFrontCount = 0;
+    std::map<PortHandle, Port> fPorts;
+    PortHandle fNextHandle = 1;
+};
+
+}  // namespace
+
+std::unique_ptr<MidiService> withOutputsInFront(std::unique_ptr<MidiService> front,
+                                                std::unique_ptr<MidiService> system)
+{
+    return std::make_unique<FrontOutputsService>(std::move(front), std::move(system));
+}
+
+std::unique_ptr<MidiService> withBuiltInSynth(std::unique_ptr<MidiService> system)
+{
+    const std::optional<std::string> soundFont = findSoundFont();
+    if (!soundFont)
+        return system;
+    const std::u8string path(soundFont->begin(), soundFont->end());
+    std::unique_ptr<MidiService> synth;
+    try {
+        synth = std::make_unique<FluidSynthService>(std::filesystem::path(path));
+    } catch (const MidiServiceError&) {
+        return system;   // FluidSynth cannot start: the program plays on the system's ports alone
+    }
+    return withOutputsInFront(std::move(synth), std::move(system));
+}
+
+}  // namespace tarv

@@ -1,0 +1,109 @@
+// The built-in General MIDI synthesizer: a MIDI service with one output port played by FluidSynth.
+#pragma once
+
+#include "MidiService.h"
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarv {
+
+inline constexpr const char* kSynthPortName = "tarv GM Synth (FluidSynth)";
+
+// Plays every message sent to its single output port through FluidSynth (chorus and reverb
+// on) and sends the audio to the system's default audio output. It has no input ports.
+//
+// The sound font is loaded on a thread of its own, started by the constructor, so that
+// neither the constructor nor openOutput nor sendShort waits for it. Until the sound font is
+// loaded the port keeps the channel state messages (program change, controllers, pitch bend,
+// channel pressure, system exclusive) in a queue of at most kPendingLimit messages and plays
+// them in order once the sound font is in; later ones are dropped. Notes (note on and off,
+// key pressure) sent meanwhile are dropped: a note that sounded seconds late would be worse
+// than a missing one.
+//
+// All calls are thread-safe.
+class FluidSynthService : public MidiService {
+public:
+    static constexpr std::size_t kPendingLimit = 4096;
+    static constexpr int kSampleRate = 48000;
+    // audio.period-size and audio.periods: 2 x 128 frames at 48 kHz buffer 5.3 ms; FluidSynth
+    // applies a message at its next internal block of 64 frames (1.3 ms at most on top).
+    static constexpr int kPeriodSize = 128;
+    static constexpr int kPeriods = 2;
+
+    struct Options {
+        // false: no audio driver at all; the audio is taken with render() (tests, benchmarks).
+        bool audio = true;
+        // FluidSynth audio drivers to try in this order; empty: TARV_AUDIO_DRIVER if set,
+        // else the platform's list (Linux: pipewire, pulseaudio, alsa, jack).
+        std::vector<std::string> drivers;
+        // Runs on the loading thread before the sound font is read (tests hold loading with it).
+        std::function<void()> beforeLoading;
+    };
+
+    explicit FluidSynthService(std::filesystem::path soundFont);
+    FluidSynthService(std::filesystem::path soundFont, Options options);
+    // Closes the audio output and waits for the loading thread (a sound font that is being
+    // read is read to its end first).
+    ~FluidSynthService() override;
+
+    std::string apiName() const override { return "fluidsynth"; }
+    std::vector<std::string> inputNames() override { return {}; }
+    std::vector<std::string> outputNames() override { return {kSynthPortName}; }
+    PortHandle openInput(int index, int instance, ShortMessageHandler onShort,
+                         ByteBlockHandler onBlock) override;
+    void closeInput(PortHandle handle) override;
+    // The first open handle starts the audio output, closing the last one stops it (and every
+    // sounding note). Throws "Audioausgabe kann nicht geöffnet werden: ..." when no audio
+    // driver can be opened, and the loading failure once the sound font could not be loaded.
+    PortHandle openOutput(int index) override;
+    void closeOutput(PortHandle handle) override;
+    void sendShort(PortHandle handle, std::uint32_t packed) override;
+    // Plays a complete system-exclusive message (F0 ... F7); anything else is ignored.
+    void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) override;
+
+    const std::filesystem::path& soundFont() const;
+    bool isLoaded() const;
+    // Waits until loading has ended (loaded or failed); true when it ended in time.
+    bool waitUntilLoaded(std::chrono::milliseconds timeout) const;
+    // Why the sound font could not be loaded; empty while loading or after success.
+    std::string loadError() const;
+    // The FluidSynth audio driver in use ("pulseaudio", "jack", ...); empty while none is open.
+    std::string audioDriver() const;
+
+    // Offline services only: renders `frames` frames of stereo audio (planar, 48 kHz, -1..1).
+    // Gives silence while the sound font is loading.
+    void render(float* left, float* right, int frames);
+
+    // True when `path` is a file that FluidSynth recognises as a SoundFont 2 file.
+    static bool isSoundFontFile(const std::filesystem::path& path);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Where findSoundFont looks, in this order.
+struct SoundFontSearch {
+    std::optional<std::string> environment;          // value of TARV_SOUNDFONT, if set
+    std::filesystem::path executableFolder;          // empty: not searched
+    std::vector<std::filesystem::path> systemFiles;  // General MIDI sound fonts of the system
+    std::vector<std::filesystem::path> systemFolders;// folders whose *.sf2 come after systemFiles
+};
+
+// The places of this platform and process (TARV_SOUNDFONT, the executable's folder, the
+// system's General MIDI sound fonts).
+SoundFontSearch defaultSoundFontSearch();
+
+// The sound font of the built-in synthesizer: the first that exists of TARV_SOUNDFONT, a
+// *.sf2 next to the executable (the first by name), the system's General MIDI sound fonts.
+// TARV_SOUNDFONT=none means no synthesizer: the result is then empty, as when nothing is found.
+std::optional<std::string> findSoundFont();
+std::optional<std::string> findSoundFont(const SoundFontSearch& search);
+
+}  // namespace tarv

@@ -1,0 +1,135 @@
+// Where the built-in synthesizer finds its sound font.
+#include "FluidSynthService.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <system_error>
+
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(__APPLE__)
+#include <mach-o/dyld.h>
+#endif
+
+namespace tarv {
+
+namespace {
+
+std::filesystem::path executableFolder()
+{
+    std::error_code error;
+#if defined(_WIN32)
+    std::wstring buffer(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= buffer.size())
+        return {};
+    buffer.resize(length);
+    return std::filesystem::path(buffer).parent_path();
+#elif defined(__APPLE__)
+    std::uint32_t size = 0;
+    _NSGetExecutablePath(nullptr, &size);
+    std::string buffer(size, '\0');
+    if (_NSGetExecutablePath(buffer.data(), &size) != 0)
+        return {};
+    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+    return std::filesystem::canonical(buffer, error).parent_path();
+#else
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : self.parent_path();
+#endif
+}
+
+// The *.sf2 files of a folder, sorted by name (an unreadable folder has none).
+std::vector<std::filesystem::path> soundFontsIn(const std::filesystem::path& folder)
+{
+    std::vector<std::filesystem::path> found;
+    std::error_code error;
+    if (folder.empty() || !std::filesystem::is_directory(folder, error))
+        return found;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::string extension = it->path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (extension == ".sf2")
+            found.push_back(it->path());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::string utf8(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+std::filesystem::path fromUtf8(const std::string& text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+}  // namespace
+
+SoundFontSearch defaultSoundFontSearch()
+{
+    SoundFontSearch search;
+    if (const char* value = std::getenv("TARV_SOUNDFONT"))
+        search.environment = value;
+    search.executableFolder = executableFolder();
+#if defined(_WIN32)
+    // FluidSynth's own default place on Windows, then the user's and the machine's folders.
+    search.systemFiles = {"C:\\soundfonts\\default.sf2"};
+    for (const char* variable : {"USERPROFILE", "ProgramData"})
+        if (const char* base = std::getenv(variable))
+            search.systemFolders.push_back(fromUtf8(base) / "soundfonts");
+#elif defined(__APPLE__)
+    // The folders where macOS keeps sound banks; Homebrew and MacPorts share.
+    for (const char* folder : {"/Library/Audio/Sounds/Banks", "/opt/homebrew/share/soundfonts",
+                               "/usr/local/share/soundfonts", "/opt/local/share/sounds/sf2"}) {
+        search.systemFiles.push_back(std::filesystem::path(folder) / "default-GM.sf2");
+        search.systemFiles.push_back(std::filesystem::path(folder) / "FluidR3_GM.sf2");
+    }
+    if (const char* home = std::getenv("HOME"))
+        search.systemFolders.push_back(fromUtf8(home) / "Library/Audio/Sounds/Banks");
+    search.systemFolders.push_back("/Library/Audio/Sounds/Banks");
+#else
+    // Debian and its derivatives (the alternative default-GM.sf2 first), then Fedora and Arch.
+    search.systemFiles = {
+        "/usr/share/sounds/sf2/default-GM.sf2",
+        "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+        "/usr/share/sounds/sf2/TimGM6mb.sf2",
+        "/usr/share/soundfonts/default.sf2",
+        "/usr/share/soundfonts/FluidR3_GM.sf2",
+    };
+#endif
+    return search;
+}
+
+std::optional<std::string> findSoundFont(const SoundFontSearch& search)
+{
+    if (search.environment) {
+        if (*search.environment == "none")
+            return std::nullopt;
+        if (!search.environment->empty() && FluidSynthService::isSoundFontFile(fromUtf8(*search.environment)))
+            return *search.environment;
+    }
+    for (const std::filesystem::path& file : soundFontsIn(search.executableFolder))
+        if (FluidSynthService::isSoundFontFile(file))
+            return utf8(file);
+    for (const std::filesystem::path& file : search.systemFiles)
+        if (FluidSynthService::isSoundFontFile(file))
+            return utf8(file);
+    for (const std::filesystem::path& folder : search.systemFolders)
+        for (const std::filesystem::path& file : soundFontsIn(folder))
+            if (FluidSynthService::isSoundFontFile(file))
+                return utf8(file);
+    return std::nullopt;
+}
+
+std::optional<std::string> findSoundFont()
+{
+    return findSoundFont(defaultSoundFontSearch());
+}
+
+}  // namespace tarv
