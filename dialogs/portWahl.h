@@ -2,24 +2,72 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
+#include <functional>
+
+class QLabel;
 class QListWidget;
 class QPushButton;
 class QStatusBar;
 
+// Chooses the input ports the program listens to (any number, a tick opens the port at once)
+// and the one output port it plays on (CurrentOutputPort). The choice is not stored.
+// Every handler runs on the UI thread; a failure of the MIDI layer that a handler does not
+// handle itself leaves it as an exception for the application's error display.
 class TfrmPortWahl : public QDialog {
 public:
+    // `mainWindow` owns the dialog and is the window it is centred on.
     explicit TfrmPortWahl(QWidget* mainWindow);
-    QListWidget* clbInputDevices = nullptr;    // check list of the input ports
-    QListWidget* clbOutputDevices = nullptr;   // check list of the output ports
+    ~TfrmPortWahl() override;
+
+    QLabel* lblEingaenge = nullptr;
     QPushButton* btnRestIn = nullptr;
+    QListWidget* clbInputDevices = nullptr;    // entry i = input device i; a tick = port open
+    QLabel* lblAusgaenge = nullptr;
     QPushButton* btnResetOut = nullptr;
+    QListWidget* clbOutputDevices = nullptr;   // entry i = output device i; ticked: CurrentOutputPort
+    // The monitor line: written with showMessage() while the dialog shows, emptied on
+    // every activation and by the Reset buttons.
     QStatusBar* StatusBar1 = nullptr;
-    // ... handlers and the rest as the dialog needs
+
+    // Fills both lists, ticks output 0 and makes it current (run by the constructor).
+    void FormCreate();
+    // The player ticked, unticked or selected an entry.
+    void clbInputDevicesClick();
+    void clbOutputDevicesClick();
+    void btnRestInClick();
+    void btnResetOutClick();
+
+    // Centres the dialog on the main window.
+    void centreOnMainWindow();
+
+    // The text shown when a port of the lists cannot be used any more.
+    static const QString DeviceGoneText;
+    // Shows a message and returns when the player has confirmed it. When set (tests), it is
+    // called instead of the message box.
+    static std::function<void(const QString& text)> MessageHook;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void ShowMessage(const QString& text);
+    void FillInputList();
+    void FillOutputList();
+    void CloseTickedInputs();
+    void InputRecovery();
+    void OutputRecovery();
+    void SelectFirstOutput();
+
+    QWidget* fMainWindow = nullptr;
 };
 
 extern TfrmPortWahl* frmPortWahl;
 // True while the port dialog is shown (MIDI input is then monitored instead of played).
+// UI thread only.
 extern bool PortDialogShowing;
 // Shows the port dialog modally; returns when it is closed.
 void ShowPortDialog();

@@ -5,14 +5,34 @@
 
 class QListWidget;
 
+// Picks the General MIDI program of the left channel: ChannelSettings.Instrument, sent at once
+// as a program change on LeftChannel. UI thread only.
 class TfrmInstrument : public QDialog {
 public:
+    // `mainWindow` owns the picker and is the window it is placed against.
     explicit TfrmInstrument(QWidget* mainWindow);
-    QListWidget* ListBox1 = nullptr;   // the 128 General MIDI names, index = program number
-    // Selects the current channel's instrument without sending anything.
+    ~TfrmInstrument() override;
+
+    // The 128 General MIDI names, index = program number, in 8 columns of 16.
+    QListWidget* ListBox1 = nullptr;
+
+    // Fills ListBox1 (run by the constructor).
+    void FormCreate();
+    // Selects the current channel's instrument without sending anything; runs on every
+    // activation. Selecting an item of ListBox1 from code never sends either.
     void FormActivate();
     // The player picked an instrument (mouse or arrow keys): set Instrument and send it.
     void ListBox1Click();
+
+    // Places the picker at the main window's left edge, its top 340 pixels below the main
+    // window's top, and shows it (not modal).
+    void placeAndShow();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* fMainWindow = nullptr;
 };
 
 extern TfrmInstrument* frmInstrument;

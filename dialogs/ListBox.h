@@ -1,0 +1,33 @@
+// A list box whose click event stands for the player's actions only.
+#pragma once
+
+#include <QListWidget>
+
+#include <functional>
+
+// OnClick runs when the player chooses with the mouse (a left-button release over an item),
+// walks the list with the keyboard (when ClickOnKeyboardMove is on) or toggles an item's tick
+// with the space key. Selecting or ticking from code never raises it.
+class TListBox : public QListWidget {
+public:
+    explicit TListBox(QWidget* parent = nullptr);
+
+    std::function<void()> OnClick;
+    // The instrument and key lists treat a move with the arrow keys as a choice; the check
+    // lists of the port dialog do not (there a choice is a tick).
+    bool ClickOnKeyboardMove = true;
+
+    // Row of the selected item, or -1 when nothing is selected.
+    int selectedRow() const;
+    // Gives every item the same height in pixels (the lists of the dialogs use 13).
+    void setItemHeight(int height);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void Click();
+    bool fPressedOnItem = false;
+};

@@ -1,0 +1,324 @@
+// The MIDI port selection dialog: the two check lists, their click algorithms, Reset and recovery.
+#include "portWahl.h"
+
+#include "ListBox.h"
+#include "midi/Midi.h"
+#include "midi/MidiSenders.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStatusBar>
+
+#include <algorithm>
+#include <exception>
+#include <string>
+#include <vector>
+
+TfrmPortWahl* frmPortWahl = nullptr;
+bool PortDialogShowing = false;
+
+const QString TfrmPortWahl::DeviceGoneText = QStringLiteral("Gerät steht nicht mehr zur Verfügung");
+std::function<void(const QString&)> TfrmPortWahl::MessageHook;
+
+namespace {
+
+constexpr int ClientWidth = 486;
+constexpr int ClientHeight = 140;
+
+bool IsTicked(const QListWidget* list, int row)
+{
+    const QListWidgetItem* item = list->item(row);
+    return item && item->checkState() == Qt::Checked;
+}
+
+void SetTicked(QListWidget* list, int row, bool ticked)
+{
+    if (QListWidgetItem* item = list->item(row))
+        item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+void FillCheckList(QListWidget* list, const std::vector<std::string>& names)
+{
+    list->clear();
+    for (const std::string& name : names) {
+        auto* item = new QListWidgetItem(QString::fromStdString(name), list);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+}
+
+TListBox* MakeCheckList(QWidget* parent, const QRect& geometry)
+{
+    auto* list = new TListBox(parent);
+    list->setGeometry(geometry);
+    list->ClickOnKeyboardMove = false;
+    list->setFrameShape(QFrame::Box);
+    list->setFrameShadow(QFrame::Plain);
+    list->setStyleSheet(QStringLiteral(
+        "QListWidget { background: rgb(205, 205, 205); color: black; border: 1px solid black; }"
+        "QListWidget::item { color: black; }"
+        "QListWidget::item:selected { background: rgb(0, 120, 215); color: white; }"));
+    return list;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& geometry)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+TfrmPortWahl::TfrmPortWahl(QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      fMainWindow(mainWindow)
+{
+    frmPortWahl = this;
+    setWindowTitle(QStringLiteral("Ovelin MidiPorts"));
+    setFixedSize(ClientWidth, ClientHeight);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    auto* panel = new QFrame(this);
+    panel->setGeometry(0, 0, ClientWidth, ClientHeight);
+
+    lblEingaenge = MakeLabel(panel, QStringLiteral("Eingänge"), {0, 0, 48, 24});
+    btnRestIn = MakeButton(panel, QStringLiteral("Reset"), {48, 0, 48, 24});
+    auto* inputs = MakeCheckList(panel, {0, 24, 217, 85});
+    clbInputDevices = inputs;
+
+    lblAusgaenge = MakeLabel(panel, QStringLiteral("Ausgänge"), {264, 0, 48, 24});
+    btnResetOut = MakeButton(panel, QStringLiteral("Reset"), {312, 0, 48, 24});
+    auto* outputs = MakeCheckList(panel, {264, 24, 217, 85});
+    outputs->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    clbOutputDevices = outputs;
+
+    StatusBar1 = new QStatusBar(panel);
+    StatusBar1->setGeometry(1, 120, 484, 19);
+    StatusBar1->setSizeGripEnabled(false);
+
+    inputs->OnClick = [this] { clbInputDevicesClick(); };
+    outputs->OnClick = [this] { clbOutputDevicesClick(); };
+    connect(btnRestIn, &QPushButton::clicked, this, &TfrmPortWahl::btnRestInClick);
+    connect(btnResetOut, &QPushButton::clicked, this, &TfrmPortWahl::btnResetOutClick);
+
+    FormCreate();
+}
+
+TfrmPortWahl::~TfrmPortWahl()
+{
+    if (frmPortWahl == this) {
+        frmPortWahl = nullptr;
+        PortDialogShowing = false;
+    }
+}
+
+void TfrmPortWahl::FormCreate()
+{
+    FillInputList();
+    FillOutputList();
+    // Without any output device there is no entry to tick; CurrentOutputPort stays 0 and the
+    // senders report the missing device when they are used.
+    SetTicked(clbOutputDevices, 0, true);
+    CurrentOutputPort = 0;
+}
+
+void TfrmPortWahl::FillInputList()
+{
+    FillCheckList(clbInputDevices, MidiInput().Devices());
+}
+
+void TfrmPortWahl::FillOutputList()
+{
+    FillCheckList(clbOutputDevices, MidiOutput().Devices());
+}
+
+void TfrmPortWahl::ShowMessage(const QString& text)
+{
+    if (MessageHook) {
+        MessageHook(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TfrmPortWahl::clbInputDevicesClick()
+{
+    const int k = clbInputDevices->currentRow();
+    if (k < 0)
+        return;
+    // Opening or closing a listed port fails when its device has gone away since the list was
+    // built; the player is told and the list is built anew.
+    try {
+        if (IsTicked(clbInputDevices, k))
+            MidiInput().Open(k);
+        else
+            MidiInput().Close(k);
+    } catch (const std::exception&) {
+        InputRecovery();
+    }
+}
+
+void TfrmPortWahl::clbOutputDevicesClick()
+{
+    TMidiOutput& output = MidiOutput();
+    const int count = std::min(output.Count(), clbOutputDevices->count());
+    const int k = clbOutputDevices->currentRow();
+    if (k < 0 || k >= count)
+        return;
+    const int c = CurrentOutputPort;
+
+    int ticked = 0;
+    for (int i = 0; i < count; ++i)
+        ticked += IsTicked(clbOutputDevices, i) ? 1 : 0;
+
+    // Ticking another entry closes the previous output and opens the new one; unticking the
+    // ticked entry ticks it again, so the output cannot be switched off. A failing port is a
+    // device that has gone away (see clbInputDevicesClick).
+    try {
+        if (c >= 0 && c < count) {
+            SetTicked(clbOutputDevices, c, true);
+            output.Open(c);
+            if (ticked >= 1) {
+                output.Close(c);
+                SetTicked(clbOutputDevices, c, false);
+            }
+        }
+        if (IsTicked(clbOutputDevices, k)) {
+            output.Open(k);
+            CurrentOutputPort = k;
+        } else {
+            output.Close(k);
+        }
+    } catch (const std::exception&) {
+        OutputRecovery();
+    }
+}
+
+void TfrmPortWahl::CloseTickedInputs()
+{
+    TMidiInput& input = MidiInput();
+    for (int i = clbInputDevices->count() - 1; i >= 0; --i) {
+        if (!IsTicked(clbInputDevices, i))
+            continue;
+        // A port whose device has gone away may refuse to close; the re-enumeration that
+        // follows forgets it, so the rebuild goes on.
+        try {
+            input.Close(i);
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void TfrmPortWahl::InputRecovery()
+{
+    ShowMessage(DeviceGoneText);
+    CloseTickedInputs();
+    MidiInput().Create();
+    FillInputList();
+}
+
+void TfrmPortWahl::SelectFirstOutput()
+{
+    // CurrentOutputPort is set before the port is opened, so that a failing open leaves the
+    // senders pointing at a port of the new list.
+    CurrentOutputPort = 0;
+    if (clbOutputDevices->count() == 0)
+        return;
+    SetTicked(clbOutputDevices, 0, true);
+    MidiOutput().Open(0);
+}
+
+void TfrmPortWahl::OutputRecovery()
+{
+    ShowMessage(DeviceGoneText);
+    clbOutputDevices->clear();
+    MidiOutput().Create();
+    FillOutputList();
+    SelectFirstOutput();
+}
+
+void TfrmPortWahl::btnRestInClick()
+{
+    CloseTickedInputs();
+    MidiInput().Create();
+    FillInputList();
+    StatusBar1->clearMessage();
+}
+
+void TfrmPortWahl::btnResetOutClick()
+{
+    TMidiOutput& output = MidiOutput();
+    const int c = CurrentOutputPort;
+    if (c >= 0 && c < output.Count()) {
+        // The Reset is how the player gets rid of a removed device: a port that refuses to
+        // close does not stop it (the re-enumeration forgets the port).
+        try {
+            output.Close(c);
+        } catch (const std::exception&) {
+        }
+        SetTicked(clbOutputDevices, c, false);
+    }
+    clbOutputDevices->clear();
+    output.Create();
+    FillOutputList();
+    StatusBar1->clearMessage();
+    SelectFirstOutput();
+}
+
+void TfrmPortWahl::centreOnMainWindow()
+{
+    if (!fMainWindow)
+        return;
+    const QRect main = fMainWindow->frameGeometry();
+    const QRect mine = frameGeometry();
+    move(main.center().x() - mine.width() / 2, main.center().y() - mine.height() / 2);
+}
+
+void TfrmPortWahl::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    PortDialogShowing = true;
+    StatusBar1->clearMessage();
+}
+
+void TfrmPortWahl::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        PortDialogShowing = false;
+}
+
+void TfrmPortWahl::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        StatusBar1->clearMessage();
+}
+
+void ShowPortDialog()
+{
+    if (!frmPortWahl)
+        return;
+    frmPortWahl->centreOnMainWindow();
+    frmPortWahl->exec();
+}

@@ -1,0 +1,102 @@
+// The instrument picker: the General MIDI names, the choice and its program change.
+#include "twInstrument.h"
+
+#include "ListBox.h"
+#include "midi/MidiSenders.h"
+#include "settings/PlayerState.h"
+#include "settings/Settings.h"
+#include "settings/uGMInstrumente.h"
+
+#include <QEvent>
+
+TfrmInstrument* frmInstrument = nullptr;
+
+namespace {
+
+constexpr int ClientWidth = 894;
+constexpr int ClientHeight = 214;
+// The list is a little larger than the window, as on the original layout; each of its 8
+// columns is 900 / 8 pixels wide and holds 16 names of 13 pixels.
+constexpr int ListWidth = 900;
+constexpr int ListHeight = 220;
+constexpr int Columns = 8;
+constexpr int ItemHeight = 13;
+constexpr int TopOffset = 340;
+
+}  // namespace
+
+TfrmInstrument::TfrmInstrument(QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      fMainWindow(mainWindow)
+{
+    frmInstrument = this;
+    setWindowTitle(QStringLiteral("Ovelin GM Instrumente"));
+    setFixedSize(ClientWidth, ClientHeight);
+
+    auto* list = new TListBox(this);
+    list->setGeometry(0, 0, ListWidth, ListHeight);
+    list->setViewMode(QListView::ListMode);
+    list->setFlow(QListView::TopToBottom);
+    list->setWrapping(true);
+    list->setResizeMode(QListView::Adjust);
+    list->setUniformItemSizes(true);
+    list->setGridSize(QSize(ListWidth / Columns, ItemHeight));
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QFont font = list->font();
+    font.setPixelSize(11);
+    list->setFont(font);
+    list->setStyleSheet(QStringLiteral(
+        "QListWidget { background: palette(window); color: black; }"
+        "QListWidget::item { color: black; padding: 0px; }"
+        "QListWidget::item:selected { background: rgb(0, 120, 215); color: white; }"));
+    list->OnClick = [this] { ListBox1Click(); };
+    ListBox1 = list;
+
+    FormCreate();
+}
+
+TfrmInstrument::~TfrmInstrument()
+{
+    if (frmInstrument == this)
+        frmInstrument = nullptr;
+}
+
+void TfrmInstrument::FormCreate()
+{
+    for (int program = 0; program < GMInstrumentCount; ++program)
+        ListBox1->addItem(QString::fromUtf8(GMInstrumentName(program)));
+}
+
+void TfrmInstrument::FormActivate()
+{
+    // An instrument outside 0..127 (a hand-edited settings file) selects nothing.
+    ListBox1->setCurrentRow(ChannelSettings.Instrument < GMInstrumentCount ? ChannelSettings.Instrument : -1);
+}
+
+void TfrmInstrument::ListBox1Click()
+{
+    const int k = static_cast<TListBox*>(ListBox1)->selectedRow();
+    if (k < 0 || k >= GMInstrumentCount)
+        return;
+    ChannelSettings.Instrument = static_cast<std::uint8_t>(k);
+    SendProgramChange(LeftChannel, ChannelSettings.Instrument);
+}
+
+void TfrmInstrument::placeAndShow()
+{
+    if (fMainWindow) {
+        const QRect main = fMainWindow->frameGeometry();
+        move(main.left(), main.top() + TopOffset);
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmInstrument::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}

@@ -1,0 +1,94 @@
+// The key selector: the key table, the list and the transposition it sets.
+#include "twStimmung.h"
+
+#include "ListBox.h"
+#include "settings/PlayerState.h"
+
+#include <QPlainTextEdit>
+
+TfrmStimmung* frmStimmung = nullptr;
+
+namespace {
+
+constexpr int ClientWidth = 105;
+constexpr int ClientHeight = 316;
+constexpr int ItemHeight = 13;
+constexpr int LeftOffset = 900;
+
+// Below the first line "International"; the blank lines hold one space.
+constexpr const char* MemoLines[] = {
+    " ", "Dur = Major", "Moll = Minor", " ", "Hdur=Bmajor", "Hmoll=Bminor", " ", "Xis=X#", "Xes=Xb",
+};
+
+}  // namespace
+
+TfrmStimmung::TfrmStimmung(QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      fMainWindow(mainWindow)
+{
+    frmStimmung = this;
+    setWindowTitle(QStringLiteral("OV Stimmung"));
+    setFixedSize(ClientWidth, ClientHeight);
+
+    auto* list = new TListBox(this);
+    list->setGeometry(0, 0, ClientWidth, ClientHeight);
+    QFont font = list->font();
+    font.setPixelSize(11);
+    list->setFont(font);
+    list->setStyleSheet(QStringLiteral(
+        "QListWidget { background: palette(button); color: black; }"
+        "QListWidget::item { color: black; padding: 0px; }"
+        "QListWidget::item:selected { background: rgb(0, 120, 215); color: white; }"));
+    for (const TKeyTableRow& row : KeyTable)
+        list->addItem(QString::fromUtf8(row.Text));
+    for (int i = 0; i < EmptyItems; ++i)
+        list->addItem(QString());
+    list->setItemHeight(ItemHeight);
+    list->OnClick = [this] { lbStimmungClick(); };
+    lbStimmung = list;
+
+    // The memo lies over the empty items below the 13th key.
+    memInt = new QPlainTextEdit(this);
+    memInt->setGeometry(7, 175, 91, 136);
+    memInt->setReadOnly(true);
+    memInt->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memInt->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memInt->setFont(font);
+    memInt->setStyleSheet(QStringLiteral("QPlainTextEdit { background: rgb(244, 244, 240); color: black; }"));
+    memInt->setPlainText(QStringLiteral("International"));
+
+    FormCreate();
+}
+
+TfrmStimmung::~TfrmStimmung()
+{
+    if (frmStimmung == this)
+        frmStimmung = nullptr;
+}
+
+void TfrmStimmung::FormCreate()
+{
+    lbStimmung->setCurrentRow(0);
+    Transpose = 0;
+    for (const char* line : MemoLines)
+        memInt->appendPlainText(QString::fromUtf8(line));
+}
+
+void TfrmStimmung::lbStimmungClick()
+{
+    const int k = static_cast<TListBox*>(lbStimmung)->selectedRow();
+    if (k < 0 || k >= static_cast<int>(KeyTable.size()))
+        return;
+    Transpose = KeyTable[static_cast<std::size_t>(k)].Offset;
+}
+
+void TfrmStimmung::placeAndShow()
+{
+    if (fMainWindow) {
+        const QRect main = fMainWindow->frameGeometry();
+        move(main.left() + LeftOffset, main.top());
+    }
+    show();
+    raise();
+    activateWindow();
+}
