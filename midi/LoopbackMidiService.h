@@ -13,7 +13,7 @@
 namespace tarv {
 
 struct SentMessage {
-    int device = -1;                    // output device index at the time of sending
+    int device = -1;                    // output device index the port was opened with
     std::vector<std::uint8_t> bytes;    // exactly the bytes on the wire
     std::chrono::steady_clock::time_point time;
 };
@@ -24,6 +24,8 @@ class LoopbackMidiService : public MidiService {
 public:
     LoopbackMidiService(std::vector<std::string> inputs, std::vector<std::string> outputs);
     ~LoopbackMidiService() override;
+    LoopbackMidiService(const LoopbackMidiService&) = delete;
+    LoopbackMidiService& operator=(const LoopbackMidiService&) = delete;
 
     std::string apiName() const override { return "loopback"; }
     std::vector<std::string> inputNames() override;
@@ -36,9 +38,12 @@ public:
     void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) override;
 
     // --- test controls ---
+    // Devices are addressed by name; a control applies to every device of that name.
+    // Indices of openInput/openOutput are positions in the last listing, as with a real system.
     void addInput(const std::string& name);
     void addOutput(const std::string& name);
-    // An unplugged device disappears from the lists; its open ports fail on every later call.
+    // An unplugged device disappears from the lists; its open ports fail on every later call
+    // (closing too; a closed input delivers nothing even then).
     void unplugInput(const std::string& name);
     void unplugOutput(const std::string& name);
     // Make the next and all later open/close/send calls on the named device fail with `text`
@@ -48,12 +53,14 @@ public:
     void failSend(const std::string& device, const std::string& text);
 
     // Injects a short message (1..3 bytes taken from `packed` by its status) or a byte block
-    // into the input device `name`; delivered asynchronously on the service thread if the port is open.
+    // into the input device `name`; delivered asynchronously on the service thread to every
+    // open port of a device of that name, with the port's instance value.
     void injectShort(const std::string& input, std::uint32_t packed);
     void injectBlock(const std::string& input, std::vector<std::uint8_t> bytes);
     // Waits until every injected message has been delivered (or dropped for a closed port).
     bool waitInputIdle(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
+    // Every message sent so far; `device` is the index the port was opened with.
     std::vector<SentMessage> sent() const;
     void clearSent();
     // Waits until at least `count` messages have been sent in all.

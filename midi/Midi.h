@@ -3,17 +3,28 @@
 
 #include "MidiService.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+namespace tarv {
+// An index outside a port set's device list: "%s: Device index out of bounds! (%d)" from
+// Open, Close, SendSysEx and GetDeviceHandle, "Listenindex überschreitet das Maximum (%d)" from Send.
+class MidiIndexError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+}  // namespace tarv
 
-// Receive buffer of one input port: the bytes of system-exclusive input gathered for delivery.
+// Receive buffer of one input port: the bytes of system-exclusive input handed to OnSysExData.
 class TSysExData {
 public:
+    // Largest piece handed to OnSysExData at once, in bytes.
     static constexpr int BufferSize = 2048;
     std::vector<std::uint8_t>& SysExStream() { return fSysExStream; }
 private:
@@ -26,68 +37,110 @@ using TOnMidiInData = std::function<void(int aDeviceIndex, std::uint8_t aStatus,
 // Runs on the MIDI service thread; the stream (read from position 0) is emptied when the handler returns.
 using TOnSysExData = std::function<void(int aDeviceIndex, const std::vector<std::uint8_t>& aStream)>;
 
+// Every operation runs on the UI thread, except Send, which the MIDI thread may call too.
+// A failed service call raises tarv::MidiServiceError with the service's own text.
 class TMidiDevices {
 public:
     virtual ~TMidiDevices();
+    TMidiDevices(const TMidiDevices&) = delete;
+    TMidiDevices& operator=(const TMidiDevices&) = delete;
+
     // Names of the devices, index = device index; duplicate names are kept.
     std::vector<std::string> Devices() const;
     int Count() const;
-    // Runs the enumeration again (closing every port that is still open first).
+    // Runs the enumeration again: first closes every port that is still open (a port whose
+    // close fails is forgotten all the same; the first such failure is raised once the new
+    // list is in place), then lists the devices the system reports now, all closed.
     virtual void Create() = 0;
     virtual void Open(int aDeviceIndex) = 0;
     virtual void Close(int aDeviceIndex) = 0;
+    // Closes every open port in ascending order; skips closed ones. A failure does not stop
+    // the others from closing; the first one is raised at the end.
     void CloseAll();
-    bool IsOpen(int aDeviceIndex) const;
+    bool IsOpen(int aDeviceIndex) const;   // false for an index outside the list
     tarv::PortHandle GetDeviceHandle(int aDeviceIndex) const;   // throws for a bad index
+    // Changes with every enumeration (of any set), so that users can tell a new list.
+    std::uint64_t Generation() const;
 
 protected:
     explicit TMidiDevices(const char* className) : fClassName(className) {}
     struct Entry { std::string name; tarv::PortHandle handle = 0; };
-    void HandleMidiResult(const tarv::MidiServiceError& e);   // records and rethrows
+
+    // Records the failure and raises it with the service's text.
+    [[noreturn]] void HandleMidiResult(const tarv::MidiServiceError& e);
+    // Runs one call into the MIDI service; any failure goes through HandleMidiResult.
+    template <class F>
+    auto CallService(F&& call);
     [[noreturn]] void RaiseIndexError(int aDeviceIndex) const;
+    // With fLock held:
+    void CheckIndex(int aDeviceIndex) const;
+    void SetDevices(const std::vector<std::string>& names);
+    virtual void CloseLocked(int aDeviceIndex) = 0;
+    std::exception_ptr CloseAllLocked();
+
     const char* fClassName;
     std::vector<Entry> fDevices;
-    int fMidiResult = 0;
-    mutable std::mutex fLock;   // guards fDevices against the service thread
+    std::atomic<int> fMidiResult = 0;
+    std::uint64_t fGeneration = 0;
+    mutable std::mutex fLock;   // guards fDevices; held for the whole of each operation
 };
 
 class TMidiInput : public TMidiDevices {
 public:
-    TMidiInput();
+    TMidiInput();             // enumerates the input devices
     ~TMidiInput() override;   // closes every open port: no callback runs after it
     void Create() override;
     void Open(int aDeviceIndex) override;
     void Close(int aDeviceIndex) override;
+    // Handlers run on the MIDI service thread. They must not open or close input ports.
+    // Whoever owns a handler's target closes the input ports before it goes away.
     void setOnMidiData(TOnMidiInData handler);
     void setOnSysExData(TOnSysExData handler);
     TOnMidiInData OnMidiData() const;
-    // Called by the service callback; public for the callback and for tests.
+    TOnSysExData OnSysExData() const;
+    // What the service callback does for a port; public for tests. The callback itself
+    // reaches its port's buffer directly, never through the device list.
     void DoMidiData(int aDeviceIndex, std::uint32_t packed);
     void DoSysExData(int aDeviceIndex, const std::uint8_t* data, std::size_t size);
+
 private:
-    TOnMidiInData fOnMidiData;
-    TOnSysExData fOnSysExData;
-    std::vector<std::unique_ptr<TSysExData>> fSysExData;
+    void CloseLocked(int aDeviceIndex) override;
+    void DeliverSysEx(int aDeviceIndex, TSysExData& buffer, const std::uint8_t* data, std::size_t size);
+
+    std::shared_ptr<const TOnMidiInData> fOnMidiData;
+    std::shared_ptr<const TOnSysExData> fOnSysExData;
+    std::vector<std::shared_ptr<TSysExData>> fSysExData;   // one per device, in device order
     mutable std::mutex fHandlerLock;
 };
 
 class TMidiOutput : public TMidiDevices {
 public:
-    TMidiOutput();
+    TMidiOutput();   // enumerates the output devices
+    ~TMidiOutput() override;   // leaves ports open, like the system's own sets
     void Create() override;
     void Open(int aDeviceIndex) override;
     void Close(int aDeviceIndex) override;
     // Opens the port on demand; a bad index raises "Listenindex überschreitet das Maximum (%d)".
+    // The bytes go out unchanged, as many as the status implies.
     void Send(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);
+    // The port must be open already.
     void SendSysEx(int aDeviceIndex, const std::vector<std::uint8_t>& aStream);
     void SendSysEx(int aDeviceIndex, const std::string& aString);
+
+private:
+    void OpenLocked(int aDeviceIndex);
+    void CloseLocked(int aDeviceIndex) override;
 };
 
-// Module-level port sets, created (enumeration included) on first use.
+// Module-level port sets, created (enumeration included) on first use; a failed
+// enumeration leaves the slot empty and the next call tries again. Thread-safe.
 TMidiInput& MidiInput();
 TMidiOutput& MidiOutput();
-// Shutdown: closes the input ports (stopping their callbacks), then releases both sets.
-// After it MidiInput() is never recreated from the service thread.
+// Shutdown: closes the input ports (stopping their callbacks) while the sets still exist,
+// then the output ports, then releases both sets. Errors of closing are dropped. The MIDI
+// service never reaches the sets through these accessors, so no callback can create a new
+// set during or after it; a later call from the UI thread starts afresh.
 void MidiShutdown();
-// Fills the stream with the bytes that the hexadecimal text spells.
+// Fills the stream with the bytes that the hexadecimal text spells: blanks are dropped, a
+// final odd digit too, and any character that is not a hexadecimal digit counts as 0.
 void HexStrToStream(const std::string& aText, std::vector<std::uint8_t>& aStream);

@@ -41,7 +41,8 @@ public:
     virtual std::vector<std::string> outputNames() = 0;
 
     // Opens input port `index`; from then on the handlers run on the service's thread
-    // until closeInput returns. closeInput stops the callbacks before it returns.
+    // until closeInput returns. closeInput stops the callbacks before it returns, also
+    // when it fails. Handlers must not open or close input ports themselves.
     virtual PortHandle openInput(int index, int instance, ShortMessageHandler onShort,
                                  ByteBlockHandler onBlock) = 0;
     virtual void closeInput(PortHandle handle) = 0;
@@ -53,6 +54,9 @@ public:
     // pressure, three for the other channel messages, one to three for system messages).
     virtual void sendShort(PortHandle handle, std::uint32_t packed) = 0;
     virtual void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) = 0;
+
+    // Why the service offers no ports when no MIDI system could be started; empty otherwise.
+    virtual std::string unavailableReason() const { return {}; }
 };
 
 // Number of bytes a short message with this status byte occupies on the wire (1..3).
@@ -62,6 +66,14 @@ int shortMessageLength(std::uint8_t status);
 // service chosen by TARV_MIDI_API (alsa, jack, winmm, core, loopback) or the platform's default.
 MidiService& midiService();
 // Installs a service (tests and benchmarks install a loopback service); returns the previous one.
+// The caller makes sure that no port of the previous service is still in use.
 std::unique_ptr<MidiService> setMidiService(std::unique_ptr<MidiService> service);
+
+// Creates the service that TARV_MIDI_API chooses: "alsa", "jack", "winmm" or "core" (RtMidi),
+// "loopback" (two inputs "Loopback In 1/2", two outputs "Loopback Out 1/2"). Without the
+// variable the platform's default system, falling back to the next compiled one when it
+// cannot start. Never fails: when nothing can start, the service has no ports and every
+// open or send fails with a text that says why (see unavailableReason()).
+std::unique_ptr<MidiService> createSystemMidiService();
 
 }  // namespace tarv

@@ -1,0 +1,377 @@
+// The loopback MIDI service: virtual devices in memory, input delivered by a thread of its own.
+#include "LoopbackMidiService.h"
+
+#include <deque>
+#include <map>
+#include <thread>
+
+namespace tarv {
+
+namespace {
+
+struct Device {
+    Device(std::string deviceName, bool isInput) : name(std::move(deviceName)), input(isInput) {}
+    std::string name;
+    bool input = false;
+    bool unplugged = false;
+    std::string failOpen, failClose, failSend;   // empty: do not fail
+};
+
+struct Port {
+    int device = -1;          // position in Impl::devices
+    int index = -1;           // the device index the port was opened with
+    int instance = -1;
+    bool delivering = true;   // false once a close was attempted: no callback after it
+    std::shared_ptr<const ShortMessageHandler> onShort;
+    std::shared_ptr<const ByteBlockHandler> onBlock;
+};
+
+struct Injected {
+    int device = -1;
+    bool block = false;
+    std::uint32_t packed = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+std::string unpluggedText(const Device& device)
+{
+    return "Loopback: Das Gerät \"" + device.name + "\" ist nicht angeschlossen";
+}
+
+}  // namespace
+
+struct LoopbackMidiService::Impl {
+    mutable std::mutex lock;
+    std::condition_variable changed;   // input queue, delivery state and sent messages
+
+    std::vector<Device> devices;       // never shrinks; unplugged devices stay with a mark
+    std::vector<int> listedInputs;     // device positions as last listed: index = device index
+    std::vector<int> listedOutputs;
+    std::map<PortHandle, Port> ports;
+    PortHandle nextHandle = 1;
+    int openOutputCalls = 0;
+
+    std::deque<Injected> queue;
+    PortHandle delivering = 0;         // port whose handler runs right now, 0 when none
+    bool busy = false;                 // an injected item is being delivered
+    bool stopping = false;
+    std::vector<SentMessage> sent;
+
+    std::thread thread;
+
+    // --- with `lock` held ---
+
+    std::vector<int> present(bool input) const
+    {
+        std::vector<int> result;
+        for (int i = 0; i < int(devices.size()); ++i) {
+            if (devices[std::size_t(i)].input == input && !devices[std::size_t(i)].unplugged)
+                result.push_back(i);
+        }
+        return result;
+    }
+    std::vector<std::string> names(const std::vector<int>& positions) const
+    {
+        std::vector<std::string> result;
+        for (int p : positions)
+            result.push_back(devices[std::size_t(p)].name);
+        return result;
+    }
+    template <class F>
+    void forEachDevice(const std::string& name, bool input, F&& f)
+    {
+        for (Device& device : devices) {
+            if (device.name == name && device.input == input)
+                f(device);
+        }
+    }
+    Port& portOf(PortHandle handle, bool input)
+    {
+        const auto it = ports.find(handle);
+        if (it == ports.end() || devices[std::size_t(it->second.device)].input != input)
+            throw MidiServiceError("Loopback: Ungültiges Port-Handle (" + std::to_string(handle) + ")");
+        return it->second;
+    }
+    PortHandle open(const std::vector<int>& listed, int index, Port port)
+    {
+        if (index < 0 || index >= int(listed.size()))
+            throw MidiServiceError("Loopback: Gerät " + std::to_string(index) + " ist nicht vorhanden");
+        const Device& device = devices[std::size_t(listed[std::size_t(index)])];
+        if (device.unplugged)
+            throw MidiServiceError(unpluggedText(device));
+        if (!device.failOpen.empty())
+            throw MidiServiceError(device.failOpen);
+        port.device = listed[std::size_t(index)];
+        port.index = index;
+        const PortHandle handle = nextHandle++;
+        ports.emplace(handle, std::move(port));
+        return handle;
+    }
+    // Closing an input stops its delivery whether or not the close fails.
+    void close(std::unique_lock<std::mutex>& guard, PortHandle handle, bool input)
+    {
+        Port& port = portOf(handle, input);
+        port.delivering = false;
+        if (input && std::this_thread::get_id() != thread.get_id())
+            changed.wait(guard, [&] { return delivering != handle; });
+        const Device& device = devices[std::size_t(port.device)];
+        if (device.unplugged)
+            throw MidiServiceError(unpluggedText(device));
+        if (!device.failClose.empty())
+            throw MidiServiceError(device.failClose);
+        ports.erase(handle);
+    }
+    void record(PortHandle handle, std::vector<std::uint8_t> bytes)
+    {
+        const Port& port = portOf(handle, false);
+        const Device& device = devices[std::size_t(port.device)];
+        if (device.unplugged)
+            throw MidiServiceError(unpluggedText(device));
+        if (!device.failSend.empty())
+            throw MidiServiceError(device.failSend);
+        sent.push_back({port.index, std::move(bytes), std::chrono::steady_clock::now()});
+        changed.notify_all();
+    }
+    void inject(const std::string& name, Injected item)
+    {
+        for (int i = 0; i < int(devices.size()); ++i) {
+            if (devices[std::size_t(i)].input && devices[std::size_t(i)].name == name) {
+                item.device = i;
+                queue.push_back(item);
+            }
+        }
+        changed.notify_all();
+    }
+
+    // Runs on the service's own thread: the handlers are called without the lock held,
+    // so that they may send (MIDI thru) or inject.
+    void run()
+    {
+        std::unique_lock guard(lock);
+        for (;;) {
+            changed.wait(guard, [&] { return stopping || !queue.empty(); });
+            if (stopping)
+                return;
+            Injected item = std::move(queue.front());
+            queue.pop_front();
+            busy = true;
+            std::vector<PortHandle> targets;
+            for (const auto& [handle, port] : ports) {
+                if (port.device == item.device)
+                    targets.push_back(handle);
+            }
+            for (PortHandle handle : targets) {
+                const auto it = ports.find(handle);
+                if (it == ports.end() || !it->second.delivering || devices[std::size_t(it->second.device)].unplugged)
+                    continue;
+                const Port port = it->second;
+                delivering = handle;
+                guard.unlock();
+                try {
+                    if (!item.block && port.onShort && *port.onShort)
+                        (*port.onShort)(port.instance, item.packed);
+                    else if (item.block && port.onBlock && *port.onBlock)
+                        (*port.onBlock)(port.instance, item.bytes.data(), item.bytes.size());
+                } catch (...) {
+                    // A handler's failure never unwinds into the service.
+                }
+                guard.lock();
+                delivering = 0;
+                changed.notify_all();
+            }
+            busy = false;
+            changed.notify_all();
+        }
+    }
+};
+
+LoopbackMidiService::LoopbackMidiService(std::vector<std::string> inputs, std::vector<std::string> outputs)
+    : d(new Impl)
+{
+    for (std::string& name : inputs)
+        d->devices.emplace_back(std::move(name), true);
+    for (std::string& name : outputs)
+        d->devices.emplace_back(std::move(name), false);
+    d->thread = std::thread([this] { d->run(); });
+}
+
+LoopbackMidiService::~LoopbackMidiService()
+{
+    {
+        std::lock_guard guard(d->lock);
+        d->stopping = true;
+    }
+    d->changed.notify_all();
+    d->thread.join();
+    delete d;
+}
+
+std::vector<std::string> LoopbackMidiService::inputNames()
+{
+    std::lock_guard guard(d->lock);
+    d->listedInputs = d->present(true);
+    return d->names(d->listedInputs);
+}
+
+std::vector<std::string> LoopbackMidiService::outputNames()
+{
+    std::lock_guard guard(d->lock);
+    d->listedOutputs = d->present(false);
+    return d->names(d->listedOutputs);
+}
+
+PortHandle LoopbackMidiService::openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler onBlock)
+{
+    Port port;
+    port.instance = instance;
+    port.onShort = std::make_shared<const ShortMessageHandler>(std::move(onShort));
+    port.onBlock = std::make_shared<const ByteBlockHandler>(std::move(onBlock));
+    std::lock_guard guard(d->lock);
+    return d->open(d->listedInputs, index, std::move(port));
+}
+
+void LoopbackMidiService::closeInput(PortHandle handle)
+{
+    std::unique_lock guard(d->lock);
+    d->close(guard, handle, true);
+}
+
+PortHandle LoopbackMidiService::openOutput(int index)
+{
+    std::lock_guard guard(d->lock);
+    const PortHandle handle = d->open(d->listedOutputs, index, Port{});
+    ++d->openOutputCalls;
+    return handle;
+}
+
+void LoopbackMidiService::closeOutput(PortHandle handle)
+{
+    std::unique_lock guard(d->lock);
+    d->close(guard, handle, false);
+}
+
+void LoopbackMidiService::sendShort(PortHandle handle, std::uint32_t packed)
+{
+    const std::uint8_t bytes[3] = {std::uint8_t(packed), std::uint8_t(packed >> 8), std::uint8_t(packed >> 16)};
+    std::lock_guard guard(d->lock);
+    d->record(handle, {bytes, bytes + shortMessageLength(bytes[0])});
+}
+
+void LoopbackMidiService::sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size)
+{
+    std::lock_guard guard(d->lock);
+    d->record(handle, {data, data + size});
+}
+
+void LoopbackMidiService::addInput(const std::string& name)
+{
+    std::lock_guard guard(d->lock);
+    d->devices.emplace_back(name, true);
+}
+
+void LoopbackMidiService::addOutput(const std::string& name)
+{
+    std::lock_guard guard(d->lock);
+    d->devices.emplace_back(name, false);
+}
+
+void LoopbackMidiService::unplugInput(const std::string& name)
+{
+    std::lock_guard guard(d->lock);
+    d->forEachDevice(name, true, [](Device& device) { device.unplugged = true; });
+}
+
+void LoopbackMidiService::unplugOutput(const std::string& name)
+{
+    std::lock_guard guard(d->lock);
+    d->forEachDevice(name, false, [](Device& device) { device.unplugged = true; });
+}
+
+void LoopbackMidiService::failOpen(const std::string& device, const std::string& text)
+{
+    std::lock_guard guard(d->lock);
+    for (Device& dev : d->devices) {
+        if (dev.name == device)
+            dev.failOpen = text;
+    }
+}
+
+void LoopbackMidiService::failClose(const std::string& device, const std::string& text)
+{
+    std::lock_guard guard(d->lock);
+    for (Device& dev : d->devices) {
+        if (dev.name == device)
+            dev.failClose = text;
+    }
+}
+
+void LoopbackMidiService::failSend(const std::string& device, const std::string& text)
+{
+    std::lock_guard guard(d->lock);
+    for (Device& dev : d->devices) {
+        if (dev.name == device)
+            dev.failSend = text;
+    }
+}
+
+void LoopbackMidiService::injectShort(const std::string& input, std::uint32_t packed)
+{
+    std::lock_guard guard(d->lock);
+    d->inject(input, {-1, false, packed, {}});
+}
+
+void LoopbackMidiService::injectBlock(const std::string& input, std::vector<std::uint8_t> bytes)
+{
+    std::lock_guard guard(d->lock);
+    d->inject(input, {-1, true, 0, std::move(bytes)});
+}
+
+bool LoopbackMidiService::waitInputIdle(std::chrono::milliseconds timeout)
+{
+    std::unique_lock guard(d->lock);
+    return d->changed.wait_for(guard, timeout, [&] { return d->queue.empty() && !d->busy; });
+}
+
+std::vector<SentMessage> LoopbackMidiService::sent() const
+{
+    std::lock_guard guard(d->lock);
+    return d->sent;
+}
+
+void LoopbackMidiService::clearSent()
+{
+    std::lock_guard guard(d->lock);
+    d->sent.clear();
+}
+
+bool LoopbackMidiService::waitSent(std::size_t count, std::chrono::milliseconds timeout)
+{
+    std::unique_lock guard(d->lock);
+    return d->changed.wait_for(guard, timeout, [&] { return d->sent.size() >= count; });
+}
+
+int LoopbackMidiService::openInputCount() const
+{
+    std::lock_guard guard(d->lock);
+    int count = 0;
+    for (const auto& [handle, port] : d->ports)
+        count += d->devices[std::size_t(port.device)].input ? 1 : 0;
+    return count;
+}
+
+int LoopbackMidiService::openOutputCount() const
+{
+    std::lock_guard guard(d->lock);
+    int count = 0;
+    for (const auto& [handle, port] : d->ports)
+        count += d->devices[std::size_t(port.device)].input ? 0 : 1;
+    return count;
+}
+
+int LoopbackMidiService::openCalls() const
+{
+    std::lock_guard guard(d->lock);
+    return d->openOutputCalls;
+}
+
+}  // namespace tarv

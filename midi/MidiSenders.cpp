@@ -1,0 +1,127 @@
+// The channel message senders and the quiet dropping of sends to a missing output.
+#include "MidiSenders.h"
+
+#include "Midi.h"
+
+#include <algorithm>
+#include <mutex>
+
+int CurrentOutputPort = 0;
+std::array<bool, 128> NotesOn{};
+
+namespace {
+
+// A missing output whose failure has been raised already.
+struct MissingOutput {
+    bool reported = false;
+    int port = 0;
+    std::uint64_t generation = 0;   // of the output list it was missing from
+};
+
+std::mutex gMissingLock;   // the senders may run on the MIDI thread too (MIDI thru)
+MissingOutput gMissing;
+
+std::uint8_t dataByte(std::uint8_t value)
+{
+    return std::min<std::uint8_t>(value, 127);
+}
+
+// Sends one channel message on CurrentOutputPort; false when it was dropped quietly.
+bool sendOnCurrentPort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    TMidiOutput& output = MidiOutput();
+    const int port = CurrentOutputPort;
+    const std::uint64_t generation = output.Generation();
+    bool reported = false;
+    {
+        std::lock_guard lock(gMissingLock);
+        if (gMissing.reported && (gMissing.port != port || gMissing.generation != generation))
+            gMissing.reported = false;
+        reported = gMissing.reported;
+    }
+
+    const bool outsideList = port < 0 || port >= output.Count();
+    if (outsideList || !output.IsOpen(port)) {
+        if (reported)
+            return false;
+        try {
+            if (outsideList)
+                output.Send(port, status, data1, data2);   // raises the list's index error
+            else
+                output.Open(port);
+        } catch (...) {
+            std::lock_guard lock(gMissingLock);
+            gMissing = {true, port, generation};
+            throw;
+        }
+    }
+    output.Send(port, status, data1, data2);
+    std::lock_guard lock(gMissingLock);
+    gMissing.reported = false;
+    return true;
+}
+
+void sendChannelMessage(std::uint8_t base, std::uint8_t channel, std::uint8_t data1, std::uint8_t data2)
+{
+    if (channel > 15)
+        return;   // the status byte would stand for another kind of message
+    sendOnCurrentPort(std::uint8_t(base + channel), dataByte(data1), dataByte(data2));
+}
+
+}  // namespace
+
+void SendProgramChange(std::uint8_t aChannel, std::uint8_t aProgram)
+{
+    sendChannelMessage(0xC0, aChannel, aProgram, 0);
+}
+
+void SendVolume(std::uint8_t aChannel, std::uint8_t aValue)
+{
+    sendChannelMessage(0xB0, aChannel, 7, aValue);
+}
+
+void SendPanorama(std::uint8_t aChannel, std::uint8_t aValue)
+{
+    sendChannelMessage(0xB0, aChannel, 10, aValue);
+}
+
+void SendSustain(std::uint8_t aChannel, std::uint8_t aValue)
+{
+    sendChannelMessage(0xB0, aChannel, 64, aValue);
+}
+
+void SendChorus(std::uint8_t aChannel, std::uint8_t aValue)
+{
+    sendChannelMessage(0xB0, aChannel, 91, aValue);
+}
+
+void SendReverb(std::uint8_t aChannel, std::uint8_t aValue)
+{
+    sendChannelMessage(0xB0, aChannel, 93, aValue);
+}
+
+void SendAllNotesOff(std::uint8_t aChannel)
+{
+    sendChannelMessage(0xB0, aChannel, 123, 0);
+}
+
+void SendNote(std::uint8_t aChannel, int aNote, std::uint8_t aVelocity, bool aOn)
+{
+    if (aNote < 0 || aNote > 127 || aChannel > 15)
+        return;
+    const std::uint8_t status = std::uint8_t((aOn ? 0x90 : 0x80) + aChannel);
+    if (sendOnCurrentPort(status, std::uint8_t(aNote), dataByte(aVelocity)))
+        NotesOn[std::size_t(aNote)] = aOn;
+}
+
+bool OutputFailureReported()
+{
+    std::lock_guard lock(gMissingLock);
+    return gMissing.reported;
+}
+
+void ResetOutputFailure()
+{
+    std::lock_guard lock(gMissingLock);
+    gMissing = {};
+}

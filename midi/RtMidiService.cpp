@@ -1,0 +1,416 @@
+// The MIDI service over RtMidi. The only file of the program that includes RtMidi.h.
+#include "RtMidiService.h"
+
+#include <RtMidi.h>
+
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <utility>
+
+namespace tarv {
+
+namespace {
+
+const std::string kClientName = "tarv";
+
+// Collects what RtMidi reports through its error callback, so that RtMidi neither prints
+// nor throws; the caller of an RtMidi function turns a recorded text into MidiServiceError.
+// RtMidi may report from its input thread too, hence the lock.
+class ErrorSlot {
+public:
+    void record(RtMidiError::Type type, const std::string& text)
+    {
+        if (type == RtMidiError::DEBUG_WARNING)
+            return;
+        std::lock_guard lock(fLock);
+        if (fText.empty())
+            fText = text;
+    }
+    void clear()
+    {
+        std::lock_guard lock(fLock);
+        fText.clear();
+    }
+    // Throws the first text recorded since the last clear(). Warnings count as failures:
+    // RtMidi reports a port number that does not exist only as a warning.
+    void check()
+    {
+        std::string text;
+        {
+            std::lock_guard lock(fLock);
+            text = std::exchange(fText, {});
+        }
+        if (!text.empty())
+            throw MidiServiceError(text);
+    }
+
+private:
+    std::mutex fLock;
+    std::string fText;
+};
+
+void onRtMidiError(RtMidiError::Type type, const std::string& text, void* userData)
+{
+    static_cast<ErrorSlot*>(userData)->record(type, text);
+}
+
+std::string trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+// Runs one RtMidi call; its error callback or its own exception becomes MidiServiceError.
+template <class F>
+auto guarded(ErrorSlot& errors, F&& call)
+{
+    errors.clear();
+    try {
+        if constexpr (std::is_void_v<decltype(call())>) {
+            call();
+            errors.check();
+        } else {
+            auto result = call();
+            errors.check();
+            return result;
+        }
+    } catch (const RtMidiError& e) {
+        throw MidiServiceError(e.getMessage());
+    }
+}
+
+// Creates an RtMidi object. Its constructor cannot report through an error callback yet:
+// it prints warnings to std::cerr (JACK without a server) and throws errors (ALSA without
+// a sequencer). Both are caught here, and a printed warning counts as "cannot start".
+template <class T>
+std::unique_ptr<T> makeRtMidi(RtMidi::Api api, ErrorSlot& errors)
+{
+    static std::mutex cerrLock;   // std::cerr's buffer is swapped for the time of the constructor
+    std::unique_ptr<T> object;
+    std::ostringstream printed;
+    {
+        std::lock_guard lock(cerrLock);
+        std::streambuf* previous = std::cerr.rdbuf(printed.rdbuf());
+        try {
+            object = std::make_unique<T>(api, kClientName);
+        } catch (const RtMidiError& e) {
+            std::cerr.rdbuf(previous);
+            throw MidiServiceError(trimmed(e.getMessage()));
+        } catch (...) {
+            std::cerr.rdbuf(previous);
+            throw;
+        }
+        std::cerr.rdbuf(previous);
+    }
+    if (const std::string warning = trimmed(printed.str()); !warning.empty())
+        throw MidiServiceError(warning);
+    object->setErrorCallback(&onRtMidiError, &errors);
+    return object;
+}
+
+// One open port: its own RtMidi object (on JACK a client of its own) and handlers.
+struct Port {
+    ErrorSlot errors;
+    std::mutex sendLock;   // one sender at a time; close waits for a send in progress
+    int instance = -1;
+    ShortMessageHandler onShort;
+    ByteBlockHandler onBlock;
+    std::unique_ptr<RtMidiIn> in;
+    std::unique_ptr<RtMidiOut> out;
+
+    ~Port()
+    {
+        // Stop the input thread before the handlers and the error slot go away.
+        in.reset();
+        out.reset();
+    }
+};
+
+// Runs on RtMidi's input thread (the ALSA reader thread or the JACK process thread).
+void onRtMidiInput(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData)
+{
+    if (!message || message->empty())
+        return;
+    const Port& port = *static_cast<const Port*>(userData);
+    try {
+        const std::vector<unsigned char>& m = *message;
+        const bool shortMessage = m[0] >= 0x80 && m[0] != 0xF0 && m[0] != 0xF7 && m.size() <= 3;
+        if (shortMessage) {
+            std::uint32_t packed = m[0];
+            if (m.size() > 1)
+                packed |= std::uint32_t(m[1]) << 8;
+            if (m.size() > 2)
+                packed |= std::uint32_t(m[2]) << 16;
+            if (port.onShort)
+                port.onShort(port.instance, packed);
+        } else if (port.onBlock) {
+            port.onBlock(port.instance, m.data(), m.size());
+        }
+    } catch (...) {
+        // Nothing may unwind into RtMidi's thread; the handlers report their own failures.
+    }
+}
+
+bool ownsPorts(RtMidi::Api api)
+{
+    return api == RtMidi::LINUX_ALSA || api == RtMidi::UNIX_JACK;
+}
+
+// On ALSA ("client:port 20:0") and JACK ("client:port") the client comes first.
+bool isOwnPort(const std::string& name)
+{
+    const std::string client = name.substr(0, name.find(':'));
+    return client.rfind(kClientName, 0) == 0;
+}
+
+template <class T>
+std::vector<std::string> listPorts(T& rtmidi, ErrorSlot& errors, RtMidi::Api api)
+{
+    std::vector<std::string> names;
+    const unsigned count = guarded(errors, [&] { return rtmidi.getPortCount(); });
+    for (unsigned i = 0; i < count; ++i) {
+        std::string name = guarded(errors, [&] { return rtmidi.getPortName(i); });
+        if (!(ownsPorts(api) && isOwnPort(name)))
+            names.push_back(std::move(name));
+    }
+    return names;
+}
+
+// RtMidi's number of the `occurrence`-th port called `name` (ports may come and go
+// between listing and opening, and names may repeat); -1 when it is gone.
+template <class T>
+int findPort(T& rtmidi, ErrorSlot& errors, const std::string& name, int occurrence)
+{
+    const unsigned count = guarded(errors, [&] { return rtmidi.getPortCount(); });
+    for (unsigned i = 0; i < count; ++i) {
+        if (guarded(errors, [&] { return rtmidi.getPortName(i); }) == name && occurrence-- == 0)
+            return int(i);
+    }
+    return -1;
+}
+
+int occurrenceOf(const std::vector<std::string>& names, int index)
+{
+    int occurrence = 0;
+    for (int i = 0; i < index; ++i) {
+        if (names[std::size_t(i)] == names[std::size_t(index)])
+            ++occurrence;
+    }
+    return occurrence;
+}
+
+std::string goneText(const std::string& name)
+{
+    return "Das MIDI-Gerät \"" + name + "\" steht nicht mehr zur Verfügung";
+}
+
+}  // namespace
+
+struct RtMidiService::Impl {
+    RtMidi::Api api = RtMidi::UNSPECIFIED;
+    std::string name;
+
+    std::mutex lock;   // guards everything below
+    ErrorSlot listErrors;
+    std::unique_ptr<RtMidiIn> lister;    // enumerates the ports that deliver input
+    std::unique_ptr<RtMidiOut> outputLister;
+    std::vector<std::string> inputs;     // as last listed: index = device index
+    std::vector<std::string> outputs;
+    std::map<PortHandle, std::shared_ptr<Port>> ports;
+    PortHandle nextHandle = 1;
+
+    PortHandle insert(std::shared_ptr<Port> port)
+    {
+        std::lock_guard guard(lock);
+        const PortHandle handle = nextHandle++;
+        ports.emplace(handle, std::move(port));
+        return handle;
+    }
+    std::shared_ptr<Port> find(PortHandle handle)
+    {
+        std::lock_guard guard(lock);
+        const auto it = ports.find(handle);
+        if (it == ports.end())
+            throw MidiServiceError("Ungültiges MIDI-Port-Handle (" + std::to_string(handle) + ")");
+        return it->second;
+    }
+    std::shared_ptr<Port> take(PortHandle handle)
+    {
+        std::lock_guard guard(lock);
+        const auto it = ports.find(handle);
+        if (it == ports.end())
+            throw MidiServiceError("Ungültiges MIDI-Port-Handle (" + std::to_string(handle) + ")");
+        std::shared_ptr<Port> port = std::move(it->second);
+        ports.erase(it);
+        return port;
+    }
+    // The name and its occurrence of device `index` of the last listing.
+    std::pair<std::string, int> listed(const std::vector<std::string>& names, int index, const char* kind)
+    {
+        std::lock_guard guard(lock);
+        if (index < 0 || index >= int(names.size()))
+            throw MidiServiceError(std::string("MIDI-") + kind + " " + std::to_string(index) + " ist nicht vorhanden");
+        return {names[std::size_t(index)], occurrenceOf(names, index)};
+    }
+};
+
+RtMidiService::RtMidiService(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+
+RtMidiService::~RtMidiService()
+{
+    // Input ports first: their threads stop before anything else goes away.
+    std::map<PortHandle, std::shared_ptr<Port>> ports;
+    {
+        std::lock_guard guard(d->lock);
+        ports.swap(d->ports);
+    }
+    for (auto& [handle, port] : ports)
+        port->in.reset();
+}
+
+std::vector<std::string> RtMidiService::compiledApis()
+{
+    std::vector<RtMidi::Api> apis;
+    RtMidi::getCompiledApi(apis);
+    std::vector<std::string> names;
+    for (RtMidi::Api api : apis) {
+        if (api != RtMidi::RTMIDI_DUMMY && api != RtMidi::WEB_MIDI_API)
+            names.push_back(RtMidi::getApiName(api));
+    }
+    return names;
+}
+
+std::unique_ptr<RtMidiService> RtMidiService::create(const std::string& apiName)
+{
+    const RtMidi::Api api = RtMidi::getCompiledApiByName(apiName);
+    if (api == RtMidi::UNSPECIFIED || api == RtMidi::RTMIDI_DUMMY)
+        throw MidiServiceError("RtMidi kennt das MIDI-System \"" + apiName + "\" nicht");
+
+    auto impl = std::make_unique<Impl>();
+    impl->api = api;
+    impl->name = apiName;
+    // Creating the listers is the test whether the system can start at all.
+    impl->lister = makeRtMidi<RtMidiIn>(api, impl->listErrors);
+    impl->outputLister = makeRtMidi<RtMidiOut>(api, impl->listErrors);
+    return std::unique_ptr<RtMidiService>(new RtMidiService(std::move(impl)));
+}
+
+std::string RtMidiService::apiName() const
+{
+    return d->name;
+}
+
+std::vector<std::string> RtMidiService::inputNames()
+{
+    std::lock_guard guard(d->lock);
+    d->inputs = listPorts(*d->lister, d->listErrors, d->api);
+    return d->inputs;
+}
+
+std::vector<std::string> RtMidiService::outputNames()
+{
+    std::lock_guard guard(d->lock);
+    d->outputs = listPorts(*d->outputLister, d->listErrors, d->api);
+    return d->outputs;
+}
+
+PortHandle RtMidiService::openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler onBlock)
+{
+    const auto [name, occurrence] = d->listed(d->inputs, index, "Eingang");
+
+    auto port = std::make_shared<Port>();
+    port->instance = instance;
+    port->onShort = std::move(onShort);
+    port->onBlock = std::move(onBlock);
+    port->in = makeRtMidi<RtMidiIn>(d->api, port->errors);
+    RtMidiIn& in = *port->in;
+
+    const int number = findPort(in, port->errors, name, occurrence);
+    if (number < 0)
+        throw MidiServiceError(goneText(name));
+    guarded(port->errors, [&] {
+        in.ignoreTypes(false, false, false);   // system exclusive, timing and active sensing too
+        in.setCallback(&onRtMidiInput, port.get());
+        in.openPort(unsigned(number), "in");
+    });
+    if (!in.isPortOpen())
+        throw MidiServiceError(goneText(name));
+    return d->insert(std::move(port));
+}
+
+void RtMidiService::closeInput(PortHandle handle)
+{
+    const std::shared_ptr<Port> port = d->take(handle);
+    std::lock_guard guard(port->sendLock);
+    port->errors.clear();
+    try {
+        port->in->closePort();
+    } catch (const RtMidiError& e) {
+        port->errors.record(RtMidiError::UNSPECIFIED, e.getMessage());
+    }
+    port->in.reset();   // the input thread has stopped when this returns
+    port->errors.check();
+}
+
+PortHandle RtMidiService::openOutput(int index)
+{
+    const auto [name, occurrence] = d->listed(d->outputs, index, "Ausgang");
+
+    auto port = std::make_shared<Port>();
+    port->out = makeRtMidi<RtMidiOut>(d->api, port->errors);
+    RtMidiOut& out = *port->out;
+
+    const int number = findPort(out, port->errors, name, occurrence);
+    if (number < 0)
+        throw MidiServiceError(goneText(name));
+    guarded(port->errors, [&] { out.openPort(unsigned(number), "out"); });
+    if (!out.isPortOpen())
+        throw MidiServiceError(goneText(name));
+    return d->insert(std::move(port));
+}
+
+void RtMidiService::closeOutput(PortHandle handle)
+{
+    const std::shared_ptr<Port> port = d->take(handle);
+    std::lock_guard guard(port->sendLock);
+    port->errors.clear();
+    try {
+        port->out->closePort();
+    } catch (const RtMidiError& e) {
+        port->errors.record(RtMidiError::UNSPECIFIED, e.getMessage());
+    }
+    port->out.reset();
+    port->errors.check();
+}
+
+std::vector<std::uint8_t> RtMidiService::wireBytes(std::uint32_t packed)
+{
+    const std::uint8_t bytes[3] = {std::uint8_t(packed), std::uint8_t(packed >> 8), std::uint8_t(packed >> 16)};
+    return {bytes, bytes + shortMessageLength(bytes[0])};
+}
+
+void RtMidiService::sendShort(PortHandle handle, std::uint32_t packed)
+{
+    const std::shared_ptr<Port> port = d->find(handle);
+    if (!port->out)
+        throw MidiServiceError("Auf einem MIDI-Eingang kann nicht gesendet werden");
+    const std::vector<std::uint8_t> bytes = wireBytes(packed);
+    std::lock_guard guard(port->sendLock);
+    guarded(port->errors, [&] { port->out->sendMessage(bytes.data(), bytes.size()); });
+}
+
+void RtMidiService::sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size)
+{
+    const std::shared_ptr<Port> port = d->find(handle);
+    if (!port->out)
+        throw MidiServiceError("Auf einem MIDI-Eingang kann nicht gesendet werden");
+    std::lock_guard guard(port->sendLock);
+    guarded(port->errors, [&] { port->out->sendMessage(data, size); });
+}
+
+}  // namespace tarv
