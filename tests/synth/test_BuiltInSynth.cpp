@@ -1,0 +1,195 @@
+// The output port set with the synthesizer in front: enumeration, index mapping, handles.
+#include "BuiltInSynth.h"
+#include "FluidSynthService.h"
+#include "SynthAudio.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <optional>
+
+using namespace tarv;
+
+namespace {
+
+// A service that records what reaches it. Its handles count from 1, like those of any other
+// service, so that the two services of a test hand out equal handle values.
+class RecordingService : public MidiService {
+public:
+    RecordingService(std::string api, std::vector<std::string> inputs, std::vector<std::string> outputs)
+        : fOutputs(std::move(outputs)), fApi(std::move(api)), fInputs(std::move(inputs)) {}
+
+    struct Sent { int device; std::uint32_t packed; };
+
+    std::string apiName() const override { return fApi; }
+    std::vector<std::string> inputNames() override { return fInputs; }
+    std::vector<std::string> outputNames() override { return fOutputs; }
+    PortHandle openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler) override
+    {
+        if (index < 0 || index >= int(fInputs.size()))
+            throw MidiServiceError(fApi + ": no input " + std::to_string(index));
+        fOnShort = std::move(onShort);
+        fInstance = instance;
+        return open(index);
+    }
+    void closeInput(PortHandle handle) override { close(handle); }
+    PortHandle openOutput(int index) override
+    {
+        if (index < 0 || index >= int(fOutputs.size()))
+            throw MidiServiceError(fApi + ": no output " + std::to_string(index));
+        return open(index);
+    }
+    void closeOutput(PortHandle handle) override { close(handle); }
+    void sendShort(PortHandle handle, std::uint32_t packed) override
+    {
+        sent.push_back({device(handle), packed});
+    }
+    void sendBlock(PortHandle handle, const std::uint8_t*, std::size_t size) override
+    {
+        sent.push_back({device(handle), static_cast<std::uint32_t>(size)});
+    }
+    std::string unavailableReason() const override { return fApi + " reason"; }
+
+    void receive(std::uint32_t packed) { fOnShort(fInstance, packed); }
+
+    std::vector<Sent> sent;
+    std::vector<std::string> fOutputs;
+
+private:
+    PortHandle open(int index)
+    {
+        fOpen[fNext] = index;
+        return fNext++;
+    }
+    void close(PortHandle handle)
+    {
+        if (fOpen.erase(handle) == 0)
+            throw MidiServiceError(fApi + ": not open");
+    }
+    int device(PortHandle handle) const
+    {
+        const auto it = fOpen.find(handle);
+        if (it == fOpen.end())
+            throw MidiServiceError(fApi + ": not open");
+        return it->second;
+    }
+
+    std::string fApi;
+    std::vector<std::string> fInputs;
+    std::map<PortHandle, int> fOpen;
+    PortHandle fNext = 1;
+    ShortMessageHandler fOnShort;
+    int fInstance = -1;
+};
+
+struct Combined {
+    RecordingService* front;
+    RecordingService* system;
+    std::unique_ptr<MidiService> service;
+};
+
+Combined combine()
+{
+    auto front = std::make_unique<RecordingService>("front", std::vector<std::string>{},
+                                                    std::vector<std::string>{"Synth"});
+    auto system = std::make_unique<RecordingService>("alsa", std::vector<std::string>{"Keys"},
+                                                     std::vector<std::string>{"Out A", "Out B"});
+    Combined result{front.get(), system.get(), nullptr};
+    result.service = withOutputsInFront(std::move(front), std::move(system));
+    return result;
+}
+
+TEST(BuiltInSynth, FrontOutputComesFirstAndIndicesReachTheirService)
+{
+    Combined c = combine();
+    EXPECT_EQ(c.service->outputNames(), (std::vector<std::string>{"Synth", "Out A", "Out B"}));
+    EXPECT_EQ(c.service->inputNames(), std::vector<std::string>{"Keys"});
+    EXPECT_EQ(c.service->apiName(), "alsa");
+    EXPECT_EQ(c.service->unavailableReason(), "alsa reason");
+
+    // Both inner services hand out handle 1 first; the combined handles still tell them apart.
+    const PortHandle synth = c.service->openOutput(0);
+    const PortHandle outB = c.service->openOutput(2);
+    const PortHandle outA = c.service->openOutput(1);
+    EXPECT_NE(synth, outB);
+    c.service->sendShort(synth, 0x643C90);
+    c.service->sendShort(outB, 0x403C80);
+    c.service->sendShort(outA, 0x07B0);
+    const std::uint8_t sysex[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    c.service->sendBlock(synth, sysex, sizeof sysex);
+
+    ASSERT_EQ(c.front->sent.size(), 2u);
+    EXPECT_EQ(c.front->sent[0].device, 0);
+    EXPECT_EQ(c.front->sent[0].packed, 0x643C90u);
+    EXPECT_EQ(c.front->sent[1].packed, sizeof sysex);
+    ASSERT_EQ(c.system->sent.size(), 2u);
+    EXPECT_EQ(c.system->sent[0].device, 1);
+    EXPECT_EQ(c.system->sent[0].packed, 0x403C80u);
+    EXPECT_EQ(c.system->sent[1].device, 0);
+
+    EXPECT_THROW(c.service->openOutput(3), MidiServiceError);
+    EXPECT_THROW(c.service->openOutput(-1), MidiServiceError);
+}
+
+TEST(BuiltInSynth, InputsAreTheSystemsAndClosedHandlesFail)
+{
+    Combined c = combine();
+    std::vector<std::pair<int, std::uint32_t>> received;
+    const PortHandle input = c.service->openInput(0, 7, [&](int instance, std::uint32_t packed) {
+        received.emplace_back(instance, packed);
+    }, nullptr);
+    c.system->receive(0x643C90);
+    EXPECT_EQ(received, (std::vector<std::pair<int, std::uint32_t>>{{7, 0x643C90u}}));
+
+    const PortHandle output = c.service->openOutput(0);
+    EXPECT_NE(input, output);
+    c.service->closeOutput(output);
+    EXPECT_THROW(c.service->sendShort(output, 0x643C90), MidiServiceError);
+    EXPECT_THROW(c.service->closeOutput(output), MidiServiceError);
+    c.service->closeInput(input);
+    EXPECT_THROW(c.service->closeInput(input), MidiServiceError);
+    EXPECT_TRUE(c.front->sent.empty());
+}
+
+class EnvironmentVariable {
+public:
+    EnvironmentVariable(const char* name, const std::string& value) : fName(name)
+    {
+        if (const char* old = std::getenv(name))
+            fOld = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvironmentVariable()
+    {
+        if (fOld)
+            setenv(fName, fOld->c_str(), 1);
+        else
+            unsetenv(fName);
+    }
+private:
+    const char* fName;
+    std::optional<std::string> fOld;
+};
+
+TEST(BuiltInSynth, WithoutSoundFontTheSystemServiceIsUnchanged)
+{
+    EnvironmentVariable none("TARV_SOUNDFONT", "none");
+    auto system = std::make_unique<RecordingService>("alsa", std::vector<std::string>{},
+                                                     std::vector<std::string>{"Out A"});
+    MidiService* original = system.get();
+    EXPECT_EQ(withBuiltInSynth(std::move(system)).get(), original);
+}
+
+TEST(BuiltInSynth, WithSoundFontTheSynthIsOutputZero)
+{
+    if (!std::filesystem::exists(test::kTimGM6mb))
+        GTEST_SKIP() << "sound font missing: " << test::kTimGM6mb;
+    EnvironmentVariable soundFont("TARV_SOUNDFONT", test::kTimGM6mb.string());
+    auto service = withBuiltInSynth(std::make_unique<RecordingService>(
+        "alsa", std::vector<std::string>{"Keys"}, std::vector<std::string>{"Out A"}));
+    EXPECT_EQ(service->outputNames(), (std::vector<std::string>{kSynthPortName, "Out A"}));
+    EXPECT_EQ(service->inputNames(), std::vector<std::string>{"Keys"});
+}
+
+}  // namespace

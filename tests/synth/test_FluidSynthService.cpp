@@ -1,0 +1,236 @@
+// The built-in synthesizer rendered offline: what it plays, when it is silent, how it loads.
+#include "FluidSynthService.h"
+#include "SynthAudio.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+
+using namespace tarv;
+using namespace tarv::test;
+
+namespace {
+
+constexpr double kSilence = 1e-4;          // RMS, -80 dBFS
+constexpr double kSound = 2e-3;            // RMS, -54 dBFS: a single note is well above it
+constexpr double kMiddleC = 261.63;
+
+FluidSynthService::Options offline()
+{
+    FluidSynthService::Options options;
+    options.audio = false;
+    return options;
+}
+
+class FluidSynthServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::filesystem::exists(kTimGM6mb))
+            GTEST_SKIP() << "sound font missing: " << kTimGM6mb;
+        synth = makeSynth();
+        port = synth->openOutput(0);
+    }
+
+    static std::unique_ptr<FluidSynthService> makeSynth()
+    {
+        auto synth = std::make_unique<FluidSynthService>(kTimGM6mb, offline());
+        EXPECT_TRUE(synth->waitUntilLoaded(std::chrono::seconds(20)));
+        EXPECT_TRUE(synth->isLoaded()) << synth->loadError();
+        return synth;
+    }
+
+    void send(int status, int data1, int data2 = 0) { synth->sendShort(port, packed(status, data1, data2)); }
+
+    // Middle C on channel 0 without chorus and reverb, so that only the instrument sounds.
+    std::vector<float> dryMiddleC(int program)
+    {
+        send(0xC0, program);
+        send(0xB0, 91, 0);
+        send(0xB0, 93, 0);
+        send(0x90, 60, 100);
+        return renderSeconds(*synth, 0.6);
+    }
+
+    std::unique_ptr<FluidSynthService> synth;
+    PortHandle port = 0;
+};
+
+TEST_F(FluidSynthServiceTest, SilentBeforeAnyNote)
+{
+    send(0xC0, 0);
+    send(0xB0, 7, 100);
+    EXPECT_LT(peak(renderSeconds(*synth, 0.5)), 1e-6);
+}
+
+TEST_F(FluidSynthServiceTest, MiddleCSoundsAtItsPitch)
+{
+    const std::vector<float> sound = dryMiddleC(0);
+    EXPECT_GT(rms(sound, 0.1, 0.5), kSound);
+    EXPECT_NEAR(pitch(sound, 0.15, 0.2), kMiddleC, 3.0);
+
+    // An octave up is twice the frequency: the note number really reaches the synth.
+    send(0x80, 60);
+    send(0x90, 72, 100);
+    const std::vector<float> higher = renderSeconds(*synth, 0.6);
+    EXPECT_NEAR(pitch(higher, 0.15, 0.2), 2 * kMiddleC, 6.0);
+}
+
+TEST_F(FluidSynthServiceTest, SilentAgainAfterNoteOffAndRelease)
+{
+    send(0x90, 60, 100);
+    EXPECT_GT(rms(renderSeconds(*synth, 0.5), 0.1), kSound);
+    send(0x80, 60, 64);
+    const std::vector<float> after = renderSeconds(*synth, 4.0);
+    EXPECT_LT(rms(after, 3.5), kSilence);
+
+    // Note On with velocity 0 is a Note Off as well; and after the long silence (in which the
+    // audio thread stops rendering) the next note sounds at once.
+    send(0x90, 64, 100);
+    EXPECT_GT(rms(renderSeconds(*synth, 0.3), 0.0, 0.3), kSound);
+    send(0x90, 64, 0);
+    EXPECT_LT(rms(renderSeconds(*synth, 4.0), 3.5), kSilence);
+}
+
+TEST_F(FluidSynthServiceTest, AllNotesOffSilencesHeldNotes)
+{
+    send(0xC0, 19);   // church organ: sounds as long as the key is held
+    send(0x90, 60, 100);
+    send(0x90, 64, 100);
+    EXPECT_GT(rms(renderSeconds(*synth, 3.0), 2.5), kSound);
+    send(0xB0, 123, 0);
+    EXPECT_LT(rms(renderSeconds(*synth, 4.0), 3.5), kSilence);
+}
+
+TEST_F(FluidSynthServiceTest, ProgramChangeChangesTheSpectrum)
+{
+    const auto piano = harmonicProfile(dryMiddleC(0), 0.2, 0.3, kMiddleC);
+    synth = makeSynth();
+    port = synth->openOutput(0);
+    const auto organ = harmonicProfile(dryMiddleC(19), 0.2, 0.3, kMiddleC);
+    synth = makeSynth();
+    port = synth->openOutput(0);
+    const auto pianoAgain = harmonicProfile(dryMiddleC(0), 0.2, 0.3, kMiddleC);
+
+    EXPECT_GT(profileDistance(piano, organ), 0.3);
+    // The measure itself does not wander between two renderings of the same sound.
+    EXPECT_LT(profileDistance(piano, pianoAgain), 0.05);
+}
+
+TEST_F(FluidSynthServiceTest, ChannelVolumeZeroSilences)
+{
+    send(0xB0, 7, 0);
+    send(0x90, 60, 127);
+    EXPECT_LT(rms(renderSeconds(*synth, 0.5), 0.05), kSilence);
+    send(0xB0, 7, 100);
+    EXPECT_GT(rms(renderSeconds(*synth, 0.3), 0.05), kSound);
+}
+
+TEST_F(FluidSynthServiceTest, ClosedOrForeignHandlesAndOtherPortsFail)
+{
+    EXPECT_THROW(synth->sendShort(port + 100, packed(0x90, 60, 100)), MidiServiceError);
+    EXPECT_THROW(synth->openOutput(1), MidiServiceError);
+    EXPECT_THROW(synth->openInput(0, 0, nullptr, nullptr), MidiServiceError);
+    EXPECT_TRUE(synth->inputNames().empty());
+    ASSERT_EQ(synth->outputNames(), std::vector<std::string>{kSynthPortName});
+
+    // A second handle of the same port works on its own; a closed handle fails.
+    const PortHandle second = synth->openOutput(0);
+    EXPECT_NE(second, port);
+    synth->closeOutput(port);
+    EXPECT_THROW(synth->sendShort(port, packed(0x90, 60, 100)), MidiServiceError);
+    EXPECT_THROW(synth->closeOutput(port), MidiServiceError);
+    synth->sendShort(second, packed(0x90, 60, 100));
+    EXPECT_GT(rms(renderSeconds(*synth, 0.3), 0.05), kSound);
+}
+
+// The loading thread is held at its start, so "before loaded" is certain.
+TEST(FluidSynthServiceLoading, MessagesBeforeLoadingKeepStateAndDropNotes)
+{
+    if (!std::filesystem::exists(kTimGM6mb))
+        GTEST_SKIP() << "sound font missing: " << kTimGM6mb;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool release = false;
+    FluidSynthService::Options options = offline();
+    options.beforeLoading = [&] {
+        std::unique_lock guard(lock);
+        changed.wait(guard, [&] { return release; });
+    };
+    FluidSynthService synth(kTimGM6mb, options);
+    auto releaseLoading = [&] {
+        std::lock_guard guard(lock);
+        release = true;
+        changed.notify_all();
+    };
+
+    // Neither opening nor sending waits for the sound font.
+    const PortHandle port = synth.openOutput(0);
+    synth.sendShort(port, packed(0xC0, 19));
+    synth.sendShort(port, packed(0xB0, 91, 0));
+    synth.sendShort(port, packed(0xB0, 93, 0));
+    synth.sendShort(port, packed(0x90, 60, 100));
+    EXPECT_FALSE(synth.isLoaded());
+    EXPECT_LT(peak(renderSeconds(synth, 0.1)), 1e-6);
+
+    releaseLoading();
+    ASSERT_TRUE(synth.waitUntilLoaded(std::chrono::seconds(20)));
+    ASSERT_TRUE(synth.isLoaded()) << synth.loadError();
+    EXPECT_LT(peak(renderSeconds(synth, 0.5)), 1e-6) << "the early note must not sound late";
+
+    // The program change sent before loading is in force: the new note is an organ.
+    synth.sendShort(port, packed(0x90, 60, 100));
+    const auto early = harmonicProfile(renderSeconds(synth, 0.6), 0.2, 0.3, kMiddleC);
+
+    FluidSynthService reference(kTimGM6mb, offline());
+    ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
+    const PortHandle referencePort = reference.openOutput(0);
+    for (auto message : {packed(0xC0, 19), packed(0xB0, 91, 0), packed(0xB0, 93, 0), packed(0x90, 60, 100)})
+        reference.sendShort(referencePort, message);
+    const auto organ = harmonicProfile(renderSeconds(reference, 0.6), 0.2, 0.3, kMiddleC);
+    EXPECT_LT(profileDistance(early, organ), 0.05);
+}
+
+TEST(FluidSynthServiceLoading, UnreadableSoundFontFailsOpenAndSend)
+{
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "tarv-not-a-soundfont.sf2";
+    std::ofstream(file) << "no sound font";
+    FluidSynthService synth(file, offline());
+    ASSERT_TRUE(synth.waitUntilLoaded(std::chrono::seconds(20)));
+    EXPECT_FALSE(synth.isLoaded());
+    EXPECT_NE(synth.loadError().find("Klangdatei kann nicht geladen werden"), std::string::npos);
+    try {
+        synth.openOutput(0);
+        ADD_FAILURE() << "openOutput succeeded";
+    } catch (const MidiServiceError& e) {
+        EXPECT_EQ(std::string(e.what()), synth.loadError());
+    }
+    std::filesystem::remove(file);
+}
+
+TEST(FluidSynthServiceAudio, OpenOutputFailsWithTheDriversReason)
+{
+    if (!std::filesystem::exists(kTimGM6mb))
+        GTEST_SKIP() << "sound font missing: " << kTimGM6mb;
+    // The file driver cannot run with a callback of ours, so it always fails, and says why.
+    FluidSynthService::Options options;
+    options.drivers = {"file"};
+    FluidSynthService synth(kTimGM6mb, options);
+    try {
+        synth.openOutput(0);
+        ADD_FAILURE() << "openOutput succeeded";
+    } catch (const MidiServiceError& e) {
+        const std::string text = e.what();
+        EXPECT_EQ(text.rfind("Audioausgabe kann nicht geöffnet werden: file: ", 0), 0u) << text;
+        EXPECT_GT(text.size(), std::string("Audioausgabe kann nicht geöffnet werden: file: ").size());
+    }
+    EXPECT_TRUE(synth.audioDriver().empty());
+
+    options.drivers = {"no-such-driver"};
+    FluidSynthService none(kTimGM6mb, options);
+    EXPECT_THROW(none.openOutput(0), MidiServiceError);
+}
+
+}  // namespace
