@@ -1,0 +1,47 @@
+// TSlideSwitch: the two-state vertical slide switch ("Auto" / "Manu").
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+// State 0 shows the knob at the top (first caption), state 1 at the bottom (second caption).
+// A click or the space key toggles it; it is the one control of the skin with a tab stop.
+class TSlideSwitch : public QWidget {
+    Q_OBJECT
+public:
+    explicit TSlideSwitch(QWidget* parent = nullptr);
+
+    int State() const { return fState; }
+    // Sets the state from code. With notify the change goes the player's way: OnChanging may
+    // veto it, OnChange follows; without, no event is raised.
+    void setState(int state, bool notify = false);
+    // Toggles as the player does (OnChanging, then OnChange); returns whether the state changed.
+    bool Toggle();
+
+    QString Caption0() const { return fCaption0; }
+    QString Caption1() const { return fCaption1; }
+    void setCaptions(const QString& caption0, const QString& caption1);
+
+    // Raised before the player's change; clearing CanChange vetoes it.
+    std::function<void(QObject* Sender, bool& CanChange)> OnChanging;
+    // Raised after the state changed by the player's action.
+    std::function<void(QObject* Sender)> OnChange;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    int fState = 0;
+    bool fPressed = false;
+    QString fCaption0 = QStringLiteral("Auto");
+    QString fCaption1 = QStringLiteral("Manu");
+};
