@@ -59,11 +59,11 @@ inline double peak(const std::vector<float>& samples)
 // Fundamental frequency by autocorrelation over 60..2000 Hz: the shortest lag whose
 // normalised correlation comes within 10 % of the best (so that a multiple of the period
 // never wins), refined by a parabola through its neighbours.
-inline double pitch(const std::vector<float>& samples, double fromSeconds, double seconds)
+inline double pitch(const std::vector<float>& samples, double fromSeconds, double seconds, double rate = kRate)
 {
-    const auto from = static_cast<std::size_t>(fromSeconds * kRate);
-    const auto length = static_cast<std::size_t>(seconds * kRate);
-    const int minLag = static_cast<int>(kRate / 2000), maxLag = static_cast<int>(kRate / 60);
+    const auto from = static_cast<std::size_t>(fromSeconds * rate);
+    const auto length = static_cast<std::size_t>(seconds * rate);
+    const int minLag = static_cast<int>(rate / 2000), maxLag = static_cast<int>(rate / 60);
     if (samples.size() < from + length + maxLag + 1)
         return 0;
     std::vector<double> correlation(maxLag + 2, 0.0);
@@ -87,7 +87,7 @@ inline double pitch(const std::vector<float>& samples, double fromSeconds, doubl
             const double a = correlation[lag - 1], b = correlation[lag], c = correlation[lag + 1];
             const double denominator = a - 2 * b + c;
             const double shift = denominator != 0 ? 0.5 * (a - c) / denominator : 0;
-            return kRate / (lag + shift);
+            return rate / (lag + shift);
         }
     }
     return 0;
