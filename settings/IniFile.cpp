@@ -12,7 +12,7 @@ namespace tarv {
 
 namespace {
 
-const QByteArray kByteOrderMark("\xEF\xBB\xBF");
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool isBlank(const QByteArray& text)
 {
@@ -40,7 +40,7 @@ IniFile IniFile::fromBytes(const QByteArray& contents)
     QByteArray text = contents;
     if (text.startsWith(kByteOrderMark)) {
         ini.fByteOrderMark = true;
-        text.remove(0, kByteOrderMark.size());
+        text.remove(0, sizeof kByteOrderMark - 1);
     }
     bool newLineKnown = false;
     qsizetype start = 0;
