@@ -42,6 +42,20 @@ void SetTicked(QListWidget* list, int row, bool ticked)
         item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
 }
 
+// Enumerates the set's devices again. A port that refused to close (its device has gone away)
+// is forgotten by the new list all the same, so that failure does not stop the rebuild; a
+// failing enumeration does.
+void Reenumerate(TMidiDevices& set)
+{
+    const std::uint64_t before = set.Generation();
+    try {
+        set.Create();
+    } catch (const std::exception&) {
+        if (set.Generation() == before)
+            throw;
+    }
+}
+
 void FillCheckList(QListWidget* list, const std::vector<std::string>& names)
 {
     list->clear();
@@ -219,7 +233,7 @@ void TfrmPortWahl::CloseTickedInputs()
         if (!IsTicked(clbInputDevices, i))
             continue;
         // A port whose device has gone away may refuse to close; the re-enumeration that
-        // follows forgets it, so the rebuild goes on.
+        // follows forgets it.
         try {
             input.Close(i);
         } catch (const std::exception&) {
@@ -231,7 +245,7 @@ void TfrmPortWahl::InputRecovery()
 {
     ShowMessage(DeviceGoneText);
     CloseTickedInputs();
-    MidiInput().Create();
+    Reenumerate(MidiInput());
     FillInputList();
 }
 
@@ -250,7 +264,7 @@ void TfrmPortWahl::OutputRecovery()
 {
     ShowMessage(DeviceGoneText);
     clbOutputDevices->clear();
-    MidiOutput().Create();
+    Reenumerate(MidiOutput());
     FillOutputList();
     SelectFirstOutput();
 }
@@ -258,7 +272,7 @@ void TfrmPortWahl::OutputRecovery()
 void TfrmPortWahl::btnRestInClick()
 {
     CloseTickedInputs();
-    MidiInput().Create();
+    Reenumerate(MidiInput());
     FillInputList();
     StatusBar1->clearMessage();
 }
@@ -277,7 +291,7 @@ void TfrmPortWahl::btnResetOutClick()
         SetTicked(clbOutputDevices, c, false);
     }
     clbOutputDevices->clear();
-    output.Create();
+    Reenumerate(output);
     FillOutputList();
     StatusBar1->clearMessage();
     SelectFirstOutput();

@@ -85,11 +85,16 @@ void TfrmInstrument::ListBox1Click()
 
 void TfrmInstrument::placeAndShow()
 {
+    QPoint target = pos();
     if (fMainWindow) {
         const QRect main = fMainWindow->frameGeometry();
-        move(main.left(), main.top() + TopOffset);
+        target = QPoint(main.left(), main.top() + TopOffset);
+        move(target);
     }
     show();
+    // The frame is known only once the window shows; the place is that of the frame.
+    if (frameGeometry().topLeft() != target)
+        move(target);
     raise();
     activateWindow();
 }

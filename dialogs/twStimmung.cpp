@@ -84,11 +84,16 @@ void TfrmStimmung::lbStimmungClick()
 
 void TfrmStimmung::placeAndShow()
 {
+    QPoint target = pos();
     if (fMainWindow) {
         const QRect main = fMainWindow->frameGeometry();
-        move(main.left() + LeftOffset, main.top());
+        target = QPoint(main.left() + LeftOffset, main.top());
+        move(target);
     }
     show();
+    // The frame is known only once the window shows; the place is that of the frame.
+    if (frameGeometry().topLeft() != target)
+        move(target);
     raise();
     activateWindow();
 }

@@ -1,0 +1,105 @@
+// A stand-in main window, the three dialogs over a loopback MIDI service and a settings folder of their own.
+#pragma once
+
+#include "TestSupport.h"
+
+#include "dialogs/portWahl.h"
+#include "dialogs/twInstrument.h"
+#include "dialogs/twStimmung.h"
+#include "midi/LoopbackMidiService.h"
+#include "midi/Midi.h"
+#include "midi/MidiSenders.h"
+#include "settings/PlayerState.h"
+#include "settings/Settings.h"
+
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class DialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override { tarv::test::ensureApplication(); }
+
+    // Installs a loopback service with these devices and creates the dialogs over it.
+    void start(std::vector<std::string> inputs, std::vector<std::string> outputs)
+    {
+        ASSERT_TRUE(fSettings.isValid());
+        SetSettingsFolder(fSettings.path().toStdString());
+        ResetPlayerState();
+        ChannelSettings = TChannelSettings{};
+        CurrentOutputPort = 0;
+        auto service = std::make_unique<tarv::LoopbackMidiService>(std::move(inputs), std::move(outputs));
+        loop = service.get();
+        tarv::setMidiService(std::move(service));
+        ResetOutputFailure();
+        TfrmPortWahl::MessageHook = [this](const QString& text) { messages.push_back(text); };
+
+        mainWindow = std::make_unique<QWidget>();
+        mainWindow->setGeometry(100, 80, 894, 312);
+        mainWindow->show();
+        new TfrmPortWahl(mainWindow.get());
+        new TfrmInstrument(mainWindow.get());
+        new TfrmStimmung(mainWindow.get());
+    }
+
+    void TearDown() override
+    {
+        mainWindow.reset();   // the dialogs go with it
+        TfrmPortWahl::MessageHook = nullptr;
+        if (loop) {
+            MidiInput().setOnMidiData({});
+            MidiShutdown();   // closes every port while the loopback service still exists
+            loop = nullptr;
+        }
+        SetSettingsFolder({});
+    }
+
+    // The player ticks or unticks entry `row` with the space key.
+    static void toggleWithSpace(QListWidget* list, int row)
+    {
+        list->setCurrentRow(row);
+        QTest::keyClick(list, Qt::Key_Space);
+    }
+    // The player clicks the text of entry `row` (not its tick box).
+    static void clickText(QListWidget* list, int row)
+    {
+        const QRect rect = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.right() - 4, rect.center().y()));
+    }
+    static bool ticked(QListWidget* list, int row) { return list->item(row)->checkState() == Qt::Checked; }
+    static std::vector<int> tickedRows(QListWidget* list)
+    {
+        std::vector<int> rows;
+        for (int i = 0; i < list->count(); ++i) {
+            if (ticked(list, i))
+                rows.push_back(i);
+        }
+        return rows;
+    }
+    static std::vector<std::string> names(QListWidget* list)
+    {
+        std::vector<std::string> result;
+        for (int i = 0; i < list->count(); ++i)
+            result.push_back(list->item(i)->text().toStdString());
+        return result;
+    }
+    std::vector<std::vector<std::uint8_t>> sentBytes() const
+    {
+        std::vector<std::vector<std::uint8_t>> result;
+        for (const tarv::SentMessage& m : loop->sent())
+            result.push_back(m.bytes);
+        return result;
+    }
+
+    QTemporaryDir fSettings;
+    tarv::LoopbackMidiService* loop = nullptr;
+    std::unique_ptr<QWidget> mainWindow;
+    std::vector<QString> messages;
+};

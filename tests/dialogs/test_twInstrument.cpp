@@ -1,0 +1,96 @@
+// The instrument picker: the list layout, choosing with mouse and keys, and selecting without sending.
+#include "DialogsFixture.h"
+
+namespace {
+
+using InstrumentTest = DialogsTest;
+
+void clickItem(QListWidget* list, int row)
+{
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+TEST_F(InstrumentTest, TheNamesFillEightColumnsOfSixteenColumnByColumn)
+{
+    start({}, {"Out 1"});
+    frmInstrument->placeAndShow();
+    QListWidget* list = frmInstrument->ListBox1;
+    ASSERT_EQ(list->count(), 128);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("AcousticGrandPiano"));
+    EXPECT_EQ(list->item(40)->text(), QStringLiteral("Violin"));
+    EXPECT_EQ(list->item(127)->text(), QStringLiteral("Gunshot"));
+
+    const QRect first = list->visualItemRect(list->item(0));
+    const QRect window(QPoint(0, 0), frmInstrument->size());
+    for (int i = 0; i < 128; ++i) {
+        const QRect r = list->visualItemRect(list->item(i));
+        EXPECT_EQ(r.top(), first.top() + (i % 16) * 13) << "program " << i;
+        EXPECT_EQ(r.left(), first.left() + (i / 16) * 112) << "program " << i;
+        EXPECT_TRUE(window.contains(QRect(list->viewport()->mapTo(frmInstrument, r.topLeft()), QSize(1, 13))))
+            << "program " << i << " lies outside the window";
+    }
+}
+
+TEST_F(InstrumentTest, OpeningSelectsTheInstrumentAndSelectingFromCodeSendsNothing)
+{
+    start({}, {"Out 1"});
+    ChannelSettings.Instrument = 73;
+    frmInstrument->placeAndShow();
+    EXPECT_EQ(frmInstrument->windowTitle(), QStringLiteral("Ovelin GM Instrumente"));
+    EXPECT_EQ(frmInstrument->size(), QSize(894, 214));
+    EXPECT_EQ(frmInstrument->frameGeometry().topLeft(), mainWindow->frameGeometry().topLeft() + QPoint(0, 340));
+
+    frmInstrument->FormActivate();
+    EXPECT_EQ(frmInstrument->ListBox1->currentRow(), 73);
+    // The main window selects the instrument of a new left channel while the picker is open.
+    frmInstrument->ListBox1->setCurrentRow(56);
+    EXPECT_EQ(frmInstrument->ListBox1->currentRow(), 56);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(loop->sent().empty());
+    EXPECT_EQ(ChannelSettings.Instrument, 73);
+}
+
+TEST_F(InstrumentTest, ClickingViolinSendsItsProgramAndTheChannelKeepsIt)
+{
+    start({}, {"Out 1"});
+    frmInstrument->placeAndShow();
+    frmInstrument->FormActivate();
+
+    clickItem(frmInstrument->ListBox1, 40);
+    EXPECT_EQ(sentBytes(), (std::vector<std::vector<std::uint8_t>>{{0xC0, 0x28}}));
+    EXPECT_EQ(ChannelSettings.Instrument, 40);
+
+    // Switching the left channel away and back (what the main window's channel switch does
+    // with the settings file) brings Violin back.
+    SaveSettings(0);
+    LeftChannel = 1;
+    LoadSettings(1);
+    frmInstrument->FormActivate();
+    EXPECT_EQ(frmInstrument->ListBox1->currentRow(), 0);
+    clickItem(frmInstrument->ListBox1, 19);
+    SaveSettings(1);
+    LeftChannel = 0;
+    LoadSettings(0);
+    frmInstrument->FormActivate();
+    EXPECT_EQ(ChannelSettings.Instrument, 40);
+    EXPECT_EQ(frmInstrument->ListBox1->currentRow(), 40);
+    EXPECT_EQ(sentBytes(), (std::vector<std::vector<std::uint8_t>>{{0xC0, 0x28}, {0xC1, 0x13}}));
+}
+
+TEST_F(InstrumentTest, ArrowKeysSendOneProgramChangePerStep)
+{
+    start({}, {"Out 1"});
+    LeftChannel = 2;
+    ChannelSettings.Instrument = 10;
+    frmInstrument->placeAndShow();
+    frmInstrument->FormActivate();
+
+    QTest::keyClick(frmInstrument->ListBox1, Qt::Key_Down);
+    QTest::keyClick(frmInstrument->ListBox1, Qt::Key_Down);
+    QTest::keyClick(frmInstrument->ListBox1, Qt::Key_Down);
+    QTest::keyClick(frmInstrument->ListBox1, Qt::Key_Up);
+    EXPECT_EQ(sentBytes(), (std::vector<std::vector<std::uint8_t>>{{0xC2, 11}, {0xC2, 12}, {0xC2, 13}, {0xC2, 12}}));
+    EXPECT_EQ(ChannelSettings.Instrument, 12);
+}
+
+}  // namespace
