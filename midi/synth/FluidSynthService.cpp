@@ -25,26 +25,27 @@ constexpr float kQuietLevel = 1e-5f;
 constexpr long kIdleAfterFrames = FluidSynthService::kSampleRate / 5;
 
 // FluidSynth reports its failures only through its log. While a capture is active on a
-// thread, the errors logged on that thread are collected into it instead of printed.
+// thread, the errors logged on that thread are collected into it and its warnings and notes
+// are dropped (the failure text says what matters); otherwise FluidSynth prints as usual.
 thread_local std::string* tLogCapture = nullptr;
 
 void logHandler(int level, const char* message, void* data)
 {
-    if (tLogCapture && (level == FLUID_PANIC || level == FLUID_ERR)) {
+    if (!tLogCapture) {
+        fluid_default_log_function(level, message, data);
+    } else if (level == FLUID_PANIC || level == FLUID_ERR) {
         if (!tLogCapture->empty())
             *tLogCapture += "; ";
         *tLogCapture += message ? message : "";
-        return;
     }
-    fluid_default_log_function(level, message, data);
 }
 
 void installLogHandler()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        fluid_set_log_function(FLUID_PANIC, logHandler, nullptr);
-        fluid_set_log_function(FLUID_ERR, logHandler, nullptr);
+        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO})
+            fluid_set_log_function(level, logHandler, nullptr);
     });
 }
 
@@ -91,6 +92,27 @@ std::set<std::string> compiledDrivers(fluid_settings_t* settings)
     return names;
 }
 
+// Every settings object of the service gets the same values, so that an audio driver opened
+// with settings of its own plays at the synth's sample rate with the synth's periods.
+fluid_settings_t* newSettings()
+{
+    fluid_settings_t* settings = new_fluid_settings();
+    if (!settings)
+        throw MidiServiceError("FluidSynth kann nicht gestartet werden");
+    fluid_settings_setnum(settings, "synth.sample-rate", FluidSynthService::kSampleRate);
+    fluid_settings_setint(settings, "synth.reverb.active", 1);
+    fluid_settings_setint(settings, "synth.chorus.active", 1);
+    // FluidSynth's default of 0.2 leaves a single note at -30 dBFS; 0.4 gives a ten-note
+    // chord at full velocity about 6 dB of headroom.
+    fluid_settings_setnum(settings, "synth.gain", 0.4);
+    fluid_settings_setint(settings, "audio.period-size", FluidSynthService::kPeriodSize);
+    fluid_settings_setint(settings, "audio.periods", FluidSynthService::kPeriods);
+    // Settings of drivers that this FluidSynth lacks fail harmlessly.
+    fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
+    fluid_settings_setstr(settings, "audio.jack.id", "tarv");
+    return settings;
+}
+
 struct Pending {
     std::uint32_t packed = 0;              // a short message, when block is empty
     std::vector<std::uint8_t> block;       // a system-exclusive message
@@ -101,7 +123,9 @@ struct Pending {
 struct FluidSynthService::Impl {
     std::filesystem::path soundFont;
     Options options;
-    fluid_settings_t* settings = nullptr;
+    fluid_settings_t* settings = nullptr;   // the synth's
+    // Created by the loading thread; used by other threads only once `loaded` is set (or
+    // under `lock` after loading has ended).
     fluid_synth_t* synth = nullptr;
 
     mutable std::mutex lock;    // guards the fields up to the atomics; taken before FluidSynth's own lock
@@ -113,6 +137,9 @@ struct FluidSynthService::Impl {
     PortHandle nextHandle = 1;
     fluid_audio_driver_t* driver = nullptr;
     std::string driverName;
+    // Settings of a driver opened while the sound font was loading, so that the driver
+    // cannot reach the synth (see openAudio); null when the driver uses `settings`.
+    fluid_settings_t* driverSettings = nullptr;
 
     std::atomic<bool> loaded{false};
     std::atomic<bool> wake{false};   // a message arrived: the render thread must render again
@@ -127,7 +154,9 @@ struct FluidSynthService::Impl {
     void play(const Pending& message);
     void playShort(std::uint32_t packed);
     void openAudio();
+    void openDriver(const std::vector<std::string>& drivers, bool withSynth);
     void closeAudio();
+    void deleteDriver();
     void renderBlock(float* left, float* right, int frames);
     void checkOutput(PortHandle handle) const;
     static int audioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
@@ -142,7 +171,12 @@ void FluidSynthService::Impl::load()
         if (options.beforeLoading)
             options.beforeLoading();
         LogCapture capture(reason);
-        id = fluid_synth_sfload(synth, utf8(soundFont).c_str(), 1);
+        // Creating the synth takes tens of milliseconds the first time: it is done here too.
+        synth = new_fluid_synth(settings);
+        if (synth)
+            id = fluid_synth_sfload(synth, utf8(soundFont).c_str(), 1);
+        else if (reason.empty())
+            reason = "FluidSynth kann nicht gestartet werden";
     } catch (const std::exception& e) {
         reason = e.what();
     } catch (...) {
@@ -160,6 +194,21 @@ void FluidSynthService::Impl::load()
             play(message);
         pending.clear();
         loaded.store(true, std::memory_order_release);
+        // A JACK output opened during loading goes again, now with the synth, so that FluidSynth
+        // sets the synth to the server's sample rate. No note has sounded yet.
+        if (driver && driverSettings && driverName == "jack") {
+            const std::string name = driverName;
+            deleteDriver();
+            try {
+                openDriver({name}, true);
+            } catch (const MidiServiceError&) {
+                try {
+                    openDriver({name}, false);
+                } catch (const MidiServiceError&) {
+                    // The server went away meanwhile; the next opening of the port reports it.
+                }
+            }
+        }
     }
     loadingEnded = true;
     loadingEndedChanged.notify_all();
@@ -218,7 +267,18 @@ void FluidSynthService::Impl::openAudio()
         else
             drivers = platformDrivers();
     }
-    const std::set<std::string> compiled = compiledDrivers(settings);
+    // While the sound font loads, FluidSynth holds the synth's lock; the JACK driver would
+    // wait for it when it adjusts the synth's sample rate. So a driver opened meanwhile gets
+    // settings of its own and never sees the synth.
+    openDriver(drivers, loaded.load(std::memory_order_acquire));
+}
+
+// Called with `lock` held; throws when none of `drivers` opens.
+void FluidSynthService::Impl::openDriver(const std::vector<std::string>& drivers, bool withSynth)
+{
+    fluid_settings_t* own = withSynth ? nullptr : newSettings();
+    fluid_settings_t* use = own ? own : settings;
+    const std::set<std::string> compiled = compiledDrivers(use);
 
     std::string reasons;
     for (const std::string& name : drivers) {
@@ -230,34 +290,47 @@ void FluidSynthService::Impl::openAudio()
         if (name == "jack")
             setenv("JACK_NO_START_SERVER", "1", 0);
 #endif
-        fluid_settings_setstr(settings, "audio.driver", name.c_str());
+        fluid_settings_setstr(use, "audio.driver", name.c_str());
         std::string reason;
         {
             LogCapture capture(reason);
-            driver = new_fluid_audio_driver2(settings, &Impl::audioCallback, this);
+            driver = new_fluid_audio_driver2(use, &Impl::audioCallback, this);
         }
         if (driver) {
             driverName = name;
+            driverSettings = own;
             return;
         }
         if (!reasons.empty())
             reasons += "; ";
         reasons += name + ": " + (reason.empty() ? std::string("unbekannter Fehler") : reason);
     }
+    if (own)
+        delete_fluid_settings(own);
     if (reasons.empty())
         reasons = "kein Audiotreiber vorhanden";
     throw MidiServiceError("Audioausgabe kann nicht geöffnet werden: " + reasons);
 }
 
-// Called with `lock` held. Stops the audio thread, then silences what still sounds, so that
-// the next opening starts quiet; programs and controllers stay as they are.
-void FluidSynthService::Impl::closeAudio()
+// Called with `lock` held (or from the destructor).
+void FluidSynthService::Impl::deleteDriver()
 {
     if (driver) {
         delete_fluid_audio_driver(driver);
         driver = nullptr;
         driverName.clear();
     }
+    if (driverSettings) {
+        delete_fluid_settings(driverSettings);
+        driverSettings = nullptr;
+    }
+}
+
+// Called with `lock` held. Stops the audio thread, then silences what still sounds, so that
+// the next opening starts quiet; programs and controllers stay as they are.
+void FluidSynthService::Impl::closeAudio()
+{
+    deleteDriver();
     if (loaded.load(std::memory_order_acquire))
         fluid_synth_all_sounds_off(synth, -1);
     wake.store(true, std::memory_order_release);
@@ -332,26 +405,7 @@ FluidSynthService::FluidSynthService(std::filesystem::path soundFont, Options op
     d->soundFont = std::move(soundFont);
     d->options = std::move(options);
 
-    d->settings = new_fluid_settings();
-    if (!d->settings)
-        throw MidiServiceError("FluidSynth kann nicht gestartet werden");
-    fluid_settings_setnum(d->settings, "synth.sample-rate", kSampleRate);
-    fluid_settings_setint(d->settings, "synth.reverb.active", 1);
-    fluid_settings_setint(d->settings, "synth.chorus.active", 1);
-    // FluidSynth's default of 0.2 leaves a single note at -30 dBFS; 0.4 gives a ten-note
-    // chord at full velocity about 6 dB of headroom.
-    fluid_settings_setnum(d->settings, "synth.gain", 0.4);
-    fluid_settings_setint(d->settings, "audio.period-size", kPeriodSize);
-    fluid_settings_setint(d->settings, "audio.periods", kPeriods);
-    // Settings of drivers that this FluidSynth lacks fail harmlessly.
-    fluid_settings_setint(d->settings, "audio.jack.autoconnect", 1);
-    fluid_settings_setstr(d->settings, "audio.jack.id", "tarv");
-
-    d->synth = new_fluid_synth(d->settings);
-    if (!d->synth) {
-        delete_fluid_settings(d->settings);
-        throw MidiServiceError("FluidSynth kann nicht gestartet werden");
-    }
+    d->settings = newSettings();
     d->loader = std::thread([impl = d.get()] { impl->load(); });
 }
 
@@ -359,14 +413,14 @@ FluidSynthService::~FluidSynthService()
 {
     {
         std::lock_guard guard(d->lock);
-        if (d->driver) {
-            delete_fluid_audio_driver(d->driver);
-            d->driver = nullptr;
-        }
+        d->deleteDriver();
     }
     if (d->loader.joinable())
         d->loader.join();
-    delete_fluid_synth(d->synth);
+    // The loading thread may have opened a driver again after the first deletion.
+    d->deleteDriver();
+    if (d->synth)
+        delete_fluid_synth(d->synth);
     delete_fluid_settings(d->settings);
 }
 

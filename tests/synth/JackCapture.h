@@ -41,6 +41,7 @@ public:
 
     bool valid() const { return fClient != nullptr; }
     int sampleRate() const { return fClient ? int(jack_get_sample_rate(fClient)) : 0; }
+    int periodFrames() const { return fClient ? int(jack_get_buffer_size(fClient)) : 0; }
 
     // Number of ports connected.
     int connectFrom(const std::string& pattern)

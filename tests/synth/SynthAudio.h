@@ -5,8 +5,12 @@
 
 #include <array>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <numbers>
 #include <vector>
 
@@ -20,6 +24,35 @@ inline std::uint32_t packed(int status, int data1, int data2 = 0)
 {
     return static_cast<std::uint32_t>(status | (data1 << 8) | (data2 << 16));
 }
+
+// Holds the synthesizer's loading thread at its start until release(), so that "before the
+// sound font is loaded" is certain in a test.
+class LoadingGate {
+public:
+    std::function<void()> hook()
+    {
+        return [this] {
+            std::unique_lock guard(fLock);
+            fChanged.wait(guard, [this] { return fReleased; });
+        };
+    }
+    void release()
+    {
+        std::lock_guard guard(fLock);
+        fReleased = true;
+        fChanged.notify_all();
+    }
+    // Declared after the synthesizer, the result releases the gate before the synthesizer's
+    // destructor waits for its loading thread, also when a test ends early.
+    auto releaseOnExit()
+    {
+        return std::unique_ptr<LoadingGate, void (*)(LoadingGate*)>(this, [](LoadingGate* gate) { gate->release(); });
+    }
+private:
+    std::mutex fLock;
+    std::condition_variable fChanged;
+    bool fReleased = false;
+};
 
 // Renders `seconds` of audio in blocks of one audio period, as the audio driver does; mono mix.
 inline std::vector<float> renderSeconds(FluidSynthService& synth, double seconds)

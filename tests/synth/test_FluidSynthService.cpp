@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <fstream>
-#include <mutex>
 
 using namespace tarv;
 using namespace tarv::test;
@@ -151,20 +149,11 @@ TEST(FluidSynthServiceLoading, MessagesBeforeLoadingKeepStateAndDropNotes)
 {
     if (!std::filesystem::exists(kTimGM6mb))
         GTEST_SKIP() << "sound font missing: " << kTimGM6mb;
-    std::mutex lock;
-    std::condition_variable changed;
-    bool release = false;
+    LoadingGate gate;
     FluidSynthService::Options options = offline();
-    options.beforeLoading = [&] {
-        std::unique_lock guard(lock);
-        changed.wait(guard, [&] { return release; });
-    };
+    options.beforeLoading = gate.hook();
     FluidSynthService synth(kTimGM6mb, options);
-    auto releaseLoading = [&] {
-        std::lock_guard guard(lock);
-        release = true;
-        changed.notify_all();
-    };
+    const auto releaseGate = gate.releaseOnExit();
 
     // Neither opening nor sending waits for the sound font.
     const PortHandle port = synth.openOutput(0);
@@ -175,7 +164,7 @@ TEST(FluidSynthServiceLoading, MessagesBeforeLoadingKeepStateAndDropNotes)
     EXPECT_FALSE(synth.isLoaded());
     EXPECT_LT(peak(renderSeconds(synth, 0.1)), 1e-6);
 
-    releaseLoading();
+    gate.release();
     ASSERT_TRUE(synth.waitUntilLoaded(std::chrono::seconds(20)));
     ASSERT_TRUE(synth.isLoaded()) << synth.loadError();
     EXPECT_LT(peak(renderSeconds(synth, 0.5)), 1e-6) << "the early note must not sound late";

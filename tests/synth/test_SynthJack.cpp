@@ -19,11 +19,17 @@ TEST(FluidSynthServiceJack, NoteIsHeardAtItsPitchAndSilenceFollows)
     if (!capture.valid())
         GTEST_SKIP() << "no JACK server runs";
 
+    // The port opens while the sound font is still loading: the output starts without the
+    // synth and is set to the server's sample rate once the synth is there.
+    LoadingGate gate;
     FluidSynthService::Options options;
     options.drivers = {"jack"};
+    options.beforeLoading = gate.hook();
     FluidSynthService synth(kTimGM6mb, options);
+    const auto releaseGate = gate.releaseOnExit();
     const PortHandle port = synth.openOutput(0);
     EXPECT_EQ(synth.audioDriver(), "jack");
+    gate.release();
     ASSERT_TRUE(synth.waitUntilLoaded(std::chrono::seconds(20)));
     ASSERT_GE(capture.connectFrom("^tarv[^:]*:left$"), 1);
 

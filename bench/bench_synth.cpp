@@ -1,0 +1,200 @@
+// The built-in synthesizer: memory with each sound font, loading, rendering cost, idle CPU
+// and (with a JACK server) the time from a Note On to its sound at the audio output.
+#include "FluidSynthService.h"
+
+#if defined(TARV_BENCH_JACK)
+#include "JackCapture.h"
+#endif
+
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace tarv;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char* const kSoundFonts[] = {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
+
+std::uint32_t packed(int status, int data1, int data2 = 0)
+{
+    return static_cast<std::uint32_t>(status | (data1 << 8) | (data2 << 16));
+}
+
+double rssMiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+}
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+FluidSynthService::Options offline()
+{
+    FluidSynthService::Options options;
+    options.audio = false;
+    return options;
+}
+
+void loading(const char* file)
+{
+    malloc_trim(0);
+    const double before = rssMiB();
+    const auto start = Clock::now();
+    FluidSynthService synth(file, offline());
+    const PortHandle port = synth.openOutput(0);
+    synth.sendShort(port, packed(0xC0, 0));
+    const double returned = millisecondsSince(start);
+    const bool loadedOnReturn = synth.isLoaded();
+    synth.waitUntilLoaded(std::chrono::seconds(60));
+    const double loaded = millisecondsSince(start);
+    std::printf("%-40s construct+open+send %.2f ms (loaded then: %s), loaded after %.0f ms, RSS +%.1f MiB\n",
+                file, returned, loadedOnReturn ? "yes" : "no", loaded, rssMiB() - before);
+}
+
+// Microseconds per block of one audio period (128 frames = 2.67 ms at 48 kHz).
+void renderingCost(const char* file)
+{
+    FluidSynthService synth(file, offline());
+    synth.waitUntilLoaded(std::chrono::seconds(60));
+    const PortHandle port = synth.openOutput(0);
+    const int block = FluidSynthService::kPeriodSize;
+    std::vector<float> left(block), right(block);
+    const double blockMicroseconds = 1e6 * block / FluidSynthService::kSampleRate;
+
+    auto measure = [&](const char* what, bool keepAwake) {
+        constexpr int blocks = 4000;
+        for (int i = 0; i < 200; ++i)
+            synth.render(left.data(), right.data(), block);
+        const auto start = Clock::now();
+        for (int i = 0; i < blocks; ++i) {
+            if (keepAwake)
+                synth.sendShort(port, packed(0xB0, 1, 0));
+            synth.render(left.data(), right.data(), block);
+        }
+        const double perBlock = 1000.0 * millisecondsSince(start) / blocks;
+        std::printf("  %-44s %7.2f us/block  %5.2f %% of real time\n", what, perBlock, 100.0 * perBlock / blockMicroseconds);
+    };
+
+    std::printf("%s, blocks of %d frames:\n", file, block);
+    for (int i = 0; i < 400; ++i)   // let the synth fall idle
+        synth.render(left.data(), right.data(), block);
+    measure("idle (no note, rendering skipped)", false);
+    measure("silent but awake (a controller every block)", true);
+    synth.sendShort(port, packed(0xC0, 0));
+    synth.sendShort(port, packed(0x90, 60, 100));
+    measure("1 piano note", false);
+    for (int note = 36; note < 52; ++note)
+        synth.sendShort(port, packed(0x90, note, 100));
+    measure("17 piano notes", false);
+    synth.sendShort(port, packed(0xC0, 48));   // strings: several voices per note
+    synth.sendShort(port, packed(0xB0, 64, 127));
+    for (int note = 52; note < 100; ++note)
+        synth.sendShort(port, packed(0x90, note, 100));
+    measure("65 notes, strings and piano, sustain", false);
+}
+
+void idleCpu(const char* file)
+{
+    FluidSynthService synth(file);
+    PortHandle port = 0;
+    try {
+        port = synth.openOutput(0);
+    } catch (const MidiServiceError& e) {
+        std::printf("audio output: %s\n", e.what());
+        return;
+    }
+    synth.waitUntilLoaded(std::chrono::seconds(60));
+    std::printf("audio output through FluidSynth's %s driver\n", synth.audioDriver().c_str());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+
+    auto cpuOver = [](double seconds, const std::function<void()>& meanwhile) {
+        const double before = cpuSeconds();
+        const auto start = Clock::now();
+        while (millisecondsSince(start) < seconds * 1000) {
+            meanwhile();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return 100.0 * (cpuSeconds() - before) / seconds;
+    };
+    std::printf("  CPU idle, no note (5 s):                      %.2f %%\n", cpuOver(5, [] {}));
+    std::printf("  CPU silent but awake (a controller each 10 ms): %.2f %%\n",
+                cpuOver(5, [&] { synth.sendShort(port, packed(0xB0, 1, 0)); }));
+    synth.sendShort(port, packed(0xC0, 19));
+    synth.sendShort(port, packed(0x90, 60, 100));
+    std::printf("  CPU one held organ note (5 s):                %.2f %%\n", cpuOver(5, [] {}));
+    synth.sendShort(port, packed(0xB0, 123, 0));
+
+#if defined(TARV_BENCH_JACK)
+    if (synth.audioDriver() != "jack")
+        return;
+    test::JackCapture capture("tarv-bench-capture");
+    if (!capture.valid() || capture.connectFrom("^tarv[^:]*:left$") == 0)
+        return;
+    std::this_thread::sleep_for(std::chrono::seconds(3));   // the organ's release and the reverb die away
+    std::vector<double> latencies;
+    for (int i = 0; i < 20; ++i) {
+        capture.arm(1e-3f);
+        const auto sent = Clock::now();
+        synth.sendShort(port, packed(0x90, 72, 127));
+        while (!capture.heard() && millisecondsSince(sent) < 1000)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        if (capture.heard())
+            latencies.push_back(std::chrono::duration<double, std::milli>(capture.heardAt() - sent).count());
+        synth.sendShort(port, packed(0xB0, 120, 0));   // all sound off: silence at once
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    if (!latencies.empty()) {
+        std::sort(latencies.begin(), latencies.end());
+        std::printf("  Note On to sound at a JACK input (%d notes, JACK period %d frames at %d Hz): median %.1f ms, max %.1f ms\n",
+                    int(latencies.size()), capture.periodFrames(), capture.sampleRate(),
+                    latencies[latencies.size() / 2], latencies.back());
+    }
+#endif
+}
+
+}  // namespace
+
+int main()
+{
+    std::printf("RSS at start: %.1f MiB\n", rssMiB());
+    std::vector<const char*> present;
+    for (const char* file : kSoundFonts)
+        if (FluidSynthService::isSoundFontFile(file))
+            present.push_back(file);
+    if (present.empty()) {
+        std::printf("no sound font found\n");
+        return 0;
+    }
+    std::printf("\n== Loading (offline synth, the sound font read in the background)\n");
+    for (const char* file : present)
+        loading(file);
+    std::printf("\n== Rendering cost\n");
+    for (const char* file : present)
+        renderingCost(file);
+    std::printf("\n== Idle CPU with the audio output (TimGM6mb)\n");
+    idleCpu(present.front());
+    return 0;
+}
