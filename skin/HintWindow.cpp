@@ -260,6 +260,12 @@ QWidget* currentHintWindow()
     return manager ? manager->visibleWindow() : nullptr;
 }
 
+QString currentHintText()
+{
+    const auto* window = static_cast<const THintWindow*>(currentHintWindow());
+    return window ? window->text() : QString();
+}
+
 bool showHintFor(QWidget* widget, const QPoint& globalPos)
 {
     if (!manager)

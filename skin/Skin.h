@@ -91,8 +91,9 @@ bool showHint(const QWidget* widget);        // the widget's own value
 bool parentShowHint(const QWidget* widget);
 bool effectiveShowHint(const QWidget* widget);
 
-// The hint window while it is visible, else nullptr.
+// The hint window while it is visible, else nullptr; and the text it shows (lines split by \n).
 QWidget* currentHintWindow();
+QString currentHintText();
 // Shows the hint of `widget` (or of its nearest ancestor with a hint) as if the pointer rested
 // on it at the global position; returns whether a hint window is now visible.
 bool showHintFor(QWidget* widget, const QPoint& globalPos);
