@@ -2,11 +2,16 @@
 #include "RtMidiService.h"
 
 #include <RtMidi.h>
+#ifdef TARV_HAVE_JACK
+#include <jack/jack.h>
+#endif
 
+#include <chrono>
 #include <iostream>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <thread>
 #include <utility>
 
 namespace tarv {
@@ -204,6 +209,49 @@ int occurrenceOf(const std::vector<std::string>& names, int index)
     return occurrence;
 }
 
+#ifdef TARV_HAVE_JACK
+// RtMidi connects a new port with jack_connect, and the server puts the connection into its
+// graph only at the start of a later cycle: what RtMidi hands over before that (the start-up
+// sending right after opening, say) is lost. So after opening, wait until the graph shows one
+// connection more at the other end. A client of its own, never activated, reads the graph.
+class JackGraphWatch {
+public:
+    JackGraphWatch() : fClient(jack_client_open(kClientName.c_str(), JackNoStartServer, nullptr)) {}
+    ~JackGraphWatch()
+    {
+        if (fClient)
+            jack_client_close(fClient);
+    }
+    JackGraphWatch(const JackGraphWatch&) = delete;
+    JackGraphWatch& operator=(const JackGraphWatch&) = delete;
+
+    // Connections of the port called `name`; -1 when unknown.
+    int connections(const std::string& name) const
+    {
+        jack_port_t* port = fClient ? jack_port_by_name(fClient, name.c_str()) : nullptr;
+        return port ? jack_port_connected(port) : -1;
+    }
+    // Waits (at most a second) until `name` has more than `before` connections.
+    void waitForMore(const std::string& name, int before) const
+    {
+        if (before < 0)
+            return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (connections(name) <= before && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+private:
+    jack_client_t* fClient;
+};
+#else
+// Without JACK there is nothing to wait for.
+struct JackGraphWatch {
+    int connections(const std::string&) const { return -1; }
+    void waitForMore(const std::string&, int) const {}
+};
+#endif
+
 std::string goneText(const std::string& name)
 {
     return "Das MIDI-Gerät \"" + name + "\" steht nicht mehr zur Verfügung";
@@ -223,6 +271,14 @@ struct RtMidiService::Impl {
     std::vector<std::string> outputs;
     std::map<PortHandle, std::shared_ptr<Port>> ports;
     PortHandle nextHandle = 1;
+    std::unique_ptr<JackGraphWatch> graph;   // JACK only
+
+    int connections(const std::string& port) const { return graph ? graph->connections(port) : -1; }
+    void waitForMore(const std::string& port, int before) const
+    {
+        if (graph)
+            graph->waitForMore(port, before);
+    }
 
     PortHandle insert(std::shared_ptr<Port> port)
     {
@@ -297,6 +353,8 @@ std::unique_ptr<RtMidiService> RtMidiService::create(const std::string& apiName)
     // Creating the listers is the test whether the system can start at all.
     impl->lister = makeRtMidi<RtMidiIn>(api, impl->listErrors);
     impl->outputLister = makeRtMidi<RtMidiOut>(api, impl->listErrors);
+    if (api == RtMidi::UNIX_JACK)
+        impl->graph = std::make_unique<JackGraphWatch>();
     return std::unique_ptr<RtMidiService>(new RtMidiService(std::move(impl)));
 }
 
@@ -333,6 +391,7 @@ PortHandle RtMidiService::openInput(int index, int instance, ShortMessageHandler
     const int number = findPort(in, port->errors, name, occurrence);
     if (number < 0)
         throw MidiServiceError(goneText(name));
+    const int before = d->connections(name);
     guarded(port->errors, [&] {
         in.ignoreTypes(false, false, false);   // system exclusive, timing and active sensing too
         in.setCallback(&onRtMidiInput, port.get());
@@ -340,6 +399,7 @@ PortHandle RtMidiService::openInput(int index, int instance, ShortMessageHandler
     });
     if (!in.isPortOpen())
         throw MidiServiceError(goneText(name));
+    d->waitForMore(name, before);
     return d->insert(std::move(port));
 }
 
@@ -368,9 +428,11 @@ PortHandle RtMidiService::openOutput(int index)
     const int number = findPort(out, port->errors, name, occurrence);
     if (number < 0)
         throw MidiServiceError(goneText(name));
+    const int before = d->connections(name);
     guarded(port->errors, [&] { out.openPort(unsigned(number), "out"); });
     if (!out.isPortOpen())
         throw MidiServiceError(goneText(name));
+    d->waitForMore(name, before);
     return d->insert(std::move(port));
 }
 

@@ -1,0 +1,244 @@
+// The MIDI layer on real transport: the RtMidi service on a JACK server (dummy driver) and a JACK test device.
+#include "midi/Midi.h"
+#include "midi/MidiSenders.h"
+#include "midi/MidiService.h"
+#include "settings/Settings.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <mutex>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A JACK client that plays an external MIDI device: one input port that records what
+// arrives, two output ports that send what the test hands them.
+class JackDevice {
+public:
+    static constexpr const char* Name = "e2e-device";
+
+    ~JackDevice()
+    {
+        if (fClient)
+            jack_client_close(fClient);   // deactivates: the process callback has ended
+    }
+
+    // False when no JACK server runs.
+    bool start()
+    {
+        jack_set_error_function([](const char*) {});
+        jack_status_t status;
+        fClient = jack_client_open(Name, JackNoStartServer, &status);
+        if (!fClient)
+            return false;
+        fIn = jack_port_register(fClient, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        fOutA = jack_port_register(fClient, "midi_out_a", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        fOutB = jack_port_register(fClient, "midi_out_b", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(fClient, &JackDevice::process, this);
+        return fIn && fOutA && fOutB && jack_activate(fClient) == 0;
+    }
+
+    std::string inputName() const { return jack_port_name(fIn); }
+    std::string outputName(bool b) const { return jack_port_name(b ? fOutB : fOutA); }
+    bool inputConnected() const { return jack_port_connected(fIn) > 0; }
+    bool outputConnected(bool b) const { return jack_port_connected(b ? fOutB : fOutA) > 0; }
+
+    void send(bool b, Bytes message)
+    {
+        std::lock_guard lock(fLock);
+        (b ? fToSendB : fToSendA).push_back(std::move(message));
+    }
+    std::vector<Bytes> received() const
+    {
+        std::lock_guard lock(fLock);
+        return fReceived;
+    }
+    bool waitReceived(std::size_t count)
+    {
+        std::unique_lock lock(fLock);
+        return fArrived.wait_for(lock, std::chrono::seconds(10), [&] { return fReceived.size() >= count; });
+    }
+
+private:
+    // Runs on the JACK process thread (the server runs without realtime scheduling).
+    static int process(jack_nframes_t frames, void* arg)
+    {
+        auto* self = static_cast<JackDevice*>(arg);
+        std::lock_guard lock(self->fLock);
+        void* in = jack_port_get_buffer(self->fIn, frames);
+        const jack_nframes_t count = jack_midi_get_event_count(in);
+        for (jack_nframes_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, in, i) == 0)
+                self->fReceived.emplace_back(event.buffer, event.buffer + event.size);
+        }
+        if (count)
+            self->fArrived.notify_all();
+        writeOut(jack_port_get_buffer(self->fOutA, frames), self->fToSendA);
+        writeOut(jack_port_get_buffer(self->fOutB, frames), self->fToSendB);
+        return 0;
+    }
+    static void writeOut(void* buffer, std::deque<Bytes>& queue)
+    {
+        jack_midi_clear_buffer(buffer);
+        while (!queue.empty()) {
+            if (jack_midi_event_write(buffer, 0, queue.front().data(), queue.front().size()) != 0)
+                break;   // full: the rest goes in the next cycle
+            queue.pop_front();
+        }
+    }
+
+    jack_client_t* fClient = nullptr;
+    jack_port_t* fIn = nullptr;
+    jack_port_t* fOutA = nullptr;
+    jack_port_t* fOutB = nullptr;
+    mutable std::mutex fLock;
+    std::condition_variable fArrived;
+    std::vector<Bytes> fReceived;
+    std::deque<Bytes> fToSendA, fToSendB;
+};
+
+int indexOf(const std::vector<std::string>& names, const std::string& name)
+{
+    const auto it = std::find(names.begin(), names.end(), name);
+    return it == names.end() ? -1 : int(it - names.begin());
+}
+
+bool anyOwnPort(const std::vector<std::string>& names)
+{
+    return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.rfind("tarv", 0) == 0; });
+}
+
+struct Received {
+    int device;
+    std::uint8_t status, data1, data2;
+    bool operator==(const Received&) const = default;
+};
+
+}  // namespace
+
+class JackEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!device.start())
+            GTEST_SKIP() << "no JACK server runs";
+        MidiShutdown();
+        ::setenv("TARV_MIDI_API", "jack", 1);
+        auto service = tarv::createSystemMidiService();
+        ASSERT_EQ(service->apiName(), "jack") << service->unavailableReason();
+        tarv::setMidiService(std::move(service));
+        ResetOutputFailure();
+        NotesOn.fill(false);
+    }
+    void TearDown() override
+    {
+        MidiShutdown();
+        tarv::setMidiService(nullptr);
+        ::setenv("TARV_MIDI_API", "loopback", 1);
+        SetSettingsFolder("");
+        CurrentOutputPort = 0;
+    }
+
+    JackDevice device;
+};
+
+TEST_F(JackEndToEndTest, TheStartUpSendingReachesAJackDeviceInOrder)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    SetSettingsFolder(folder.path().toStdString());
+    {
+        std::ofstream ini(SettingsFilePath());
+        ini << "[kanal3]\nInstrument=5\nVolume=100\n[kanal15]\nChorus=40\nReverb=50\n";
+    }
+
+    const std::vector<std::string> outputs = MidiOutput().Devices();
+    const int port = indexOf(outputs, device.inputName());
+    ASSERT_GE(port, 0) << "the device's input is not listed";
+    EXPECT_FALSE(anyOwnPort(outputs));
+
+    CurrentOutputPort = port;
+    SendAllStoredChannels();
+    EXPECT_TRUE(MidiOutput().IsOpen(port));
+    ASSERT_TRUE(device.inputConnected());
+    ASSERT_TRUE(device.waitReceived(96));
+
+    std::vector<Bytes> expected;
+    for (std::uint8_t ch = 0; ch < 16; ++ch) {
+        const std::uint8_t instrument = ch == 3 ? 5 : 0, volume = ch == 3 ? 100 : 127;
+        const std::uint8_t chorus = ch == 15 ? 40 : 0, reverb = ch == 15 ? 50 : 0;
+        const std::uint8_t cc = std::uint8_t(0xB0 + ch);
+        expected.push_back({std::uint8_t(0xC0 + ch), instrument});   // two bytes on the wire
+        expected.push_back({cc, 7, volume});
+        expected.push_back({cc, 10, 64});
+        expected.push_back({cc, 64, 0});
+        expected.push_back({cc, 91, chorus});
+        expected.push_back({cc, 93, reverb});
+    }
+    EXPECT_EQ(device.received(), expected);
+
+    // The program's own output port now exists on the server; it must not be offered as input.
+    EXPECT_FALSE(anyOwnPort(MidiInput().Devices()));
+}
+
+TEST_F(JackEndToEndTest, InputFromAJackDeviceArrivesWithItsDeviceIndex)
+{
+    std::mutex lock;
+    std::vector<Received> received;
+    std::vector<Bytes> sysEx;
+    TMidiInput& in = MidiInput();
+    in.setOnMidiData([&](int index, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+        std::lock_guard guard(lock);
+        received.push_back({index, status, data1, data2});
+    });
+    in.setOnSysExData([&](int, const std::vector<std::uint8_t>& stream) {
+        std::lock_guard guard(lock);
+        sysEx.push_back(stream);
+    });
+
+    const std::vector<std::string> inputs = in.Devices();
+    const int a = indexOf(inputs, device.outputName(false));
+    const int b = indexOf(inputs, device.outputName(true));
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_FALSE(anyOwnPort(inputs));
+
+    in.Open(b);
+    ASSERT_TRUE(device.outputConnected(true));
+    EXPECT_FALSE(device.outputConnected(false));
+
+    Bytes longMessage(3000, 0x33);
+    longMessage.front() = 0xF0;
+    longMessage.back() = 0xF7;
+    device.send(false, {0x90, 0x30, 0x10});   // port a is not open: never arrives
+    device.send(true, {0x92, 0x40, 0x7F});
+    device.send(true, {0xFE});                // active sensing is not filtered
+    device.send(true, longMessage);
+    device.send(true, {0xC5, 0x11});
+    const auto complete = [&] {
+        std::lock_guard guard(lock);
+        return received.size() >= 3 && sysEx.size() >= 2;
+    };
+    ASSERT_TRUE(tarv::test::waitFor(complete, std::chrono::seconds(10)));
+
+    in.Close(b);
+    std::lock_guard guard(lock);
+    EXPECT_EQ(received, (std::vector<Received>{{b, 0x92, 0x40, 0x7F}, {b, 0xFE, 0, 0}, {b, 0xC5, 0x11, 0}}));
+    ASSERT_EQ(sysEx.size(), 2u);
+    EXPECT_EQ(sysEx[0].size(), 2048u);
+    EXPECT_EQ(sysEx[1].size(), 952u);
+    EXPECT_EQ(sysEx[0].front(), 0xF0);
+    EXPECT_EQ(sysEx[1].back(), 0xF7);
+}
