@@ -34,6 +34,7 @@ protected:
         SetSettingsFolder(fSettings.path().toStdString());
         ResetPlayerState();
         ChannelSettings = TChannelSettings{};
+        GeneralSettings = TGeneralSettings{};
         CurrentOutputPort = 0;
         auto service = std::make_unique<tarv::LoopbackMidiService>(std::move(inputs), std::move(outputs));
         loop = service.get();
@@ -41,7 +42,7 @@ protected:
         ResetOutputFailure();
         TfrmPortWahl::MessageHook = [this](const QString& text) { messages.push_back(text); };
 
-        mainWindow = std::make_unique<QWidget>();
+        mainWindow = makeMainWindow();
         mainWindow->setGeometry(100, 80, 894, 312);
         mainWindow->show();
         new TfrmPortWahl(mainWindow.get());
@@ -61,6 +62,9 @@ protected:
         SetSettingsFolder({});
     }
 
+    // The dialogs' owner: a plain window unless a suite needs the real main window.
+    virtual std::unique_ptr<QWidget> makeMainWindow() { return std::make_unique<QWidget>(); }
+
     // The player ticks or unticks entry `row` with the space key.
     static void toggleWithSpace(QListWidget* list, int row)
     {
@@ -72,6 +76,11 @@ protected:
     {
         const QRect rect = list->visualItemRect(list->item(row));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.right() - 4, rect.center().y()));
+    }
+    // The player clicks entry `row` of a list without check boxes.
+    static void clickItem(QListWidget* list, int row)
+    {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
     }
     static bool ticked(QListWidget* list, int row) { return list->item(row)->checkState() == Qt::Checked; }
     static std::vector<int> tickedRows(QListWidget* list)

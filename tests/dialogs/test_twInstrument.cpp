@@ -5,11 +5,6 @@ namespace {
 
 using InstrumentTest = DialogsTest;
 
-void clickItem(QListWidget* list, int row)
-{
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-}
-
 TEST_F(InstrumentTest, TheNamesFillEightColumnsOfSixteenColumnByColumn)
 {
     start({}, {"Out 1"});

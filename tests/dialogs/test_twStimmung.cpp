@@ -7,11 +7,6 @@ namespace {
 
 using StimmungTest = DialogsTest;
 
-void clickItem(QListWidget* list, int row)
-{
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-}
-
 TEST_F(StimmungTest, EveryKeyTransposesUpwardByItsTonicAboveC)
 {
     start({}, {"Out 1"});
