@@ -1,0 +1,100 @@
+// The start-up sending and a note go through the output port set to the synthesizer (port 0).
+#include "BuiltInSynth.h"
+#include "FluidSynthService.h"
+#include "SynthAudio.h"
+#include "midi/LoopbackMidiService.h"
+#include "midi/Midi.h"
+#include "midi/MidiSenders.h"
+#include "settings/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+using namespace tarv;
+using namespace tarv::test;
+
+namespace {
+
+class SynthEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::filesystem::exists(kTimGM6mb))
+            GTEST_SKIP() << "sound font missing: " << kTimGM6mb;
+        ASSERT_TRUE(fSettings.isValid());
+        SetSettingsFolder(fSettings.path().toStdString());
+        ResetSettingsRecords();
+        MidiShutdown();
+        CurrentOutputPort = 0;
+        ResetOutputFailure();
+
+        FluidSynthService::Options options;
+        options.audio = false;
+        options.beforeLoading = fGate.hook();
+        auto synth = std::make_unique<FluidSynthService>(kTimGM6mb, options);
+        fSynth = synth.get();
+        auto system = std::make_unique<LoopbackMidiService>(std::vector<std::string>{"Keys"},
+                                                            std::vector<std::string>{"Out A"});
+        fSystem = system.get();
+        fPrevious = setMidiService(withOutputsInFront(std::move(synth), std::move(system)));
+    }
+
+    void TearDown() override
+    {
+        fGate.release();
+        MidiShutdown();
+        // Back to the service before (none: the next use creates the usual one).
+        setMidiService(std::move(fPrevious));
+        SetSettingsFolder({});
+        ResetSettingsRecords();
+    }
+
+    QTemporaryDir fSettings;
+    LoadingGate fGate;
+    FluidSynthService* fSynth = nullptr;
+    LoopbackMidiService* fSystem = nullptr;
+    std::unique_ptr<MidiService> fPrevious;
+};
+
+TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
+{
+    // Channel 0 is stored as a church organ at volume 100, dry.
+    ChannelSettings.Instrument = 19;
+    ChannelSettings.Volume = 100;
+    SaveSettings(0);
+
+    EXPECT_EQ(MidiOutput().Devices(), (std::vector<std::string>{kSynthPortName, "Out A"}));
+    // The start-up sending happens while the sound font still loads (the window must not wait).
+    SendAllStoredChannels();
+    EXPECT_FALSE(fSynth->isLoaded());
+    fGate.release();
+    ASSERT_TRUE(fSynth->waitUntilLoaded(std::chrono::seconds(20)));
+
+    SendNote(0, 60, 100, true);
+    const std::vector<float> sound = renderSeconds(*fSynth, 0.6);
+    EXPECT_NEAR(pitch(sound, 0.15, 0.2), 261.63, 3.0);
+
+    FluidSynthService::Options options;
+    options.audio = false;
+    FluidSynthService reference(kTimGM6mb, options);
+    ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
+    const PortHandle port = reference.openOutput(0);
+    for (auto message : {packed(0xC0, 19), packed(0xB0, 7, 100), packed(0xB0, 91, 0), packed(0xB0, 93, 0),
+                         packed(0x90, 60, 100)})
+        reference.sendShort(port, message);
+    const std::vector<float> organ = renderSeconds(reference, 0.6);
+    EXPECT_LT(profileDistance(harmonicProfile(sound, 0.2, 0.3, 261.63), harmonicProfile(organ, 0.2, 0.3, 261.63)), 0.05);
+    EXPECT_NEAR(rms(sound, 0.2, 0.5), rms(organ, 0.2, 0.5), 0.1 * rms(organ, 0.2, 0.5));
+
+    // Nothing went to the system's ports; a note for port 1 goes there, not to the synth.
+    EXPECT_TRUE(fSystem->sent().empty());
+    SendNote(0, 60, 0, false);
+    CurrentOutputPort = 1;
+    SendNote(0, 62, 100, true);
+    ASSERT_EQ(fSystem->sent().size(), 1u);
+    EXPECT_EQ(fSystem->sent()[0].device, 0);
+    EXPECT_EQ(fSystem->sent()[0].bytes, (std::vector<std::uint8_t>{0x90, 62, 100}));
+}
+
+}  // namespace
