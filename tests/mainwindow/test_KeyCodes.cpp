@@ -1,0 +1,164 @@
+// Windows virtual-key codes of PC key events: the symbol table, the shift tables, Qt's key codes
+// and the first shift level of X key codes on US and German keymaps.
+#include "mainwindow/KeyCodes.h"
+
+#include <QKeyEvent>
+
+#include <gtest/gtest.h>
+
+#if defined(TARV_HAVE_XKBCOMMON)
+#include <xkbcommon/xkbcommon.h>
+#endif
+
+#include <cstdint>
+#include <vector>
+
+using namespace tarv;
+using keycodes::Layout;
+
+namespace {
+
+struct SymbolCase {
+    std::uint32_t keysym;
+    int code;
+};
+
+TEST(KeyCodes, SymbolsOfUsAndGermanKeysGiveTheirWindowsCodes)
+{
+    const SymbolCase cases[] = {
+        {'q', 81}, {'Q', 81}, {'y', 89}, {'z', 90}, {'2', 50}, {'0', 48},
+        {';', 186}, {0xfc /* ü */, 186}, {0xdc /* Ü */, 186},
+        {'=', 187}, {'+', 187}, {',', 188}, {'-', 189}, {'.', 190},
+        {'/', 191}, {'#', 191}, {'`', 192}, {0xf6 /* ö */, 192}, {0xd6 /* Ö */, 192},
+        {'[', 219}, {0xdf /* ß */, 219}, {'\\', 220}, {0xfe52 /* dead ^ */, 220},
+        {']', 221}, {0xfe51 /* dead ´ */, 221}, {'\'', 222}, {0xe4 /* ä */, 222}, {'<', 226},
+        {0xffad /* keypad minus */, 109}, {0xffb7 /* keypad 7 */, 103}, {0xffbe /* F1 */, 112},
+        {0x20ac /* euro sign */, 0}, {'!', 0},
+    };
+    for (const SymbolCase& c : cases)
+        EXPECT_EQ(keycodes::fromKeysym(c.keysym), c.code) << std::hex << c.keysym;
+}
+
+TEST(KeyCodes, ShiftedSymbolsTurnBackByLayout)
+{
+    EXPECT_EQ(keycodes::unshiftedKeysym('"', Layout::US), std::uint32_t('\''));
+    EXPECT_EQ(keycodes::unshiftedKeysym('"', Layout::German), std::uint32_t('2'));
+    EXPECT_EQ(keycodes::unshiftedKeysym('?', Layout::US), std::uint32_t('/'));
+    EXPECT_EQ(keycodes::unshiftedKeysym('?', Layout::German), 0xdfu);
+    EXPECT_EQ(keycodes::unshiftedKeysym('\'', Layout::German), std::uint32_t('#'));
+    EXPECT_EQ(keycodes::unshiftedKeysym('_', Layout::German), std::uint32_t('-'));
+    EXPECT_EQ(keycodes::unshiftedKeysym('Q', Layout::German), std::uint32_t('Q'));
+    EXPECT_EQ(keycodes::unshiftedKeysym('-', Layout::US), std::uint32_t('-'));
+}
+
+int codeOf(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text)
+{
+    const QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, text);
+    return windowsKeyCode(event);
+}
+
+// Synthesized events carry no native data: Qt's key code decides.
+TEST(KeyCodes, SynthesizedEventsUseQtKey)
+{
+    EXPECT_EQ(codeOf(Qt::Key_Q, Qt::NoModifier, "q"), 81);
+    EXPECT_EQ(codeOf(Qt::Key_Q, Qt::ShiftModifier, "Q"), 81);
+    EXPECT_EQ(codeOf(Qt::Key_2, Qt::NoModifier, "2"), 50);
+    EXPECT_EQ(codeOf(Qt::Key_Exclam, Qt::ShiftModifier, "!"), 49);   // Shift+1 on both layouts
+    EXPECT_EQ(codeOf(Qt::Key_Minus, Qt::NoModifier, "-"), 189);
+    EXPECT_EQ(codeOf(Qt::Key_Minus, Qt::KeypadModifier, "-"), 109);
+    EXPECT_EQ(codeOf(Qt::Key_7, Qt::KeypadModifier, "7"), 103);
+    EXPECT_EQ(codeOf(Qt::Key_Odiaeresis, Qt::NoModifier, QString(QChar(0xf6))), 192);
+    EXPECT_EQ(codeOf(Qt::Key_NumberSign, Qt::NoModifier, "#"), 191);
+    EXPECT_EQ(codeOf(Qt::Key_Dead_Circumflex, Qt::NoModifier, ""), 220);
+    EXPECT_EQ(codeOf(Qt::Key_F5, Qt::NoModifier, ""), 116);
+    EXPECT_EQ(codeOf(Qt::Key_unknown, Qt::NoModifier, ""), 0);
+}
+
+#if defined(TARV_HAVE_XKBCOMMON)
+
+// X key codes (evdev + 8) of a few keys, by their place on a US keyboard.
+constexpr std::uint32_t kKeyY = 29, kKeyZ = 52, kKey2 = 11, kKeyMinus = 20, kKeyEqual = 21,
+                        kKeyLeftBrace = 34, kKeyRightBrace = 35, kKeySemicolon = 47, kKeyApostrophe = 48,
+                        kKeyGrave = 49, kKeyBackslash = 51, kKeySlash = 61, kKey102nd = 94;
+
+class Keymaps : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fContext = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+        ASSERT_NE(fContext, nullptr);
+    }
+    void TearDown() override
+    {
+        for (xkb_keymap* k : fKeymaps)
+            xkb_keymap_unref(k);
+        xkb_context_unref(fContext);
+    }
+    xkb_keymap* keymap(const char* layout)
+    {
+        const xkb_rule_names names{"evdev", "pc105", layout, "", ""};
+        xkb_keymap* k = xkb_keymap_new_from_names(fContext, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+        if (k != nullptr)
+            fKeymaps.push_back(k);
+        return k;
+    }
+    // The code for a key event with symbol `eventSym` on key `keycode`, group 0 preferred.
+    static int code(xkb_keymap* k, std::uint32_t keycode, std::uint32_t eventSym)
+    {
+        return keycodes::fromKeysym(keycodes::levelOneKeysym(k, keycode, eventSym, 0));
+    }
+    xkb_context* fContext = nullptr;
+    std::vector<xkb_keymap*> fKeymaps;
+};
+
+TEST_F(Keymaps, GermanLayoutNamesKeysByTheirSymbolsNotTheirPlaces)
+{
+    xkb_keymap* de = keymap("de");
+    if (de == nullptr)
+        GTEST_SKIP() << "no XKB data for the German layout";
+    EXPECT_EQ(code(de, kKeyY, 'z'), 90);     // the German Z sits where the US Y is
+    EXPECT_EQ(code(de, kKeyY, 'Z'), 90);     // with Shift or Caps Lock
+    EXPECT_EQ(code(de, kKeyZ, 'y'), 89);
+    EXPECT_EQ(code(de, kKey2, '"'), 50);     // Shift+2
+    EXPECT_EQ(code(de, kKeyMinus, '?'), 219);
+    EXPECT_EQ(code(de, kKeyEqual, 0xfe51), 221);
+    EXPECT_EQ(code(de, kKeyLeftBrace, 0xdc), 186);
+    EXPECT_EQ(code(de, kKeyRightBrace, '*'), 187);
+    EXPECT_EQ(code(de, kKeySemicolon, 0xf6), 192);
+    EXPECT_EQ(code(de, kKeyApostrophe, 0xe4), 222);
+    EXPECT_EQ(code(de, kKeyGrave, 0xfe52), 220);
+    EXPECT_EQ(code(de, kKeyBackslash, '\''), 191);   // Shift+#
+    EXPECT_EQ(code(de, kKeySlash, '_'), 189);
+    EXPECT_EQ(code(de, kKey102nd, '>'), 226);
+}
+
+TEST_F(Keymaps, UsLayoutNamesPunctuationByItsOemCodes)
+{
+    xkb_keymap* us = keymap("us");
+    if (us == nullptr)
+        GTEST_SKIP() << "no XKB data for the US layout";
+    EXPECT_EQ(code(us, kKeyY, 'y'), 89);
+    EXPECT_EQ(code(us, kKey2, '@'), 50);
+    EXPECT_EQ(code(us, kKeySemicolon, ':'), 186);
+    EXPECT_EQ(code(us, kKeySlash, '?'), 191);
+    EXPECT_EQ(code(us, kKeyGrave, '~'), 192);
+    EXPECT_EQ(code(us, kKeyApostrophe, '"'), 222);
+    EXPECT_EQ(code(us, kKeyMinus, '_'), 189);
+}
+
+// With two layouts, the group that produced the symbol decides, whichever is preferred.
+TEST_F(Keymaps, SymbolFindsItsLayoutGroup)
+{
+    xkb_keymap* both = keymap("us,de");
+    if (both == nullptr)
+        GTEST_SKIP() << "no XKB data for US and German";
+    EXPECT_EQ(code(both, kKeyY, 'z'), 90);
+    EXPECT_EQ(code(both, kKeyY, 'y'), 89);
+    EXPECT_EQ(keycodes::fromKeysym(keycodes::levelOneKeysym(both, kKeySemicolon, 0xd6, 0)), 192);
+    // A symbol the key does not produce at all names nothing.
+    EXPECT_EQ(keycodes::levelOneKeysym(both, kKeyY, 'q', 0), 0u);
+}
+
+#endif
+
+}  // namespace
