@@ -152,6 +152,7 @@ void setRole(QWidget* widget, const char* role)
     widget->setProperty("skinRole", QString::fromLatin1(role));
     // Plain QWidget subclasses draw a style-sheet background only with this attribute.
     widget->setAttribute(Qt::WA_StyledBackground, true);
+    widget->setAttribute(Qt::WA_Hover, true);  // for the :hover looks of the sheet
     widget->style()->unpolish(widget);
     widget->style()->polish(widget);
     widget->update();

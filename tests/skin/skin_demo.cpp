@@ -87,7 +87,7 @@ QWidget* mainWindowLook()
     ports->setGeometry(3, 2, 32, 32);
     ports->setPicture(skin::midiConnectorPicture());
     ports->setToolTip(QStringLiteral("Auswahl der Midiports"));
-    auto* velocity = panel(io, 36, 0, 129, 36, nullptr);
+    auto* velocity = panel(io, 36, 0, 129, 36);
     auto* sw = new TSlideSwitch(velocity);
     sw->setGeometry(0, 0, 40, 36);
     label(velocity, QStringLiteral("Velocity 96"), 40, 0, 87, 12, nullptr, Qt::AlignHCenter | Qt::AlignBottom)
@@ -96,14 +96,14 @@ QWidget* mainWindowLook()
     const char* names[] = {"Panorama 64", "Chorus 0", "Reverb 0"};
     const int values[] = {64, 0, 0};
     for (int i = 0; i < 3; ++i) {
-        auto* p = panel(io, 165 + 127 * i, 0, 127, 36, nullptr);
+        auto* p = panel(io, 165 + 127 * i, 0, 127, 36);
         label(p, QString::fromLatin1(names[i]), 0, 0, 127, 12, nullptr, Qt::AlignHCenter | Qt::AlignBottom);
         auto* s = hslider(p, 0, 12, 127, 24, values[i]);
         skin::setParentShowHint(s, false);
         skin::setShowHint(s, true);
         s->setToolTip(QStringLiteral("Balanceeinstellung\r\nLinks .. Rechts"));
     }
-    panel(io, 546, 0, 210, 36, nullptr);
+    panel(io, 546, 0, 210, 36);
 
     auto* view = panel(basis, 40, 48, 757, 144, skin::role::Inset);
     auto* keys = new QLabel(view);  // stands in for the drawn keyboard
@@ -111,12 +111,12 @@ QWidget* mainWindowLook()
     keys->setStyleSheet(QStringLiteral("background: #f4f4f4;"));
     for (int k = 0; k < 6; ++k) {
         auto* l = label(view, QStringLiteral("C%1").arg(k + 2), 126 * k + 0, 126, 18, 16,
-                        k + 2 == 5 ? skin::role::LabelYellow : nullptr);
+                        k + 2 == 5 ? skin::role::LabelYellow : skin::role::OctaveLabel);
         l->setEnabled(k + 2 >= 3 && k + 2 <= 7);
     }
 
     auto* iu = panel(basis, 40, 192, 757, 48);
-    auto* kanal = panel(iu, 0, 0, 72, 48, nullptr);
+    auto* kanal = panel(iu, 0, 0, 72, 48);
     spin(kanal, 1, 2, 35, 21, 1, 16, 1);
     label(kanal, QStringLiteral("Kanal"), 37, 1, 33, 22, skin::role::LabelYellow);
     button(kanal, QStringLiteral("Instrument"), 1, 24, 71, 22);
@@ -133,7 +133,7 @@ QWidget* mainWindowLook()
     pckey->setCaption(QStringLiteral("I"));
     pckey->setPicture(skin::pcKeysPicture({81, 50, 87, 51, 69, 82, 53, 84, 54, 90, 55, 85,
                                            86, 71, 66, 72, 78, 77, 75, 188, 76, 190, 192, 189}));
-    auto* split = panel(iu, 589, 0, 168, 48, nullptr);
+    auto* split = panel(iu, 589, 0, 168, 48);
     label(split, QStringLiteral("Splitting"), 1, 1, 83, 22, skin::role::LabelYellow);
     button(split, QStringLiteral("Set C5"), 1, 26, 83, 22, skin::role::ButtonSilver);
     spin(split, 89, 1, 36, 21, 1, 16, 1);
@@ -218,13 +218,14 @@ int main(int argc, char** argv)
             QWidget* hint = skin::currentHintWindow();
             const QPixmap a = main->grab(), b = dialog->grab();
             const QPixmap c = hint ? hint->grab() : QPixmap();
-            QPixmap all(a.width() + 20 + std::max(b.width(), c.width()), std::max(a.height(), b.height() + c.height() + 20));
+            QPixmap all(a.width() + 20 + std::max(b.width(), c.width() + 148), std::max(a.height(), b.height() + std::max(c.height(), 128) + 20));
             all.fill(QColor(0x80, 0x80, 0x80));
             QPainter p(&all);
             p.drawPixmap(0, 0, a);
             p.drawPixmap(a.width() + 20, 0, b);
             if (!c.isNull())
                 p.drawPixmap(a.width() + 20, b.height() + 20, c);
+            p.drawPixmap(a.width() + 20 + c.width() + 20, b.height() + 20, skin::appIcon().pixmap(128));
             p.end();
             all.save(file);
             app.quit();
