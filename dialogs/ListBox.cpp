@@ -1,6 +1,7 @@
 // The list box of the dialogs: a click event raised by the player's actions only.
 #include "ListBox.h"
 
+#include <QColor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -26,6 +27,14 @@ void TListBox::setItemHeight(int height)
     setUniformItemSizes(true);
     for (int i = 0; i < count(); ++i)
         item(i)->setSizeHint(QSize(width(), height));
+}
+
+void TListBox::setFace(const QColor& background)
+{
+    setStyleSheet(QStringLiteral("QListWidget { background-color: %1; color: black; border: 1px solid black; }"
+                                 "QListWidget::item { color: black; }"
+                                 "QListWidget::item:hover:!selected { background-color: %2; }")
+                      .arg(background.name(), background.darker(110).name()));
 }
 
 void TListBox::Click()

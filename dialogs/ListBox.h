@@ -21,6 +21,9 @@ public:
     int selectedRow() const;
     // Gives every item the same height in pixels (the lists of the dialogs use 13).
     void setItemHeight(int height);
+    // A light list face with black text inside the dark skin; the selection keeps the
+    // skin's colours.
+    void setFace(const QColor& background);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -71,12 +71,7 @@ TListBox* MakeCheckList(QWidget* parent, const QRect& geometry)
     auto* list = new TListBox(parent);
     list->setGeometry(geometry);
     list->ClickOnKeyboardMove = false;
-    list->setFrameShape(QFrame::Box);
-    list->setFrameShadow(QFrame::Plain);
-    list->setStyleSheet(QStringLiteral(
-        "QListWidget { background: rgb(205, 205, 205); color: black; border: 1px solid black; }"
-        "QListWidget::item { color: black; }"
-        "QListWidget::item:selected { background: rgb(0, 120, 215); color: white; }"));
+    list->setFace(QColor(205, 205, 205));
     return list;
 }
 

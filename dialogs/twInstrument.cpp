@@ -46,10 +46,8 @@ TfrmInstrument::TfrmInstrument(QWidget* mainWindow)
     QFont font = list->font();
     font.setPixelSize(11);
     list->setFont(font);
-    list->setStyleSheet(QStringLiteral(
-        "QListWidget { background: palette(window); color: black; }"
-        "QListWidget::item { color: black; padding: 0px; }"
-        "QListWidget::item:selected { background: rgb(0, 120, 215); color: white; }"));
+    // Black names on the classic light window face.
+    list->setFace(QColor(240, 240, 240));
     list->OnClick = [this] { ListBox1Click(); };
     ListBox1 = list;
 

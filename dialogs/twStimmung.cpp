@@ -5,6 +5,7 @@
 #include "settings/PlayerState.h"
 
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 TfrmStimmung* frmStimmung = nullptr;
 
@@ -35,10 +36,8 @@ TfrmStimmung::TfrmStimmung(QWidget* mainWindow)
     QFont font = list->font();
     font.setPixelSize(11);
     list->setFont(font);
-    list->setStyleSheet(QStringLiteral(
-        "QListWidget { background: palette(button); color: black; }"
-        "QListWidget::item { color: black; padding: 0px; }"
-        "QListWidget::item:selected { background: rgb(0, 120, 215); color: white; }"));
+    // Black keys on the classic light button face.
+    list->setFace(QColor(240, 240, 240));
     for (const TKeyTableRow& row : KeyTable)
         list->addItem(QString::fromUtf8(row.Text));
     for (int i = 0; i < EmptyItems; ++i)
@@ -53,8 +52,12 @@ TfrmStimmung::TfrmStimmung(QWidget* mainWindow)
     memInt->setReadOnly(true);
     memInt->setLineWrapMode(QPlainTextEdit::NoWrap);
     memInt->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    memInt->setFont(font);
-    memInt->setStyleSheet(QStringLiteral("QPlainTextEdit { background: rgb(244, 244, 240); color: black; }"));
+    memInt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memInt->document()->setDocumentMargin(2);
+    // The skin's memo face is a dark well with a fixed-pitch font; this one is the light note
+    // paper of the original, in the dialog's proportional font so the lines fit its width.
+    memInt->setStyleSheet(QStringLiteral("QPlainTextEdit { background-color: rgb(244, 244, 240); color: black; "
+                                         "font-family: \"Tahoma\", \"DejaVu Sans\", sans-serif; font-size: 11px; }"));
     memInt->setPlainText(QStringLiteral("International"));
 
     FormCreate();
