@@ -13,6 +13,7 @@ PACKAGES=(
     jackd2 libjack-jackd2-dev
     libgtest-dev googletest
     xvfb xauth imagemagick
+    fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-dev
 )
 
