@@ -8,6 +8,7 @@
 //   PemoHints.cpp       hint texts in German and English
 #pragma once
 
+#include <QEvent>
 #include <QWidget>
 
 #include <array>
@@ -28,7 +29,7 @@ class TSlideSwitch;
 class TPictureButton;
 class TLinkPanel;
 
-// A panel that reports clicks (the covers).
+// A panel that reports clicks (the covers); mainwindow/ClickPanel.h.
 class TClickPanel;
 
 class TfrmPemo : public QWidget {
@@ -175,6 +176,16 @@ private:
     std::mutex* fCriticalSection = nullptr;
 
     // Concern-private state: each file adds its own block below, headed by the file's name.
+
+    // Pemo.cpp
+    // Shows a failure of the window's creation once the message loop runs.
+    void ReportWhenShown(const QString& text);
+    // True for the first delivery of a key or wheel event, false when it travels on to the parent.
+    bool IsFirstDelivery(QWidget* receiver, QEvent* event);
+    const QEvent* fPreviewEvent = nullptr;
+    QEvent::Type fPreviewType = QEvent::None;
+    const QWidget* fPreviewNext = nullptr;   // compared only, never used
+
 };
 
 // The single main window, set by its constructor.

@@ -1,0 +1,544 @@
+// The main window's layout, life cycle, RefreshControls, dialog buttons and event preview.
+#include "Pemo.h"
+
+#include "mainwindow/Application.h"
+#include "mainwindow/ClickPanel.h"
+#include "mainwindow/KeyCodes.h"
+
+#include "dialogs/portWahl.h"
+#include "dialogs/twInstrument.h"
+#include "dialogs/twStimmung.h"
+#include "midi/Midi.h"
+#include "midi/MidiSenders.h"
+#include "settings/PlayerState.h"
+#include "settings/Settings.h"
+#include "skin/LinkPanel.h"
+#include "skin/PictureButton.h"
+#include "skin/Skin.h"
+#include "skin/SlideSwitch.h"
+#include "widgets/Klavier.h"
+#include "widgets/KlavierO.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QUrl>
+#include <QWheelEvent>
+
+#include <exception>
+#include <functional>
+
+TfrmPemo* frmPemo = nullptr;
+
+namespace {
+
+// The program's home page: shown on sPanel1 and, without its scheme, in the caption.
+const QString HomePage = QStringLiteral("https://github.com/tarv-keys/tarv");
+
+QString SiteName()
+{
+    return QUrl(HomePage).toString(QUrl::RemoveScheme | QUrl::StripTrailingSlash).mid(2);
+}
+
+constexpr int ClientWidth = 894;
+constexpr int ClientHeight = 312;
+
+// The mode list; its list closing is the cbModusCloseUp event.
+class TModusComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> OnCloseUp;
+
+    void hidePopup() override
+    {
+        QComboBox::hidePopup();
+        if (OnCloseUp)
+            OnCloseUp();
+    }
+};
+
+// A button whose caption wraps onto a second line (the 35 x 36 buttons of the right strip).
+class TWrapButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+        const int shift = isDown() ? 1 : 0;
+        painter.drawText(rect().adjusted(1 + shift, 1 + shift, -1 + shift, -1 + shift),
+                         Qt::AlignCenter | Qt::TextWordWrap, caption);
+    }
+};
+
+template <typename T>
+T* Place(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* widget = new T(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QFrame* Panel(QWidget* parent, const char* name, const QRect& geometry, const char* role = tarv::skin::role::Panel)
+{
+    auto* panel = Place<QFrame>(parent, name, geometry);
+    if (role)
+        tarv::skin::setRole(panel, role);
+    return panel;
+}
+
+QLabel* Label(QWidget* parent, const char* name, const QString& caption, const QRect& geometry,
+              Qt::Alignment alignment = Qt::AlignCenter, const char* role = nullptr)
+{
+    auto* label = Place<QLabel>(parent, name, geometry);
+    label->setText(caption);
+    label->setAlignment(alignment);
+    if (role)
+        tarv::skin::setRole(label, role);
+    return label;
+}
+
+template <typename T = QPushButton>
+T* Button(QWidget* parent, const char* name, const QString& caption, const QRect& geometry, const char* role = nullptr)
+{
+    auto* button = Place<T>(parent, name, geometry);
+    button->setText(caption);
+    if (role)
+        tarv::skin::setRole(button, role);
+    return button;
+}
+
+// Horizontal controller slider: 2 per arrow key, 16 per page, a tick every 16.
+QSlider* HSlider(QWidget* parent, const char* name, const QRect& geometry, int position)
+{
+    auto* slider = Place<QSlider>(parent, name, geometry);
+    slider->setOrientation(Qt::Horizontal);
+    slider->setRange(0, 127);
+    slider->setSingleStep(2);
+    slider->setPageStep(16);
+    slider->setTickInterval(16);
+    slider->setTickPosition(QSlider::TicksBelow);
+    slider->setValue(position);
+    return slider;
+}
+
+// A spin edit that takes no typing: only its buttons (and the wheel) change the value.
+QSpinBox* SpinEdit(QWidget* parent, const char* name, const QRect& geometry, int minimum, int maximum, int value)
+{
+    auto* spin = Place<QSpinBox>(parent, name, geometry);
+    spin->setRange(minimum, maximum);
+    spin->setValue(value);
+    if (auto* edit = spin->findChild<QLineEdit*>())
+        edit->setReadOnly(true);
+    spin->setContextMenuPolicy(Qt::NoContextMenu);
+    return spin;
+}
+
+}  // namespace
+
+TfrmPemo::TfrmPemo(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    frmPemo = this;
+    setObjectName(QStringLiteral("frmPemo"));
+    setWindowTitle(QStringLiteral("Ovelin Tarv ( SplitKeyBoard)  ") + SiteName());
+    setWindowIcon(tarv::skin::appIcon());
+    setFixedSize(ClientWidth, ClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
+
+    CreateControls();
+    ConnectHandlers();
+    // Key preview: the window sees the key events of its controls before they do.
+    qApp->installEventFilter(this);
+    FormCreate();
+}
+
+TfrmPemo::~TfrmPemo()
+{
+    qApp->removeEventFilter(this);
+    // No input callback may reach a window that is going away: unregister the handler, then
+    // close the input ports, which waits for a callback that is running.
+    try {
+        MidiInput().setOnMidiData({});
+        MidiInput().CloseAll();
+    } catch (const std::exception&) {
+        // A port that fails to close delivers nothing any more either.
+    }
+    FormDestroy();
+    if (frmPemo == this)
+        frmPemo = nullptr;
+}
+
+// The layout: every control with its parent, place, size, caption, range and first state.
+void TfrmPemo::CreateControls()
+{
+    using namespace tarv::skin;
+    const Qt::Alignment BottomCentred = Qt::AlignHCenter | Qt::AlignBottom;
+
+    panelBasis = Panel(this, "panelBasis", {27, 24, 838, 252});
+
+    // Top strip: MIDI settings.
+    panelIO = Panel(panelBasis, "panelIO", {40, 12, 757, 36});
+    bbtnPorts = Place<TPictureButton>(panelIO, "bbtnPorts", {3, 2, 32, 32});
+    bbtnPorts->setPicture(midiConnectorPicture());
+    bbtnPorts->setToolTip(QStringLiteral("Auswahl der Midiports"));
+    panelVelocity = Panel(panelIO, "panelVelocity", {36, 0, 129, 36});
+    slVelocity = Place<TSlideSwitch>(panelVelocity, "slVelocity", {0, 0, 40, 36});
+    slVelocity->setCaptions(QStringLiteral("Auto"), QStringLiteral("Manu"));
+    lblVelocity = Label(panelVelocity, "lblVelocity", QStringLiteral("Velocity 96"), {40, 0, 87, 12}, BottomCentred);
+    tbVelocity = HSlider(panelVelocity, "tbVelocity", {40, 12, 87, 24}, 96);
+    lblVelocity->setEnabled(false);
+    tbVelocity->setEnabled(false);
+    panelPanorama = Panel(panelIO, "panelPanorama", {165, 0, 127, 36});
+    lblPanorama = Label(panelPanorama, "lblPanorama", QStringLiteral("Panorama 64"), {0, 0, 127, 12}, BottomCentred);
+    tbPanorama = HSlider(panelPanorama, "tbPanorama", {0, 12, 127, 24}, 64);
+    panelChorus = Panel(panelIO, "panelChorus", {292, 0, 127, 36});
+    lblChorus = Label(panelChorus, "lblChorus", QStringLiteral("Chorus 0"), {0, 0, 127, 12}, BottomCentred);
+    tbChorus = HSlider(panelChorus, "tbChorus", {0, 12, 127, 24}, 0);
+    panelReverb = Panel(panelIO, "panelReverb", {419, 0, 127, 36});
+    lblReverb = Label(panelReverb, "lblReverb", QStringLiteral("Reverb 0"), {0, 0, 127, 12}, BottomCentred);
+    tbReverb = HSlider(panelReverb, "tbReverb", {0, 12, 127, 24}, 0);
+    panelglissando = Panel(panelIO, "panelglissando", {546, 0, 210, 36});
+
+    // Keyboard viewport: the ten-octave strip, C5 in the middle of the view.
+    panelKBview = Panel(panelBasis, "panelKBview", {40, 48, 757, 144}, role::Inset);
+    panelKB = Panel(panelKBview, "panelKB", {-252, 0, 1260, 144}, nullptr);
+    Pemo = Place<TMIDIKeys>(panelKB, "Pemo", {0, 17, 1260, 107});
+    Pemo->setNoteWidth(18);
+    Pemo->setBaseOctave(0);
+    Pemo->setBlackBrush(QBrush(Qt::black));
+    Pemo->setWhiteBrush(QBrush(Qt::white));
+    Pemo->setPen(QPen(Qt::black));
+    Pemo->setVelocityMode(true);
+    Pemo->setMIDIDevice(-1);
+    setHandCursor(Pemo);
+    // The readout strip lies above the keyboard's top row.
+    PemoOM = Place<TMKeysO>(panelKB, "PemoOM", {0, 0, 1260, 18});
+    const QBrush silver(QColor(192, 192, 192));
+    PemoOM->setNoteWidth(18);
+    PemoOM->setBaseOctave(0);
+    PemoOM->setBlackBrush(silver);
+    PemoOM->setWhiteBrush(silver);
+    PemoOM->setPen(QPen(Qt::black));
+    PemoOM->setVelocityMode(false);
+    for (int k = 0; k < 10; ++k) {
+        const QByteArray name = "lblC" + QByteArray::number(k);
+        QLabel* label = Label(panelKB, name.constData(), QStringLiteral("C%1").arg(k), {126 * k, 126, 18, 16},
+                              Qt::AlignCenter, k == 5 ? role::LabelYellow : role::OctaveLabel);
+        const bool clickable = k >= 3 && k <= 7;
+        label->setEnabled(clickable);
+        if (clickable)
+            setHandCursor(label);
+        lblC[static_cast<std::size_t>(k)] = label;
+    }
+
+    // Bottom strip: play settings.
+    panelIU = Panel(panelBasis, "panelIU", {40, 192, 757, 48});
+    PanelKanal = Panel(panelIU, "PanelKanal", {0, 0, 72, 48});
+    seLKanal = SpinEdit(PanelKanal, "seLKanal", {1, 2, 35, 21}, 1, 16, 1);
+    lblKanal = Label(PanelKanal, "lblKanal", QStringLiteral("Kanal"), {37, 1, 33, 22}, Qt::AlignCenter, role::LabelYellow);
+    btnInstrument = Button(PanelKanal, "btnInstrument", QStringLiteral("Instrument"), {1, 24, 71, 22});
+    auto* modus = Place<TModusComboBox>(panelIU, "cbModus", {73, 1, 223, 22});
+    modus->addItems({QStringLiteral("0: Standardkeyboard"), QStringLiteral("1: SplitKeyboard")});
+    modus->setCurrentIndex(0);
+    setRole(modus, role::ModeList);
+    cbModus = modus;
+    btnStimmung = Button(panelIU, "btnStimmung", QStringLiteral("Stimmung"), {73, 24, 74, 22});
+    sPanel1 = Place<TLinkPanel>(panelIU, "sPanel1", {147, 24, 232, 22});
+    sPanel1->setText(SiteName());
+    btnSustain = Button(panelIU, "btnSustain", QStringLiteral("Sustain Aus"), {297, 1, 82, 22}, role::ButtonSilver);
+    bbtnPckey = Place<TPictureButton>(panelIU, "bbtnPckey", {380, 0, 210, 48});
+    bbtnPckey->setCaption(QStringLiteral("I"));
+    bbtnPckey->setPicture(pcKeysPicture(DefaultPcKeyMap));
+    PanelSplit = Panel(panelIU, "PanelSplit", {589, 0, 168, 48});
+    lblSplit = Label(PanelSplit, "lblSplit", QStringLiteral("Splitting"), {1, 1, 83, 22}, Qt::AlignCenter, role::LabelYellow);
+    btnSetSplit = Button(PanelSplit, "btnSetSplit", QStringLiteral("Set C5"), {1, 26, 83, 22}, role::ButtonSilver);
+    seRkanal = SpinEdit(PanelSplit, "seRkanal", {89, 1, 36, 21}, 1, 16, 1);
+    lblSplitkanal = Label(PanelSplit, "lblSplitkanal", QStringLiteral("Kanal"), {89, 24, 36, 22}, Qt::AlignCenter, role::LabelYellow);
+    seSplitOktave = SpinEdit(PanelSplit, "seSplitOktave", {127, 1, 36, 21}, 0, 5, 5);
+    lblSplitoktave = Label(PanelSplit, "lblSplitoktave", QStringLiteral("Oktave"), {127, 24, 36, 22}, Qt::AlignCenter, role::LabelYellow);
+    for (QWidget* control : PanelSplit->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        control->setEnabled(false);
+
+    // Left strip: the channel volume, loudest at the top.
+    panelIL = Panel(panelBasis, "panelIL", {7, 48, 33, 144});
+    lblVolume = Label(panelIL, "lblVolume", QStringLiteral("Vol"), {1, 120, 31, 23});
+    tbVolume = Place<QSlider>(panelIL, "tbVolume", {1, 1, 31, 124});
+    tbVolume->setOrientation(Qt::Vertical);
+    tbVolume->setInvertedAppearance(true);   // position 0 at the top
+    tbVolume->setInvertedControls(true);     // up and the wheel forward move the knob up
+    tbVolume->setRange(0, 127);
+    tbVolume->setPageStep(4);
+    tbVolume->setValue(0);
+
+    // Right strip: system settings.
+    panelIR = Panel(panelBasis, "panelIR", {796, 48, 36, 144});
+    btnKlangAnz = Button<TWrapButton>(panelIR, "btnKlangAnz", QStringLiteral("Klang Anz."), {1, 0, 35, 36});
+    btnReset = Button<TWrapButton>(panelIR, "btnReset", QStringLiteral("Reset"), {1, 36, 35, 36});
+    btnLerne = Button<TWrapButton>(panelIR, "btnLerne", QStringLiteral("Lerne Aus"), {1, 72, 35, 36});
+    btnHint = Button(panelIR, "btnHint", QStringLiteral("Hint I"), {1, 108, 35, 17});
+    btnSpr = Button(panelIR, "btnSpr", QStringLiteral("Deu"), {1, 125, 35, 17});
+
+    // The covers lie on the window above the strips; FormCreate closes them.
+    panelAO = Place<TClickPanel>(this, "panelAO", {67, 0, 757, 36});
+    panelAU = Place<TClickPanel>(this, "panelAU", {67, 266, 757, 48});
+    panelAR = Place<TClickPanel>(this, "panelAR", {860, 72, 35, 144});
+    panelAL = Place<TClickPanel>(this, "panelAL", {0, 72, 33, 144});
+    for (TClickPanel* cover : {panelAO, panelAU, panelAR, panelAL}) {
+        setRole(cover, role::Cover);
+        setHandCursor(cover);
+        cover->raise();
+    }
+    // The focus parks on the top cover.
+    panelAO->setFocusPolicy(Qt::ClickFocus);
+
+    // Hand pointers on the active controls; no tab stops except the slide switch.
+    prepareControls(this);
+}
+
+void TfrmPemo::ConnectHandlers()
+{
+    // Top strip.
+    connect(bbtnPorts, &QAbstractButton::clicked, this, [this] { bbtnPortsClick(); });
+    slVelocity->OnChanging = [this](QObject* Sender, bool& CanChange) { slVelocityChanging(Sender, CanChange); };
+    connect(tbVelocity, &QSlider::valueChanged, this, [this] { tbVelocityChange(); });
+    connect(tbPanorama, &QSlider::valueChanged, this, [this] { tbPanoramaChange(); });
+    connect(tbChorus, &QSlider::valueChanged, this, [this] { tbChorusChange(); });
+    connect(tbReverb, &QSlider::valueChanged, this, [this] { tbReverbChange(); });
+
+    // Keyboard; the octave labels are clicked through the event filter.
+    Pemo->setOnNoteOn([this](QObject* Sender, int note, int velocity) { PemoNoteOn(Sender, note, velocity); });
+    Pemo->setOnNoteOff([this](QObject* Sender, int note, int velocity) { PemoNoteOff(Sender, note, velocity); });
+
+    // Bottom strip; leaving seLKanal and bbtnPckey is seen by the event filter.
+    connect(seLKanal, &QSpinBox::valueChanged, this, [this] { seLkanalChange(); });
+    connect(btnInstrument, &QPushButton::clicked, this, [this] { btnInstrumentClick(); });
+    // activated: only the player's choice, not a selection set from code.
+    connect(cbModus, &QComboBox::activated, this, [this] { cbModusChange(); });
+    static_cast<TModusComboBox*>(cbModus)->OnCloseUp = [this] { cbModusCloseUp(); };
+    connect(btnStimmung, &QPushButton::clicked, this, [this] { btnStimmungClick(); });
+    connect(sPanel1, &TLinkPanel::clicked, this, [this] { sPanel1Click(); });
+    connect(btnSustain, &QPushButton::clicked, this, [this] { btnSustainClick(); });
+    connect(bbtnPckey, &QAbstractButton::clicked, this, [this] { bbtnPckeyClick(); });
+    connect(btnSetSplit, &QPushButton::clicked, this, [this] { btnSetSplitClick(); });
+    connect(seRkanal, &QSpinBox::valueChanged, this, [this] { seRkanalChange(); });
+    connect(seSplitOktave, &QSpinBox::valueChanged, this, [this] { seSplitOktaveChange(); });
+
+    // Left and right strips.
+    connect(tbVolume, &QSlider::valueChanged, this, [this] { tbVolumeChange(); });
+    connect(btnKlangAnz, &QPushButton::clicked, this, [this] { btnKlangAnzClick(); });
+    connect(btnReset, &QPushButton::clicked, this, [this] { btnResetClick(); });
+    connect(btnLerne, &QPushButton::clicked, this, [this] { btnLerneClick(); });
+    connect(btnHint, &QPushButton::clicked, this, [this] { btnHintClick(); });
+    connect(btnSpr, &QPushButton::clicked, this, [this] { btnSprClick(); });
+
+    // Covers.
+    panelAO->OnClick = [this](QObject*) { panelAOClick(); };
+    panelAU->OnClick = [this](QObject*) { panelAUClick(); };
+    panelAL->OnClick = [this](QObject*) { panelALClick(); };
+    panelAR->OnClick = [this](QObject*) { panelARClick(); };
+}
+
+void TfrmPemo::FormCreate()
+{
+    if (!QFileInfo::exists(QString::fromStdString(SettingsFilePath()))) {
+        try {
+            WriteDefaultSettings();
+        } catch (const std::exception& e) {
+            // A read-only program folder: the program plays with the defaults; the player hears why.
+            ReportWhenShown(QString::fromUtf8(e.what()));
+        }
+    }
+
+    fCriticalSection = new std::mutex;
+
+    try {
+        MidiInput().setOnMidiData([this](int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2) {
+            DoMidiInData(aDeviceIndex, aStatus, aData1, aData2);
+        });
+    } catch (const std::exception& e) {
+        // The input ports cannot be listed: the window works without MIDI input.
+        ReportWhenShown(QString::fromUtf8(e.what()));
+    }
+
+    panelAO->move(panelAO->x(), 36);
+    panelAU->move(panelAU->x(), 216);
+    panelAL->move(36, panelAL->y());
+    panelAR->move(824, panelAR->y());
+
+    PemoOM->hide();
+    PemoOM->setEnabled(false);
+    btnSetSplit->setEnabled(false);
+
+    ApplyGermanHints();
+}
+
+void TfrmPemo::ReportWhenShown(const QString& text)
+{
+    QMetaObject::invokeMethod(this, [text] { tarv::ShowError(text); }, Qt::QueuedConnection);
+}
+
+void TfrmPemo::FormActivate()
+{
+    RefreshControls();
+}
+
+void TfrmPemo::RefreshControls()
+{
+    // 1. The instrument picker follows the channel; selecting from code sends nothing.
+    if (frmInstrument && frmInstrument->ListBox1)
+        frmInstrument->ListBox1->setCurrentRow(ChannelSettings.Instrument < 128 ? ChannelSettings.Instrument : -1);
+    // 2.-7. A slider whose position really changes runs its change handler (which sends).
+    tbVelocity->setValue(ChannelSettings.Velocity);
+    tbVolume->setValue(127 - ChannelSettings.Volume);
+    tbPanorama->setValue(ChannelSettings.Panorama);
+    SustainOn = ChannelSettings.Sustain >= 64;
+    btnSustain->setText(SustainOn ? QStringLiteral("Sustain Ein") : QStringLiteral("Sustain Aus"));
+    tbChorus->setValue(ChannelSettings.Chorus);
+    tbReverb->setValue(ChannelSettings.Reverb);
+    // 8. A stored mode other than 0 or 1 selects nothing.
+    cbModus->setCurrentIndex(GeneralSettings.PlayMode <= 1 ? GeneralSettings.PlayMode : -1);
+    cbModusChange();
+    // 9.
+    btnHint->setText(GeneralSettings.Hint ? QStringLiteral("Hint Ein") : QStringLiteral("Hint Aus"));
+    tarv::skin::setShowHint(this, GeneralSettings.Hint);
+}
+
+void TfrmPemo::FormClose()
+{
+    SaveSettings(LeftChannel);
+}
+
+void TfrmPemo::FormDestroy()
+{
+    delete fCriticalSection;
+    fCriticalSection = nullptr;
+}
+
+void TfrmPemo::bbtnPortsClick()
+{
+    ShowPortDialog();
+    Pemo->setMIDIDevice(CurrentOutputPort);
+    SendAllStoredChannels();
+}
+
+void TfrmPemo::sPanel1Click()
+{
+    QDesktopServices::openUrl(QUrl(HomePage));
+}
+
+void TfrmPemo::btnInstrumentClick()
+{
+    if (frmInstrument)
+        frmInstrument->placeAndShow();
+}
+
+void TfrmPemo::btnStimmungClick()
+{
+    if (frmStimmung)
+        frmStimmung->placeAndShow();
+}
+
+void TfrmPemo::closeEvent(QCloseEvent* event)
+{
+    // A settings file that cannot be written is reported; the window closes all the same.
+    try {
+        FormClose();
+    } catch (const std::exception& e) {
+        tarv::ShowError(QString::fromUtf8(e.what()));
+    }
+    event->accept();
+}
+
+void TfrmPemo::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange)
+        return;
+    if (isActiveWindow())
+        FormActivate();
+    else
+        // The key-ups of keys held now will go to another window.
+        ReleaseHeldPcKeys();
+}
+
+bool TfrmPemo::IsFirstDelivery(QWidget* receiver, QEvent* event)
+{
+    // An event that its receiver does not accept travels on to the parent, and an application
+    // event filter sees it again there; only its first delivery counts.
+    const bool propagated = event == fPreviewEvent && event->type() == fPreviewType && receiver == fPreviewNext;
+    fPreviewEvent = event;
+    fPreviewType = event->type();
+    fPreviewNext = receiver->isWindow() ? nullptr : receiver->parentWidget();
+    return !propagated;
+}
+
+bool TfrmPemo::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        if (widget->window() != this || !IsFirstDelivery(widget, event))
+            break;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const int code = tarv::windowsKeyCode(*key);
+        if (event->type() == QEvent::KeyPress)
+            FormKeyDown(code, key->isAutoRepeat());
+        else
+            FormKeyUp(code, key->isAutoRepeat());
+        break;
+    }
+    case QEvent::Wheel:
+        if (widget->window() == this && IsFirstDelivery(widget, event))
+            FormMouseWheel(static_cast<QWheelEvent*>(event)->globalPosition().toPoint());
+        break;
+    case QEvent::Leave:
+        if (watched == seLKanal)
+            seLKanalMouseLeave();
+        else if (watched == bbtnPckey)
+            bbtnPckeyMouseLeave();
+        break;
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton || !widget->isEnabled() || !widget->rect().contains(mouse->position().toPoint()))
+            break;
+        using Handler = void (TfrmPemo::*)();
+        static constexpr Handler OctaveClicks[] = {&TfrmPemo::lblC3Click, &TfrmPemo::lblC4Click, &TfrmPemo::lblC5Click,
+                                                   &TfrmPemo::lblC6Click, &TfrmPemo::lblC7Click};
+        for (std::size_t k = 3; k <= 7; ++k)
+            if (watched == lblC[k])
+                (this->*OctaveClicks[k - 3])();
+        break;
+    }
+    default:
+        break;
+    }
+    // Nothing is consumed: the control gets the event afterwards.
+    return false;
+}

@@ -1,0 +1,107 @@
+// The real main window over a loopback MIDI service, with a settings folder of its own.
+#pragma once
+
+#include "TestSupport.h"
+
+#include "mainwindow/Application.h"
+#include "mainwindow/Pemo.h"
+#include "midi/LoopbackMidiService.h"
+#include "midi/Midi.h"
+#include "midi/MidiSenders.h"
+#include "settings/PlayerState.h"
+#include "settings/Settings.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QSpinBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+class PemoTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        tarv::test::ensureApplication();
+        ASSERT_TRUE(fSettings.isValid());
+        SetSettingsFolder(fSettings.path().toStdString());
+        ResetSettingsRecords();
+        ResetPlayerState();
+        NotesOn.fill(false);
+        CurrentOutputPort = 0;
+        auto service = std::make_unique<tarv::LoopbackMidiService>(std::vector<std::string>{"Keys In"},
+                                                                   std::vector<std::string>{"Synth"});
+        loop = service.get();
+        tarv::setMidiService(std::move(service));
+        ResetOutputFailure();
+        tarv::setErrorDisplay([this](const QString& text) { errors.push_back(text); });
+    }
+
+    void TearDown() override
+    {
+        frm.reset();
+        tarv::setErrorDisplay({});
+        MidiShutdown();   // closes every port while the loopback service still exists
+        loop = nullptr;
+        SetSettingsFolder({});
+    }
+
+    // The program's start: module initialisation (the start-up sending and channel 0), then
+    // the main window.
+    void startUp()
+    {
+        SendAllStoredChannels();
+        LoadSettings(0);
+        frm = std::make_unique<TfrmPemo>();
+    }
+
+    // Shows the window and waits for its activation (which runs RefreshControls).
+    void showWindow()
+    {
+        frm->show();
+        frm->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+    }
+
+    // Writes a settings file with these lines.
+    void writeSettings(const QByteArray& contents) const
+    {
+        QFile file(settingsPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+
+    QString settingsPath() const { return QString::fromStdString(SettingsFilePath()); }
+
+    std::vector<Bytes> sentBytes() const
+    {
+        std::vector<Bytes> bytes;
+        for (const auto& message : loop->sent())
+            bytes.push_back(message.bytes);
+        return bytes;
+    }
+
+    // The player picks a play mode in the list.
+    void chooseMode(int index)
+    {
+        frm->cbModus->setCurrentIndex(index);
+        emit frm->cbModus->activated(index);
+    }
+
+    // The player sets the left channel's spin edit (1..16).
+    void seLKanalTo(int value) { frm->seLKanal->setValue(value); }
+
+    QTemporaryDir fSettings;
+    tarv::LoopbackMidiService* loop = nullptr;
+    std::unique_ptr<TfrmPemo> frm;
+    std::vector<QString> errors;
+};

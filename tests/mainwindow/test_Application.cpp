@@ -1,0 +1,88 @@
+// The general error display: exceptions that leave handlers are shown and the program goes on.
+#include "TestSupport.h"
+
+#include "mainwindow/Application.h"
+#include "midi/MidiService.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "test_Application";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            new tarv::TApplication(argc, argv);
+        }
+        tarv::setErrorDisplay([this](const QString& text) { shown.push_back(text); });
+    }
+
+    void TearDown() override { tarv::setErrorDisplay({}); }
+
+    std::vector<QString> shown;
+};
+
+TEST_F(ApplicationTest, AnExceptionFromAQueuedCallIsShownAndTheLoopGoesOn)
+{
+    bool later = false;
+    QMetaObject::invokeMethod(qApp, [] { throw tarv::MidiServiceError("Port 2 antwortet nicht"); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(qApp, [&later] { later = true; }, Qt::QueuedConnection);
+
+    ASSERT_TRUE(tarv::test::waitFor([&later] { return later; }));
+    EXPECT_EQ(shown, std::vector<QString>{"Port 2 antwortet nicht"});
+}
+
+TEST_F(ApplicationTest, AnExceptionFromAClickHandlerIsShownAndTheButtonStillWorks)
+{
+    QPushButton button("Reset");
+    int clicks = 0;
+    QObject::connect(&button, &QPushButton::clicked, [&clicks] {
+        if (++clicks == 1)
+            throw std::runtime_error("In /x/tarvParameter.ini kann nicht geschrieben werden");
+    });
+    button.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
+
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QTest::mouseClick(&button, Qt::LeftButton);
+
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(shown, std::vector<QString>{"In /x/tarvParameter.ini kann nicht geschrieben werden"});
+}
+
+TEST_F(ApplicationTest, WithoutAReplacementTheErrorIsShownInAMessageBox)
+{
+    tarv::setErrorDisplay({});
+    QString boxText;
+    // The player confirms the box as soon as it shows.
+    QTimer confirm;
+    confirm.setInterval(10);
+    QObject::connect(&confirm, &QTimer::timeout, [&boxText] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
+                boxText = box->text();
+                box->accept();
+            }
+    });
+    confirm.start();
+
+    tarv::ShowError("Gerät fehlt");
+
+    EXPECT_EQ(boxText, "Gerät fehlt");
+}
+
+}  // namespace

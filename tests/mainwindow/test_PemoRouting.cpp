@@ -1,0 +1,268 @@
+// Note routing and the split keyboard: the bytes on the wire for every way a note can take.
+#include "PemoFixture.h"
+
+#include "mainwindow/ClickPanel.h"
+#include "widgets/Klavier.h"
+#include "widgets/KlavierO.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+class PemoRoutingTest : public PemoTest {
+protected:
+    void SetUp() override
+    {
+        PemoTest::SetUp();
+        startUp();
+        loop->clearSent();
+    }
+
+    void press(int note, int velocity = 100) { frm->Pemo->PressNote(note, velocity, true); }
+    void release(int note) { frm->Pemo->ReleaseNote(note, 0, true); }
+
+    // Split mode with the right channel as the player shows it (1..16).
+    void splitMode(int rightChannelShown)
+    {
+        chooseMode(1);
+        frm->seRkanal->setValue(rightChannelShown);
+    }
+};
+
+TEST_F(PemoRoutingTest, StandardModeSendsEveryNoteOnTheLeftChannelTransposed)
+{
+    RightChannel = 4;
+    Transpose = 2;
+
+    press(10);
+    press(60, 90);
+    release(60);
+
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x90, 12, 100}, {0x90, 62, 90}, {0x80, 62, 0}}));
+}
+
+TEST_F(PemoRoutingTest, SplitAt60GivesTheSplitKeyToTheRightSideAndShiftsItByOctaves)
+{
+    splitMode(3);
+
+    press(59);
+    press(60);
+    frm->seSplitOktave->setValue(3);
+    press(60);
+    press(72);
+
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x90, 59, 100}, {0x92, 60, 100}, {0x92, 36, 100}, {0x92, 48, 100}}));
+}
+
+TEST_F(PemoRoutingTest, StandardModeDisablesTheSplitControlsAndKeepsTheirSettings)
+{
+    splitMode(3);
+    frm->seSplitOktave->setValue(3);
+
+    chooseMode(0);
+    EXPECT_FALSE(frm->btnSetSplit->isEnabled());
+    EXPECT_FALSE(frm->seRkanal->isEnabled());
+    EXPECT_FALSE(frm->lblSplit->isEnabled());
+    press(72);
+
+    chooseMode(1);
+    EXPECT_TRUE(frm->seSplitOktave->isEnabled());
+    press(72);
+
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x90, 72, 100}, {0x92, 48, 100}}));
+}
+
+TEST_F(PemoRoutingTest, ASplitPointAtFSharp4LimitsTheOctaveClearsTheShiftAndNamesTheButton)
+{
+    splitMode(2);
+    frm->seSplitOktave->setValue(2);
+    frm->btnSetSplit->click();
+    ASSERT_TRUE(SplitArmed);
+
+    press(54, 80);
+
+    EXPECT_FALSE(SplitArmed);
+    EXPECT_EQ(SplitNote, 54);
+    EXPECT_EQ(SplitOctave, 4);
+    EXPECT_EQ(frm->btnSetSplit->text(), "Set F#4");
+    EXPECT_EQ(frm->seSplitOktave->maximum(), 4);
+    EXPECT_EQ(frm->seSplitOktave->value(), 4);
+    EXPECT_EQ(SplitChannelOctave, 4);
+    // Taken under the new split point: the note itself plays on the right side, unshifted.
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x91, 54, 80}}));
+}
+
+TEST_F(PemoRoutingTest, AnArmedSplitSwallowsNotesBelow12AndWaitsForTheNextNote)
+{
+    splitMode(2);
+    frm->btnSetSplit->click();
+
+    press(11);
+    EXPECT_TRUE(sentBytes().empty());
+    EXPECT_TRUE(SplitArmed);
+    EXPECT_EQ(SplitNote, 60);
+    EXPECT_EQ(frm->btnSetSplit->text(), "Set C5");
+
+    press(30);
+    EXPECT_FALSE(SplitArmed);
+    EXPECT_EQ(SplitNote, 30);
+    EXPECT_EQ(frm->btnSetSplit->text(), "Set F#2");
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x91, 30, 100}}));
+
+    // A second click disarms without a note.
+    frm->btnSetSplit->click();
+    frm->btnSetSplit->click();
+    EXPECT_FALSE(SplitArmed);
+}
+
+TEST_F(PemoRoutingTest, ANoteOffIsRoutedWithTheSettingsInForceAtTheRelease)
+{
+    splitMode(2);
+    press(72);
+    frm->seSplitOktave->setValue(4);
+    release(72);
+
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x91, 72, 100}, {0x81, 60, 0}}));
+    // The first note keeps sounding: Reset ends it.
+    EXPECT_TRUE(NotesOn[72]);
+}
+
+TEST_F(PemoRoutingTest, TheSameKeyFromTwoSourcesSendsTwoNoteOnsAndTheFirstReleaseEndsIt)
+{
+    press(64, 90);   // the mouse
+    press(64, 70);   // an external keyboard
+    release(64);
+
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x90, 64, 90}, {0x90, 64, 70}, {0x80, 64, 0}}));
+    EXPECT_FALSE(frm->Pemo->IsMarked(64));
+}
+
+TEST_F(PemoRoutingTest, ResetEndsEveryNoteOnBothChannelsAndRestoresBothPedals)
+{
+    writeSettings("[kanal2]\nSustain=127\n");
+    RightChannel = 2;   // standard mode: Reset reaches the right channel all the same
+    frm->btnSustain->click();
+    press(60);
+    loop->clearSent();
+
+    frm->btnReset->click();
+
+    std::vector<Bytes> expected{{0xB2, 64, 0}, {0xB0, 64, 0}, {0xB0, 123, 0}, {0xB2, 123, 0}};
+    for (int note = 0; note < 128; ++note)
+        expected.push_back({0x80, static_cast<std::uint8_t>(note), 0});
+    expected.push_back({0xB2, 64, 127});
+    expected.push_back({0xB0, 64, 127});
+    EXPECT_EQ(sentBytes(), expected);
+    EXPECT_FALSE(frm->Pemo->IsMarked(60));
+    EXPECT_FALSE(NotesOn[60]);
+    EXPECT_TRUE(SustainOn);
+    EXPECT_EQ(frm->btnSustain->text(), "Sustain Ein");
+}
+
+TEST_F(PemoRoutingTest, ResetInSplitModeWithEqualChannelsSendsEachControllerTwice)
+{
+    splitMode(1);
+    frm->seSplitOktave->setValue(4);
+
+    frm->btnReset->click();
+
+    std::vector<Bytes> expected{{0xB0, 64, 0}, {0xB0, 64, 0}, {0xB0, 123, 0}, {0xB0, 123, 0}};
+    for (int note = 0; note < 128; ++note)
+        expected.push_back({0x80, static_cast<std::uint8_t>(note < 60 ? note : note - 12), 0});
+    expected.push_back({0xB0, 64, 0});
+    expected.push_back({0xB0, 64, 0});
+    EXPECT_EQ(sentBytes(), expected);
+}
+
+TEST_F(PemoRoutingTest, AClickOnTheDrawnKeyboardSendsTheRoutedNote)
+{
+    showWindow();
+    splitMode(4);
+    loop->clearSent();
+
+    const QPoint point = frm->Pemo->KeyRect(62).center();
+    int velocity = 0;
+    ASSERT_EQ(frm->Pemo->NoteAt(point.x(), point.y(), velocity), 62);
+    QTest::mouseClick(frm->Pemo, Qt::LeftButton, {}, point);
+
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x93, 62, static_cast<std::uint8_t>(velocity)}, {0x83, 62, 0}}));
+}
+
+TEST_F(PemoRoutingTest, TheReadoutStripMarksTheShiftedNoteWhileTheKeyboardMarksThePlayedOne)
+{
+    showWindow();
+    EXPECT_FALSE(frm->PemoOM->isVisible());
+    frm->btnKlangAnz->click();
+    EXPECT_TRUE(frm->PemoOM->isVisible());
+    EXPECT_FALSE(frm->PemoOM->isEnabled());
+    splitMode(2);
+    frm->seSplitOktave->setValue(3);
+
+    press(72);
+    EXPECT_TRUE(frm->Pemo->IsMarked(72));
+    EXPECT_TRUE(frm->PemoOM->IsMarked(48));
+    EXPECT_FALSE(frm->PemoOM->IsMarked(72));
+
+    press(40);
+    frm->btnReset->click();
+    for (int note : {40, 48, 72}) {
+        EXPECT_FALSE(frm->Pemo->IsMarked(note)) << note;
+        EXPECT_FALSE(frm->PemoOM->IsMarked(note)) << note;
+    }
+
+    frm->btnKlangAnz->click();
+    EXPECT_FALSE(frm->PemoOM->isVisible());
+}
+
+TEST_F(PemoRoutingTest, ANoteTransposedBeyond127IsNeitherSentNorShown)
+{
+    frm->btnKlangAnz->click();
+    Transpose = 11;
+
+    press(119);   // 130
+    press(116);   // 127, the highest note
+    release(119);
+
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x90, 127, 100}}));
+    EXPECT_TRUE(frm->PemoOM->IsMarked(127));
+    EXPECT_TRUE(frm->Pemo->IsMarked(116));
+}
+
+TEST_F(PemoRoutingTest, SustainTogglesOnTheLeftChannelAndInLearnModeTakesTheLearnedController)
+{
+    RightChannel = 3;
+    frm->btnSustain->click();
+    EXPECT_EQ(frm->btnSustain->text(), "Sustain Ein");
+    EXPECT_EQ(ChannelSettings.Sustain, 127);
+    frm->btnSustain->click();
+    EXPECT_EQ(frm->btnSustain->text(), "Sustain Aus");
+    EXPECT_EQ(ChannelSettings.Sustain, 0);
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0xB0, 64, 127}, {0xB0, 64, 0}}));
+
+    loop->clearSent();
+    LearnOn = true;
+    LearnedController = 66;
+    frm->btnSustain->click();
+    EXPECT_EQ(GeneralSettings.Sustaincontroller, 66);
+    EXPECT_FALSE(LearnOn);
+    EXPECT_EQ(frm->btnLerne->text(), "Lerne Aus");
+    EXPECT_FALSE(SustainOn);
+    EXPECT_TRUE(sentBytes().empty());
+}
+
+TEST_F(PemoRoutingTest, TheFocusParksOnTheTopCoverWhenThePointerLeavesTheChannelOrTheModeListCloses)
+{
+    showWindow();
+    frm->seLKanal->setFocus();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(frm->seLKanal, &leave);
+    EXPECT_TRUE(frm->panelAO->hasFocus());
+
+    frm->cbModus->setFocus();
+    frm->cbModus->showPopup();
+    frm->cbModus->hidePopup();
+    EXPECT_TRUE(frm->panelAO->hasFocus());
+}
+
+}  // namespace
