@@ -186,6 +186,15 @@ private:
     QEvent::Type fPreviewType = QEvent::None;
     const QWidget* fPreviewNext = nullptr;   // compared only, never used
 
+    // PemoMidiIn.cpp
+    void MonitorMidiIn(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);
+    void PlayMidiIn(std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);
+    void ReportMidiFailure(const QString& text);
+    void EndLearning();
+    bool fHandlingMidiIn = false;     // HandleMidiInData is running (UI thread)
+    bool fMidiInFailed = false;       // a send failed while handling the current message
+    bool fShowingMidiError = false;   // a failure is on screen
+    QString fLastMidiInError;         // last failure shown from input handling
 };
 
 // The single main window, set by its constructor.

@@ -1,8 +1,122 @@
-// Playing from the PC keyboard (not built yet: the handlers do nothing).
+// Playing two octaves from the PC keyboard, left and right of the split point.
 #include "Pemo.h"
 
-void TfrmPemo::FormKeyDown(int, bool) {}
-void TfrmPemo::FormKeyUp(int, bool) {}
-void TfrmPemo::bbtnPckeyClick() {}
-void TfrmPemo::bbtnPckeyMouseLeave() {}
-void TfrmPemo::ReleaseHeldPcKeys() {}
+#include "ClickPanel.h"
+#include "settings/PlayerState.h"
+#include "settings/Settings.h"
+#include "skin/PictureButton.h"
+#include "widgets/Klavier.h"
+
+#include <QPushButton>
+
+#include <array>
+#include <exception>
+
+namespace {
+
+// Codes that also play an entry until the key map has been read from the settings file: the keys
+// of the US layout at the places of German Z, Ö and - (entries leftA, rightBb, rightB). 0: none.
+constexpr std::array<int, 24> kAlternativeCodes{
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 89 /* Y */, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 186 /* OEM 1 */, 191 /* OEM 2 */,
+};
+
+bool matches(std::size_t entry, int key)
+{
+    return key == PcKeyMap[entry] || (!PcKeyMapLoaded && kAlternativeCodes[entry] != 0 && key == kAlternativeCodes[entry]);
+}
+
+// Entries 0..11 play the octave left of the split point, 12..23 the split point's own octave;
+// computed at the moment of the event. May lie above 127 for a split point in octave 10.
+int pcKeyNote(std::size_t entry)
+{
+    return entry < 12 ? 12 * (SplitOctave - 1) + int(entry) : 12 * SplitOctave + int(entry) - 12;
+}
+
+bool isNote(int note)
+{
+    return note >= 0 && note <= 127;
+}
+
+}  // namespace
+
+// Key is a Windows virtual-key code (0: a key without one). Auto-repeated presses are ignored:
+// a held key plays its note once. All entries are tested, so a code in several entries plays all.
+void TfrmPemo::FormKeyDown(int Key, bool autoRepeat)
+{
+    if (autoRepeat || Key <= 0 || !PcKeysOn)
+        return;
+    try {
+        for (std::size_t i = 0; i < PcKeyMap.size(); ++i) {
+            if (!matches(i, Key))
+                continue;
+            const int note = pcKeyNote(i);
+            // A note above 127 has no key to press: the entry stays up.
+            if (!isNote(note))
+                continue;
+            if (!PcKeyHeld[i]) {
+                PcKeyHeld[i] = true;
+                Pemo->PressNote(note, ChannelSettings.Velocity, true);
+            }
+        }
+    } catch (const std::exception& e) {
+        ReportMidiFailure(QString::fromUtf8(e.what()));
+    }
+}
+
+// Releases also while the PC keyboard is switched off, so that no note stays on.
+void TfrmPemo::FormKeyUp(int Key, bool autoRepeat)
+{
+    if (autoRepeat || Key <= 0)
+        return;
+    try {
+        for (std::size_t i = 0; i < PcKeyMap.size(); ++i) {
+            if (!matches(i, Key) || !PcKeyHeld[i])
+                continue;
+            PcKeyHeld[i] = false;
+            const int note = pcKeyNote(i);
+            if (isNote(note))
+                Pemo->ReleaseNote(note, 127, true);
+        }
+    } catch (const std::exception& e) {
+        ReportMidiFailure(QString::fromUtf8(e.what()));
+    }
+}
+
+// The key-ups of held keys will never arrive (the window lost the keyboard focus) or will no
+// longer match (the key map is read again): release their notes now, as if the keys came up.
+void TfrmPemo::ReleaseHeldPcKeys()
+{
+    try {
+        for (std::size_t i = 0; i < PcKeyHeld.size(); ++i) {
+            if (!PcKeyHeld[i])
+                continue;
+            PcKeyHeld[i] = false;
+            const int note = pcKeyNote(i);
+            if (isNote(note))
+                Pemo->ReleaseNote(note, 127, true);
+        }
+    } catch (const std::exception& e) {
+        ReportMidiFailure(QString::fromUtf8(e.what()));
+    }
+}
+
+// In learn mode the button reads the key map from the settings file (every time); otherwise it
+// switches the PC keyboard on and off.
+void TfrmPemo::bbtnPckeyClick()
+{
+    if (LearnOn) {
+        ReleaseHeldPcKeys();
+        LoadPcKeyMap();
+        PcKeyMapLoaded = true;
+        EndLearning();
+        return;
+    }
+    PcKeysOn = !PcKeysOn;
+    bbtnPckey->setCaption(PcKeysOn ? QStringLiteral("I") : QStringLiteral("0"));
+}
+
+void TfrmPemo::bbtnPckeyMouseLeave()
+{
+    panelAO->setFocus();
+}

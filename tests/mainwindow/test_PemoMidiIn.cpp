@@ -1,0 +1,290 @@
+// MIDI input through the loopback service: bound controllers, sustain, notes, learning, the port
+// dialog's monitor, pass-through, dropped messages, order over two ports and failing sends.
+#include "PemoFixture.h"
+
+#include "dialogs/portWahl.h"
+#include "skin/SlideSwitch.h"
+#include "widgets/Klavier.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+
+namespace {
+
+class PemoMidiInTest : public PemoTest {
+protected:
+    void SetUp() override
+    {
+        PemoTest::SetUp();
+        // Two input ports and two outputs instead of the fixture's single ones.
+        MidiShutdown();
+        auto service = std::make_unique<tarv::LoopbackMidiService>(std::vector<std::string>{"Keys", "Pads"},
+                                                                   std::vector<std::string>{"Out 1", "Out 2"});
+        loop = service.get();
+        tarv::setMidiService(std::move(service));
+        startUp();
+        new TfrmPortWahl(frm.get());
+        MidiInput().Open(0);
+        MidiInput().Open(1);
+        loop->clearSent();
+    }
+
+    void inject(const char* input, std::uint8_t status, std::uint8_t data1 = 0, std::uint8_t data2 = 0)
+    {
+        loop->injectShort(input, std::uint32_t(status) | std::uint32_t(data1) << 8 | std::uint32_t(data2) << 16);
+    }
+
+    // Waits until the service has delivered everything injected, then runs the posted handling.
+    void settle()
+    {
+        ASSERT_TRUE(loop->waitInputIdle());
+        QCoreApplication::sendPostedEvents();
+    }
+
+    // What went out since the last call.
+    std::vector<Bytes> takeSent()
+    {
+        std::vector<Bytes> bytes = sentBytes();
+        loop->clearSent();
+        return bytes;
+    }
+};
+
+TEST_F(PemoMidiInTest, VolumeControllerMovesSliderAndSendsOnLeftChannelOnlyWhenItChanges)
+{
+    inject("Keys", 0xB0, 7, 100);
+    settle();
+    EXPECT_EQ(frm->tbVolume->value(), 27);
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 7, 100}}));
+    EXPECT_EQ(frm->lblVolume->text(), "100");
+    EXPECT_EQ(frm->tbVolume->toolTip(), QString::fromUtf8("Kanallautstärke 100"));
+    EXPECT_EQ(ChannelSettings.Volume, 100);
+
+    inject("Keys", 0xB0, 7, 100);
+    settle();
+    EXPECT_TRUE(takeSent().empty());
+
+    // Whatever its number and channel, a bound controller goes out as controller 7 on the left channel.
+    LeftChannel = 3;
+    GeneralSettings.Volumecontroller = 20;
+    inject("Pads", 0xB5, 20, 0);
+    settle();
+    EXPECT_EQ(frm->tbVolume->value(), 127);
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB3, 7, 0}}));
+}
+
+TEST_F(PemoMidiInTest, OtherSlidersFollowTheirControllers)
+{
+    inject("Keys", 0xB0, 10, 20);
+    inject("Keys", 0xB0, 91, 30);
+    inject("Keys", 0xB0, 93, 40);
+    inject("Keys", 0xB0, 3, 50);
+    settle();
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 10, 20}, {0xB0, 91, 30}, {0xB0, 93, 40}}));
+    EXPECT_EQ(frm->lblPanorama->text(), "Panorama 20");
+    EXPECT_EQ(frm->lblChorus->text(), "Chorus 30");
+    EXPECT_EQ(frm->lblReverb->text(), "Reverb 40");
+    EXPECT_EQ(frm->lblVelocity->text(), "Velocity 50");
+    EXPECT_EQ(ChannelSettings.Velocity, 50);
+}
+
+TEST_F(PemoMidiInTest, SustainSwitchesOnlyOnChangeAndPassesThroughOtherwise)
+{
+    RightChannel = 4;
+    inject("Keys", 0xB0, 64, 127);
+    settle();
+    EXPECT_TRUE(SustainOn);
+    EXPECT_EQ(frm->btnSustain->text(), "Sustain Ein");
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 64, 127}}));
+
+    inject("Keys", 0xB0, 64, 127);
+    settle();
+    EXPECT_TRUE(SustainOn);
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 64, 127}, {0xB4, 64, 127}}));
+
+    inject("Keys", 0xB0, 64, 0);
+    settle();
+    EXPECT_FALSE(SustainOn);
+    EXPECT_EQ(frm->btnSustain->text(), "Sustain Aus");
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 64, 0}}));
+}
+
+TEST_F(PemoMidiInTest, EqualBoundNumbersTakeTheFirstRuleAndSustainGivesWay)
+{
+    GeneralSettings.Panoramacontroller = 7;   // same as volume: volume wins
+    inject("Keys", 0xB0, 7, 100);
+    settle();
+    EXPECT_EQ(frm->tbVolume->value(), 27);
+    EXPECT_EQ(frm->tbPanorama->value(), 64);
+    takeSent();
+
+    GeneralSettings.Choruscontroller = 64;   // same as sustain
+    inject("Keys", 0xB0, 64, 100);   // switches sustain on: chorus stays
+    settle();
+    EXPECT_TRUE(SustainOn);
+    EXPECT_EQ(frm->tbChorus->value(), 0);
+    inject("Keys", 0xB0, 64, 110);   // changes nothing for sustain: chorus takes it
+    settle();
+    EXPECT_TRUE(SustainOn);
+    EXPECT_EQ(frm->tbChorus->value(), 110);
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 64, 127}, {0xB0, 91, 110}}));
+}
+
+TEST_F(PemoMidiInTest, NotesPlayOnTheKeyboardAndVelocityZeroReleases)
+{
+    inject("Keys", 0x93, 60, 100);   // any input channel
+    settle();
+    EXPECT_TRUE(frm->Pemo->IsMarked(60));
+    inject("Keys", 0x90, 60, 0);
+    inject("Keys", 0x90, 62, 90);
+    inject("Keys", 0x80, 62, 64);
+    settle();
+    EXPECT_FALSE(frm->Pemo->IsMarked(60));
+    EXPECT_FALSE(frm->Pemo->IsMarked(62));
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 60, 100}, {0x80, 60, 0}, {0x90, 62, 90}, {0x80, 62, 0}}));
+}
+
+TEST_F(PemoMidiInTest, ManualVelocityReplacesTheIncomingOne)
+{
+    ASSERT_TRUE(frm->slVelocity->Toggle());   // "Auto" -> "Manu"
+    EXPECT_TRUE(ManualVelocity);
+    EXPECT_TRUE(frm->tbVelocity->isEnabled());
+    frm->tbVelocity->setValue(50);
+    inject("Keys", 0x90, 60, 90);
+    settle();
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 60, 50}}));
+
+    ASSERT_TRUE(frm->slVelocity->Toggle());   // back to "Auto"
+    EXPECT_FALSE(ManualVelocity);
+    EXPECT_FALSE(frm->tbVelocity->isEnabled());
+    inject("Keys", 0x90, 62, 90);
+    settle();
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 62, 90}}));
+}
+
+TEST_F(PemoMidiInTest, LearnModeTakesTheLastControllerAndBindsTheNextMovedSlider)
+{
+    frm->btnLerne->click();
+    EXPECT_EQ(frm->btnLerne->text(), "Lerne Ein");
+    inject("Keys", 0xB0, 21, 64);
+    inject("Pads", 0xB3, 7, 10);     // the volume number moves nothing while learning
+    inject("Keys", 0x90, 64, 100);   // notes still play
+    inject("Keys", 0xB0, 22, 5);
+    settle();
+    EXPECT_EQ(LearnedController, 22);
+    EXPECT_EQ(frm->tbVolume->value(), 0);
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 64, 100}}));
+
+    frm->tbPanorama->setValue(30);   // the player moves the panorama slider
+    EXPECT_EQ(GeneralSettings.Panoramacontroller, 22);
+    EXPECT_FALSE(LearnOn);
+    EXPECT_EQ(frm->btnLerne->text(), "Lerne Aus");
+    EXPECT_EQ(frm->lblPanorama->text(), "Panorama 64");
+    EXPECT_EQ(ChannelSettings.Panorama, 64);
+    EXPECT_TRUE(takeSent().empty());
+
+    inject("Keys", 0xB0, 22, 112);
+    settle();
+    EXPECT_EQ(frm->tbPanorama->value(), 112);
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 10, 112}}));
+}
+
+TEST_F(PemoMidiInTest, PortDialogMonitorsEchoesPerTickedOutputAndShowsTheMessage)
+{
+    frmPortWahl->show();
+    ASSERT_TRUE(PortDialogShowing);
+    frmPortWahl->clbOutputDevices->item(0)->setCheckState(Qt::Checked);
+    frmPortWahl->clbOutputDevices->item(1)->setCheckState(Qt::Checked);
+    inject("Pads", 0x90, 0x3C, 0x64);
+    settle();
+    EXPECT_FALSE(frm->Pemo->IsMarked(60));
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 0x3C, 0x64}, {0x90, 0x3C, 0x64}}));
+    EXPECT_EQ(frmPortWahl->StatusBar1->currentMessage(), "Pads: Statusbyte 90, Parameter 1 3C, Parameter 2 64");
+
+    frmPortWahl->clbOutputDevices->item(1)->setCheckState(Qt::Unchecked);
+    inject("Keys", 0xBA, 0x7F, 0x0A);
+    settle();
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xBA, 0x7F, 0x0A}}));
+    EXPECT_EQ(frmPortWahl->StatusBar1->currentMessage(), "Keys: Statusbyte BA, Parameter 1 7F, Parameter 2 0A");
+    EXPECT_EQ(frm->tbVolume->value(), 0);
+
+    frmPortWahl->hide();
+    inject("Keys", 0x90, 0x3C, 0x64);
+    settle();
+    EXPECT_TRUE(frm->Pemo->IsMarked(60));
+}
+
+TEST_F(PemoMidiInTest, OtherMessagesPassThroughOnBothChannels)
+{
+    LeftChannel = 2;
+    RightChannel = 9;
+    inject("Keys", 0xE0, 0x00, 0x40);   // pitch bend on channel 1
+    inject("Keys", 0xE4, 0x12, 0x34);   // and on channel 5
+    inject("Keys", 0xC4, 5);            // program change: two bytes
+    inject("Keys", 0xB0, 1, 70);        // an unbound controller
+    inject("Keys", 0xF8);               // clock: once, unchanged
+    settle();
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xE2, 0x00, 0x40}, {0xE9, 0x00, 0x40},
+                                              {0xE2, 0x12, 0x34}, {0xE9, 0x12, 0x34},
+                                              {0xC2, 5}, {0xC9, 5},
+                                              {0xB2, 1, 70}, {0xB9, 1, 70},
+                                              {0xF8}}));
+}
+
+TEST_F(PemoMidiInTest, ActiveSensingAndMalformedMessagesAreDropped)
+{
+    inject("Keys", 0xFE);
+    inject("Keys", 0x90, 60, 100);
+    settle();
+    // A data byte above 127 is a status byte out of place (a faulty device or driver).
+    frm->DoMidiInData(0, 0x90, 0x80, 100);
+    frm->DoMidiInData(0, 0xB0, 7, 200);
+    frm->DoMidiInData(0, 0xE0, 0x00, 0xF0);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 60, 100}}));
+    EXPECT_EQ(frm->tbVolume->value(), 0);
+}
+
+TEST_F(PemoMidiInTest, MessagesFromTwoPortsAreHandledInArrivalOrder)
+{
+    std::vector<Bytes> expected;
+    for (int i = 0; i < 200; ++i) {
+        const char* port = i % 2 == 0 ? "Keys" : "Pads";
+        const std::uint8_t note = std::uint8_t(i % 120);
+        const std::uint8_t velocity = std::uint8_t(1 + i % 126);
+        inject(port, 0x90, note, velocity);
+        inject(port, 0x80, note, 0);
+        expected.push_back({0x90, note, velocity});
+        expected.push_back({0x80, note, 0});
+    }
+    settle();
+    EXPECT_EQ(takeSent(), expected);
+}
+
+TEST_F(PemoMidiInTest, FailingSendIsReportedOnceAndHandlingGoesOn)
+{
+    loop->failSend("Out 1", "Ausgabe gestört");
+    inject("Keys", 0xE0, 0, 0x40);   // both channels fail: one report
+    inject("Keys", 0xE0, 0, 0x41);   // the same failure again: not shown again
+    settle();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].contains(QString::fromUtf8("Ausgabe gestört"))) << errors[0].toStdString();
+
+    loop->failSend("Out 1", "");
+    inject("Keys", 0xB0, 7, 100);
+    settle();
+    EXPECT_EQ(frm->tbVolume->value(), 27);
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 7, 100}}));
+
+    // After a message went through, a new failure is shown again.
+    loop->failSend("Out 1", "Ausgabe gestört");
+    inject("Keys", 0xB0, 7, 90);
+    settle();
+    EXPECT_EQ(errors.size(), 2u);
+    EXPECT_EQ(frm->tbVolume->value(), 37);
+}
+
+}  // namespace
