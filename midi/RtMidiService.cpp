@@ -450,20 +450,16 @@ void RtMidiService::closeOutput(PortHandle handle)
     port->errors.check();
 }
 
-std::vector<std::uint8_t> RtMidiService::wireBytes(std::uint32_t packed)
-{
-    const std::uint8_t bytes[3] = {std::uint8_t(packed), std::uint8_t(packed >> 8), std::uint8_t(packed >> 16)};
-    return {bytes, bytes + shortMessageLength(bytes[0])};
-}
-
 void RtMidiService::sendShort(PortHandle handle, std::uint32_t packed)
 {
     const std::shared_ptr<Port> port = d->find(handle);
     if (!port->out)
         throw MidiServiceError("Auf einem MIDI-Eingang kann nicht gesendet werden");
-    const std::vector<std::uint8_t> bytes = wireBytes(packed);
+    // Exactly the bytes the status implies: a padding byte would read as running status.
+    const unsigned char bytes[3] = {std::uint8_t(packed), std::uint8_t(packed >> 8), std::uint8_t(packed >> 16)};
+    const std::size_t length = std::size_t(shortMessageLength(bytes[0]));
     std::lock_guard guard(port->sendLock);
-    guarded(port->errors, [&] { port->out->sendMessage(bytes.data(), bytes.size()); });
+    guarded(port->errors, [&] { port->out->sendMessage(bytes, length); });
 }
 
 void RtMidiService::sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size)

@@ -32,9 +32,6 @@ public:
     void sendShort(PortHandle handle, std::uint32_t packed) override;
     void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) override;
 
-    // The bytes sendShort puts on the wire for `packed` (exactly shortMessageLength of them).
-    static std::vector<std::uint8_t> wireBytes(std::uint32_t packed);
-
 private:
     struct Impl;
     explicit RtMidiService(std::unique_ptr<Impl> impl);
