@@ -40,16 +40,6 @@ TEST_F(TMidiOutputTest, ShortMessagesCarryOnlyTheBytesTheirStatusImplies)
                                {0xC3, 0x05}, {0xD0, 0x40}, {0xE1, 0x00, 0x40}, {0xF8}, {0xF2, 0x01, 0x02}, {0xF3, 0x07}}));
 }
 
-TEST_F(TMidiOutputTest, ShortMessageLengthFollowsTheStatusByte)
-{
-    const std::pair<int, int> cases[] = {
-        {0x80, 3}, {0x9F, 3}, {0xA0, 3}, {0xBF, 3}, {0xC0, 2}, {0xCF, 2}, {0xD0, 2}, {0xDF, 2}, {0xE0, 3},
-        {0xEF, 3}, {0xF0, 1}, {0xF1, 2}, {0xF2, 3}, {0xF3, 2}, {0xF6, 1}, {0xF7, 1}, {0xF8, 1}, {0xFE, 1},
-        {0xFF, 1}, {0x00, 1}, {0x7F, 1}};
-    for (const auto& [status, length] : cases)
-        EXPECT_EQ(tarv::shortMessageLength(std::uint8_t(status)), length) << std::hex << status;
-}
-
 TEST_F(TMidiOutputTest, SendOutsideTheListRaisesTheListIndexErrorAndSendsNothing)
 {
     TMidiOutput& out = MidiOutput();
