@@ -1,6 +1,9 @@
 // The main window's start: start-up sending, player state, layout, RefreshControls, channel switch, close.
 #include "PemoFixture.h"
 
+#include "dialogs/portWahl.h"
+#include "dialogs/twInstrument.h"
+#include "dialogs/twStimmung.h"
 #include "mainwindow/ClickPanel.h"
 #include "skin/PictureButton.h"
 #include "widgets/Klavier.h"
@@ -12,6 +15,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 
 namespace {
 
@@ -265,6 +269,65 @@ TEST_F(PemoTest, AChannelSwitchThatCannotSaveStaysOnTheChannelInForce)
     EXPECT_EQ(LeftChannel, 0);
     EXPECT_EQ(frm->seLKanal->value(), 1);
     EXPECT_TRUE(sentBytes().empty());
+}
+
+TEST_F(PemoTest, ThePortDialogResendsTheStoredChannelsAndTheReturnSendsNothingMore)
+{
+    writeSettings(StoredChannels);
+    startUp();
+    new TfrmPortWahl(frm.get());
+    showWindow();
+    frm->tbPanorama->setValue(100);   // moved, not stored
+    loop->clearSent();
+
+    // The player closes the dialog as soon as it shows.
+    QTimer close;
+    close.setInterval(10);
+    QObject::connect(&close, &QTimer::timeout, [] {
+        if (frmPortWahl->isVisible())
+            frmPortWahl->reject();
+    });
+    close.start();
+    frm->bbtnPorts->click();
+    close.stop();
+
+    EXPECT_EQ(frm->Pemo->MIDIDevice(), CurrentOutputPort);
+    const auto sent = sentBytes();
+    ASSERT_EQ(sent.size(), 16u * 6u);
+    EXPECT_EQ(slice(sent, 0, 6), channelSending(0, 40, 100, 20, 127, 30, 40));
+    // Back in the main window (its activation) the slider is where it was: nothing more goes out.
+    frm->FormActivate();
+    EXPECT_EQ(sentBytes().size(), 16u * 6u);
+    EXPECT_EQ(frm->tbPanorama->value(), 100);
+}
+
+TEST_F(PemoTest, TheInstrumentAndKeyButtonsShowTheirToolWindowsBesideTheMainWindow)
+{
+    startUp();
+    new TfrmInstrument(frm.get());
+    new TfrmStimmung(frm.get());
+    showWindow();
+
+    frm->btnInstrument->click();
+    frm->btnStimmung->click();
+
+    EXPECT_TRUE(frmInstrument->isVisible());
+    EXPECT_TRUE(frmStimmung->isVisible());
+}
+
+TEST_F(PemoTest, KeysOfTheFocusedControlArePreviewedAndStillReachIt)
+{
+    startUp();
+    showWindow();
+    chooseMode(1);
+    frm->cbModus->setFocus();
+    loop->clearSent();
+
+    // Q plays the note left of the split point; the mode list still sees the key.
+    QTest::keyPress(frm->cbModus, Qt::Key_Q, Qt::NoModifier);
+    QTest::keyRelease(frm->cbModus, Qt::Key_Q, Qt::NoModifier);
+
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x90, 48, 127}, {0x80, 48, 0}}));
 }
 
 }  // namespace
