@@ -205,7 +205,8 @@ void FluidSynthService::Impl::load()
                 try {
                     openDriver({name}, false);
                 } catch (const MidiServiceError&) {
-                    // The server went away meanwhile; the next opening of the port reports it.
+                    // The server went away meanwhile: silent until the next opening of the
+                    // port opens an output again (or says why it cannot).
                 }
             }
         }
@@ -441,7 +442,7 @@ PortHandle FluidSynthService::openOutput(int index)
     std::lock_guard guard(d->lock);
     if (!d->loadError.empty())
         throw MidiServiceError(d->loadError);
-    if (d->options.audio && d->outputs.empty())
+    if (d->options.audio && !d->driver)
         d->openAudio();
     const PortHandle handle = d->nextHandle++;
     d->outputs.insert(handle);
