@@ -116,8 +116,27 @@ void renderingCost(const char* file)
     measure("65 notes, strings and piano, sustain", false);
 }
 
+double cpuOver(double seconds, const std::function<void()>& meanwhile)
+{
+    const double before = cpuSeconds();
+    const auto start = Clock::now();
+    while (millisecondsSince(start) < seconds * 1000) {
+        meanwhile();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 100.0 * (cpuSeconds() - before) / seconds;
+}
+
 void idleCpu(const char* file)
 {
+#if defined(TARV_BENCH_JACK)
+    {
+        // What any JACK client costs that wakes up every period and does nothing.
+        test::JackCapture bare("tarv-bench-bare");
+        if (bare.valid())
+            std::printf("  CPU of a JACK client doing nothing (5 s), for comparison: %.2f %%\n", cpuOver(5, [] {}));
+    }
+#endif
     FluidSynthService synth(file);
     PortHandle port = 0;
     try {
@@ -130,15 +149,6 @@ void idleCpu(const char* file)
     std::printf("audio output through FluidSynth's %s driver\n", synth.audioDriver().c_str());
     std::this_thread::sleep_for(std::chrono::seconds(1));
 
-    auto cpuOver = [](double seconds, const std::function<void()>& meanwhile) {
-        const double before = cpuSeconds();
-        const auto start = Clock::now();
-        while (millisecondsSince(start) < seconds * 1000) {
-            meanwhile();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return 100.0 * (cpuSeconds() - before) / seconds;
-    };
     std::printf("  CPU idle, no note (5 s):                      %.2f %%\n", cpuOver(5, [] {}));
     std::printf("  CPU silent but awake (a controller each 10 ms): %.2f %%\n",
                 cpuOver(5, [&] { synth.sendShort(port, packed(0xB0, 1, 0)); }));
