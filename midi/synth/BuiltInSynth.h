@@ -1,7 +1,7 @@
 // The output port set with the built-in synthesizer in front of the system's ports.
 #pragma once
 
-#include "MidiService.h"
+#include "midi/MidiService.h"
 
 #include <memory>
 

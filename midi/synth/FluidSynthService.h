@@ -1,7 +1,7 @@
 // The built-in General MIDI synthesizer: a MIDI service with one output port played by FluidSynth.
 #pragma once
 
-#include "MidiService.h"
+#include "midi/MidiService.h"
 
 #include <chrono>
 #include <filesystem>
