@@ -52,6 +52,8 @@ protected:
 
     void TearDown() override
     {
+        if (mainWindow)
+            mainWindow->hide();
         mainWindow.reset();   // the dialogs go with it
         TfrmPortWahl::MessageHook = nullptr;
         if (loop) {
