@@ -179,6 +179,16 @@ TfrmPemo::TfrmPemo(QWidget* parent)
 TfrmPemo::~TfrmPemo()
 {
     qApp->removeEventFilter(this);
+    // The controls outlive this destructor for a moment (the base class deletes them); hiding
+    // and deleting them must not reach handlers of a window that is no longer whole.
+    static_cast<TModusComboBox*>(cbModus)->OnCloseUp = nullptr;
+    slVelocity->OnChanging = nullptr;
+    Pemo->setOnNoteOn({});
+    Pemo->setOnNoteOff({});
+    for (TClickPanel* cover : {panelAO, panelAU, panelAR, panelAL})
+        cover->OnClick = nullptr;
+    for (QObject* control : findChildren<QObject*>())
+        control->disconnect(this);
     // No input callback may reach a window that is going away: unregister the handler, then
     // close the input ports, which waits for a callback that is running.
     try {

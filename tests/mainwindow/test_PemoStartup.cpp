@@ -2,8 +2,6 @@
 #include "PemoFixture.h"
 
 #include "dialogs/portWahl.h"
-#include "dialogs/twInstrument.h"
-#include "dialogs/twStimmung.h"
 #include "mainwindow/ClickPanel.h"
 #include "skin/PictureButton.h"
 #include "widgets/Klavier.h"
@@ -299,20 +297,6 @@ TEST_F(PemoTest, ThePortDialogResendsTheStoredChannelsAndTheReturnSendsNothingMo
     frm->FormActivate();
     EXPECT_EQ(sentBytes().size(), 16u * 6u);
     EXPECT_EQ(frm->tbPanorama->value(), 100);
-}
-
-TEST_F(PemoTest, TheInstrumentAndKeyButtonsShowTheirToolWindowsBesideTheMainWindow)
-{
-    startUp();
-    new TfrmInstrument(frm.get());
-    new TfrmStimmung(frm.get());
-    showWindow();
-
-    frm->btnInstrument->click();
-    frm->btnStimmung->click();
-
-    EXPECT_TRUE(frmInstrument->isVisible());
-    EXPECT_TRUE(frmStimmung->isVisible());
 }
 
 TEST_F(PemoTest, KeysOfTheFocusedControlArePreviewedAndStillReachIt)
