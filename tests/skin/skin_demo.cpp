@@ -154,7 +154,9 @@ QWidget* mainWindowLook()
     auto* ir = panel(basis, 796, 48, 36, 144);
     button(ir, QStringLiteral("Klang Anz."), 1, 0, 35, 36);
     button(ir, QStringLiteral("Reset"), 1, 36, 35, 36);
-    button(ir, QStringLiteral("Lerne Aus"), 1, 72, 35, 36);
+    button(ir, QStringLiteral("Lerne Aus"), 1, 72, 35, 36)
+        ->setToolTip(QStringLiteral("Lernfunktion für externe Controller\r\n1. Dieser Schalter\r\n"
+                                    "2. externen Regler betätigen\r\n3. internen Regler anklicken"));
     button(ir, QStringLiteral("Hint Ein"), 1, 108, 35, 17);
     button(ir, QStringLiteral("Deu"), 1, 125, 35, 17);
 
@@ -214,7 +216,9 @@ int main(int argc, char** argv)
         const QString file = QString::fromLocal8Bit(argv[1]);
         QTimer::singleShot(300, &app, [&, file] {
             // The two windows and a hint, side by side in one picture.
-            skin::showHintFor(main->findChild<TPictureButton*>(), main->mapToGlobal(QPoint(20, 40)));
+            for (auto* b : main->findChildren<QPushButton*>())
+                if (b->text() == QStringLiteral("Lerne Aus"))
+                    skin::showHintFor(b, b->mapToGlobal(QPoint(10, 10)));
             QWidget* hint = skin::currentHintWindow();
             const QPixmap a = main->grab(), b = dialog->grab();
             const QPixmap c = hint ? hint->grab() : QPixmap();
