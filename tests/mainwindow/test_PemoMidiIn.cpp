@@ -12,6 +12,19 @@
 #include <QSlider>
 #include <QStatusBar>
 
+#include <thread>
+
+#if defined(__SANITIZE_THREAD__)
+// Qt is not built with the thread checker, so the synchronisation inside it (its thread pool, which
+// scales the window icon's picture, say) is invisible to the checker, and the copies and frees that
+// Qt's own code makes there would show up as races. Only calls from our instrumented code count;
+// everything this program does itself is checked as usual.
+extern "C" const char* __tsan_default_options()
+{
+    return "ignore_noninstrumented_modules=1";
+}
+#endif
+
 namespace {
 
 class PemoMidiInTest : public PemoTest {
@@ -248,19 +261,27 @@ TEST_F(PemoMidiInTest, ActiveSensingAndMalformedMessagesAreDropped)
     EXPECT_EQ(frm->tbVolume->value(), 0);
 }
 
+// The UI thread handles messages while the service thread still delivers others.
 TEST_F(PemoMidiInTest, MessagesFromTwoPortsAreHandledInArrivalOrder)
 {
+    constexpr int Pairs = 200;
     std::vector<Bytes> expected;
-    for (int i = 0; i < 200; ++i) {
-        const char* port = i % 2 == 0 ? "Keys" : "Pads";
+    for (int i = 0; i < Pairs; ++i) {
         const std::uint8_t note = std::uint8_t(i % 120);
         const std::uint8_t velocity = std::uint8_t(1 + i % 126);
-        inject(port, 0x90, note, velocity);
-        inject(port, 0x80, note, 0);
         expected.push_back({0x90, note, velocity});
         expected.push_back({0x80, note, 0});
     }
-    settle();
+    std::thread keyboard([&] {
+        for (int i = 0; i < Pairs; ++i) {
+            const char* port = i % 2 == 0 ? "Keys" : "Pads";
+            inject(port, 0x90, expected[2 * i][1], expected[2 * i][2]);
+            inject(port, 0x80, expected[2 * i][1], 0);
+        }
+    });
+    const bool allOut = tarv::test::waitFor([&] { return loop->sent().size() >= expected.size(); });
+    keyboard.join();
+    ASSERT_TRUE(allOut);
     EXPECT_EQ(takeSent(), expected);
 }
 
