@@ -1,9 +1,10 @@
 // Windows virtual-key codes for PC key events, on every platform.
 //
 // The PC key map stores Windows virtual-key codes, and they name a key by the symbol it carries
-// without Shift on the active layout: the key that types "z" is 90 on a German keyboard (where it
-// sits at the place of the US "y"), the key left of the right Shift key is 189 (OEM minus) on both
-// layouts. So the code of a key event comes from its symbol, never from its physical position:
+// without Shift on the active layout: the key that types "z" is 90 on a German keyboard, where it
+// sits at the place of the US "y"; the key left of the right Shift key is 189 (OEM minus, "-") on
+// a German keyboard and 191 (OEM 2, "/") on a US one. So the code of a key event comes from its
+// symbol, never from its physical position:
 //   Windows   the event's native virtual key, which is exactly that code.
 //   X11       the symbol on the first shift level of the event's key code in the layout group that
 //             produced the event, read from the X server's keymap through xkbcommon-x11.
