@@ -1,0 +1,80 @@
+// Program entry: module initialisation with the start-up sending, then the four windows and the message loop.
+#include "dialogs/portWahl.h"
+#include "dialogs/twInstrument.h"
+#include "dialogs/twStimmung.h"
+#include "mainwindow/Application.h"
+#include "mainwindow/Pemo.h"
+#include "midi/Midi.h"
+#include "midi/MidiService.h"
+#include "settings/Settings.h"
+#include "skin/Skin.h"
+#ifdef TARV_WITH_FLUIDSYNTH
+#include "midi/synth/BuiltInSynth.h"
+#endif
+
+#include <QString>
+#include <QTimer>
+
+#include <exception>
+
+namespace {
+
+// The modules' initialisation, run explicitly before any window exists. A failure (no output
+// device, port 0 cannot be opened) does not stop the program: it is reported once the window shows.
+QString InitialiseModules()
+{
+    QString failure;
+#ifdef TARV_WITH_FLUIDSYNTH
+    tarv::setMidiService(tarv::withBuiltInSynth(tarv::createSystemMidiService()));
+#else
+    tarv::setMidiService(tarv::createSystemMidiService());
+#endif
+    try {
+        SendAllStoredChannels();
+    } catch (const std::exception& e) {
+        failure = QString::fromUtf8(e.what());
+    }
+    LoadSettings(0);
+    return failure;
+}
+
+// TARV_SCREENSHOT=<file.png>: save a picture of the main window once it shows, then quit
+// (used by the screenshot test and the documentation).
+void ScheduleScreenshot(QWidget* window)
+{
+    const QString path = qEnvironmentVariable("TARV_SCREENSHOT");
+    if (path.isEmpty())
+        return;
+    QTimer::singleShot(1500, window, [window, path] {
+        window->grab().save(path);
+        window->close();
+    });
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    const QString startupFailure = InitialiseModules();
+    tarv::TApplication app(argc, argv);
+    tarv::skin::apply(app);
+
+    auto* mainWindow = new TfrmPemo;
+    new TfrmPortWahl(mainWindow);
+    new TfrmInstrument(mainWindow);
+    new TfrmStimmung(mainWindow);
+
+    mainWindow->show();
+    if (!startupFailure.isEmpty()) {
+        QTimer::singleShot(0, mainWindow, [startupFailure] {
+            tarv::ShowError(QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
+                                           "bis ein Ausgang in der Portauswahl gewählt ist.\n\n%1")
+                                .arg(startupFailure));
+        });
+    }
+    ScheduleScreenshot(mainWindow);
+    const int result = app.exec();
+    delete mainWindow;
+    MidiShutdown();
+    return result;
+}
