@@ -195,6 +195,10 @@ private:
     bool fMidiInFailed = false;       // a send failed while handling the current message
     bool fShowingMidiError = false;   // a failure is on screen
     QString fLastMidiInError;         // last failure shown from input handling
+
+    // PemoNavigation.cpp
+    // Moves the keyboard strip so that label C`octave` (3..7) starts at the view's middle column.
+    void CentreOctave(int octave);
 };
 
 // The single main window, set by its constructor.
