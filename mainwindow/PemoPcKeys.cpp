@@ -64,20 +64,31 @@ void TfrmPemo::FormKeyDown(int Key, bool autoRepeat)
     }
 }
 
+namespace {
+
+// Releases the notes of the held entries that `which` names, as if their keys came up.
+template <typename Predicate>
+void releaseHeldEntries(TMIDIKeys* keys, Predicate which)
+{
+    for (std::size_t i = 0; i < PcKeyHeld.size(); ++i) {
+        if (!PcKeyHeld[i] || !which(i))
+            continue;
+        PcKeyHeld[i] = false;
+        const int note = pcKeyNote(i);
+        if (isNote(note))
+            keys->ReleaseNote(note, 127, true);
+    }
+}
+
+}  // namespace
+
 // Releases also while the PC keyboard is switched off, so that no note stays on.
 void TfrmPemo::FormKeyUp(int Key, bool autoRepeat)
 {
     if (autoRepeat || Key <= 0)
         return;
     try {
-        for (std::size_t i = 0; i < PcKeyMap.size(); ++i) {
-            if (!matches(i, Key) || !PcKeyHeld[i])
-                continue;
-            PcKeyHeld[i] = false;
-            const int note = pcKeyNote(i);
-            if (isNote(note))
-                Pemo->ReleaseNote(note, 127, true);
-        }
+        releaseHeldEntries(Pemo, [Key](std::size_t i) { return matches(i, Key); });
     } catch (const std::exception& e) {
         ReportMidiFailure(QString::fromUtf8(e.what()));
     }
@@ -88,14 +99,7 @@ void TfrmPemo::FormKeyUp(int Key, bool autoRepeat)
 void TfrmPemo::ReleaseHeldPcKeys()
 {
     try {
-        for (std::size_t i = 0; i < PcKeyHeld.size(); ++i) {
-            if (!PcKeyHeld[i])
-                continue;
-            PcKeyHeld[i] = false;
-            const int note = pcKeyNote(i);
-            if (isNote(note))
-                Pemo->ReleaseNote(note, 127, true);
-        }
+        releaseHeldEntries(Pemo, [](std::size_t) { return true; });
     } catch (const std::exception& e) {
         ReportMidiFailure(QString::fromUtf8(e.what()));
     }

@@ -32,7 +32,7 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build BUILD_DIR [cmake options...]
+# configure_and_build BUILD_DIR [cmake options...]; TARGETS (space-separated) limits the build.
 configure_and_build() {
     local dir=$1; shift
     if [ ! -f "$dir/CMakeCache.txt" ]; then
@@ -40,5 +40,7 @@ configure_and_build() {
     else
         cmake -S "$TOP" -B "$dir" "$@" >/dev/null
     fi
-    cmake --build "$dir" -j "$JOBS"
+    local targets=()
+    for t in ${TARGETS:-}; do targets+=(--target "$t"); done
+    cmake --build "$dir" -j "$JOBS" "${targets[@]}"
 }
