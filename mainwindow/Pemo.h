@@ -199,6 +199,10 @@ private:
     // PemoNavigation.cpp
     // Moves the keyboard strip so that label C`octave` (3..7) starts at the view's middle column.
     void CentreOctave(int octave);
+
+    // PemoHints.cpp
+    // Gives the controls their German or English hint texts.
+    void ApplyHintTexts(bool german);
 };
 
 // The single main window, set by its constructor.

@@ -86,7 +86,8 @@ void TfrmPemo::FormMouseWheel(const QPoint& globalPos)
     const QWidget* under = childAt(mapFromGlobal(globalPos));
     if (!under)
         return;
-    QWidget* const targets[] = {tbVolume, tbPanorama, seLKanal, seRkanal, seSplitOktave, tbVelocity, tbChorus, tbReverb};
+    QWidget* const targets[] = {tbVolume,      tbPanorama, seLKanal, seRkanal,
+                                seSplitOktave, tbVelocity, tbChorus, tbReverb};
     for (QWidget* target : targets) {
         if (target == under || target->isAncestorOf(under)) {
             target->setFocus(Qt::MouseFocusReason);
