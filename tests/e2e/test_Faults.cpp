@@ -1,0 +1,106 @@
+// Faults through the real main window over the loopback service: every device unplugged at once
+// while notes are held and input is flowing, and a million random input messages at full speed.
+#include "PemoFixture.h"
+
+#include "dialogs/portWahl.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <random>
+
+namespace {
+
+// Resident memory of this process in KiB (0 where /proc is missing).
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    return 0;
+}
+
+class FaultTest : public PemoTest {
+protected:
+    void SetUp() override
+    {
+        PemoTest::SetUp();
+        startUp();
+        new TfrmPortWahl(frm.get());
+        MidiInput().Open(0);
+        loop->clearSent();
+    }
+
+    void inject(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+    {
+        loop->injectShort("Keys In", std::uint32_t(status) | std::uint32_t(data1) << 8 | std::uint32_t(data2) << 16);
+    }
+
+    void settle()
+    {
+        ASSERT_TRUE(loop->waitInputIdle());
+        QCoreApplication::sendPostedEvents();
+    }
+};
+
+}  // namespace
+
+TEST_F(FaultTest, EveryDeviceUnpluggedWhileNotesAreHeldAndInputFlowsGivesOneClearMessage)
+{
+    for (std::uint8_t note : {60, 64, 67})
+        inject(0x90, note, 100);
+    settle();
+    ASSERT_TRUE(NotesOn[60] && NotesOn[64] && NotesOn[67]);
+
+    // A burst still on its way to the window (posted, not yet handled) when both devices go.
+    for (int i = 0; i < 2000; ++i)
+        inject(i % 2 ? 0x80 : 0x90, std::uint8_t(40 + i % 40), 90);
+    ASSERT_TRUE(loop->waitInputIdle());
+    loop->unplugInput("Keys In");
+    loop->unplugOutput("Synth");
+    QCoreApplication::sendPostedEvents();
+
+    // One message for the whole burst, naming the device as the service does.
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("\"Synth\" ist nicht angeschlossen"))) << errors[0].toStdString();
+    // More input from the gone device arrives nowhere and reports nothing more.
+    inject(0x90, 70, 100);
+    settle();
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(FaultTest, AMillionRandomMessagesAtFullSpeedLeaveTheMemoryFlat)
+{
+    std::mt19937 random(9);
+    constexpr int batches = 100, perBatch = 10000;
+    long afterWarmUp = 0;
+    double slowestBatchMs = 0;
+    for (int batch = 0; batch < batches; ++batch) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < perBatch; ++i) {
+            const std::uint32_t r = random();
+            inject(std::uint8_t(0x80 | (r & 0x7F)), std::uint8_t((r >> 8) & 0x7F), std::uint8_t((r >> 16) & 0x7F));
+        }
+        settle();
+        loop->clearSent();
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        slowestBatchMs = std::max(slowestBatchMs, took.count());
+        if (batch == 9)
+            afterWarmUp = residentKiB();
+    }
+    const long atEnd = residentKiB();
+    std::printf("1 000 000 random messages: RSS %ld KiB after 100 000, %ld KiB after 1 000 000; "
+                "slowest batch of 10 000 %.1f ms\n",
+                afterWarmUp, atEnd, slowestBatchMs);
+    RecordProperty("rss_after_100k_kib", std::to_string(afterWarmUp));
+    RecordProperty("rss_after_1m_kib", std::to_string(atEnd));
+    // Nothing may pile up per message: 900 000 more messages add less than 16 MiB.
+    EXPECT_LT(atEnd - afterWarmUp, 16 * 1024);
+    // Still responsive: an event posted now is handled by the next round of the loop.
+    bool handled = false;
+    QMetaObject::invokeMethod(frm.get(), [&] { handled = true; }, Qt::QueuedConnection);
+    EXPECT_TRUE(tarv::test::waitFor([&] { return handled; }));
+}

@@ -1,0 +1,246 @@
+// The real program on real transport: tarv started under Xvfb on a JACK server, with a JACK
+// client of the test as the device it sends to.
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+// A JACK client with one MIDI input port that records what arrives. tarv opens output 0 at
+// start, the first MIDI input port of the server, so this port must be that one.
+class JackPeer {
+public:
+    ~JackPeer() { close(); }
+
+    // False when no JACK server runs.
+    bool start()
+    {
+        jack_set_error_function([](const char*) {});
+        jack_status_t status;
+        fClient = jack_client_open("e2e-peer", JackNoStartServer, &status);
+        if (!fClient)
+            return false;
+        fIn = jack_port_register(fClient, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(fClient, &JackPeer::process, this);
+        return fIn && jack_activate(fClient) == 0;
+    }
+
+    std::string inputName() const { return jack_port_name(fIn); }
+
+    // The name of the server's first MIDI input port (what tarv will open as output 0).
+    std::string firstMidiInput() const
+    {
+        std::string first;
+        if (const char** ports = jack_get_ports(fClient, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+            if (ports[0])
+                first = ports[0];
+            jack_free(ports);
+        }
+        return first;
+    }
+
+    bool connected() const
+    {
+        std::lock_guard lock(fLock);
+        return fIn && jack_port_connected(fIn) > 0;
+    }
+
+    bool waitReceived(std::size_t count, std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(fLock);
+        return fArrived.wait_for(lock, timeout, [&] { return fReceived.size() >= count; });
+    }
+    std::vector<Bytes> received() const
+    {
+        std::lock_guard lock(fLock);
+        return fReceived;
+    }
+
+    // The device goes away while tarv is connected to it: the port first, then the client.
+    void unplug()
+    {
+        if (fClient && fIn) {
+            jack_deactivate(fClient);
+            jack_port_unregister(fClient, fIn);
+            std::lock_guard lock(fLock);
+            fIn = nullptr;
+        }
+        close();
+    }
+
+    void close()
+    {
+        if (fClient)
+            jack_client_close(fClient);
+        fClient = nullptr;
+        fIn = nullptr;
+    }
+
+private:
+    // Runs on the JACK process thread (the test server runs without realtime scheduling).
+    static int process(jack_nframes_t frames, void* arg)
+    {
+        auto* self = static_cast<JackPeer*>(arg);
+        std::lock_guard lock(self->fLock);
+        if (!self->fIn)
+            return 0;
+        void* in = jack_port_get_buffer(self->fIn, frames);
+        const jack_nframes_t count = jack_midi_get_event_count(in);
+        for (jack_nframes_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, in, i) == 0)
+                self->fReceived.emplace_back(event.buffer, event.buffer + event.size);
+        }
+        if (count)
+            self->fArrived.notify_all();
+        return 0;
+    }
+
+    jack_client_t* fClient = nullptr;
+    jack_port_t* fIn = nullptr;
+    mutable std::mutex fLock;
+    std::condition_variable fArrived;
+    std::vector<Bytes> fReceived;
+};
+
+// One channel's start-up sending: program, volume, panorama, sustain, chorus, reverb.
+std::vector<Bytes> channelSending(int channel, int program, int volume, int pan, int sustain, int chorus, int reverb)
+{
+    const auto c = static_cast<std::uint8_t>(channel);
+    const auto b = [](int v) { return static_cast<std::uint8_t>(v); };
+    return {{b(0xC0 | c), b(program)},       {b(0xB0 | c), 7, b(volume)},  {b(0xB0 | c), 10, b(pan)},
+            {b(0xB0 | c), 64, b(sustain)},   {b(0xB0 | c), 91, b(chorus)}, {b(0xB0 | c), 93, b(reverb)}};
+}
+
+}  // namespace
+
+class ProgramOnJackTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable("xvfb-run").isEmpty())
+            GTEST_SKIP() << "xvfb-run is missing";
+        if (!peer.start())
+            GTEST_SKIP() << "no JACK server runs";
+        ASSERT_EQ(peer.firstMidiInput(), peer.inputName())
+            << "another client's MIDI input comes first on the JACK server; tarv would send there";
+        ASSERT_TRUE(folder.isValid());
+        // A copy of the program, so that its settings file lands in the temporary folder.
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TARV_EXECUTABLE), exe()));
+        QFile(exe()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void TearDown() override
+    {
+        if (tarv.state() != QProcess::NotRunning) {
+            tarv.kill();
+            tarv.waitForFinished(5000);
+        }
+    }
+
+    QString exe() const { return folder.filePath(QStringLiteral("tarv")); }
+    QString settingsPath() const { return folder.filePath(QStringLiteral("tarvParameter.ini")); }
+
+    // Starts tarv under Xvfb; it saves a picture of its window after 1.5 s and closes itself.
+    void startTarv()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.insert(QStringLiteral("TARV_MIDI_API"), QStringLiteral("jack"));
+        env.insert(QStringLiteral("TARV_SOUNDFONT"), QStringLiteral("none"));
+        env.insert(QStringLiteral("TARV_SCREENSHOT"), folder.filePath(QStringLiteral("shot.png")));
+        tarv.setProcessEnvironment(env);
+        tarv.setWorkingDirectory(folder.path());
+        tarv.setProcessChannelMode(QProcess::ForwardedChannels);
+        tarv.start(QStringLiteral("xvfb-run"),
+                   {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x800x24"), exe()});
+        ASSERT_TRUE(tarv.waitForStarted(5000));
+    }
+
+    // Waits for tarv to end by itself and expects a clean exit.
+    void expectCleanExit()
+    {
+        ASSERT_TRUE(tarv.waitForFinished(15000)) << "tarv did not close itself";
+        EXPECT_EQ(tarv.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(tarv.exitCode(), 0);
+    }
+
+    QByteArray settingsFile() const
+    {
+        QFile file(settingsPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    JackPeer peer;
+    QTemporaryDir folder;
+    QProcess tarv;
+};
+
+TEST_F(ProgramOnJackTest, FirstStartSendsEveryChannelInOrderAndClosingSavesTheSettings)
+{
+    startTarv();
+    ASSERT_TRUE(peer.waitReceived(96, 10s)) << "received " << peer.received().size() << " messages";
+
+    // Later messages (the window's activation) may follow; the start-up sending comes first.
+    const auto received = peer.received();
+    for (int channel = 0; channel < 16; ++channel) {
+        const std::vector<Bytes> sent(received.begin() + 6 * channel, received.begin() + 6 * channel + 6);
+        EXPECT_EQ(sent, channelSending(channel, 0, 127, 64, 0, 0, 0)) << "channel " << channel;
+    }
+
+    expectCleanExit();
+    const QByteArray saved = settingsFile();
+    EXPECT_TRUE(saved.contains("[kanal0]")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("[kanal15]"));
+    EXPECT_TRUE(saved.contains("Programmmodus="));
+    EXPECT_TRUE(saved.contains("Instrument="));
+}
+
+TEST_F(ProgramOnJackTest, AHandWrittenSettingsFileIsSentAsDataBytes)
+{
+    {
+        QFile file(settingsPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[kanal2]\r\nInstrument=40\r\nVolume=300\r\n");
+    }
+    startTarv();
+    ASSERT_TRUE(peer.waitReceived(96, 10s)) << "received " << peer.received().size() << " messages";
+
+    const auto received = peer.received();
+    EXPECT_EQ(received[12], (Bytes{0xC2, 40}));
+    EXPECT_EQ(received[13], (Bytes{0xB2, 7, 44}));   // 300 keeps its low seven bits
+    for (const Bytes& message : received)
+        for (std::size_t i = 1; i < message.size(); ++i)
+            EXPECT_LE(message[i], 127) << "data byte above 127";
+    expectCleanExit();
+    // The hand-written values stay in the file for the next start.
+    EXPECT_TRUE(settingsFile().contains("Instrument=40"));
+}
+
+TEST_F(ProgramOnJackTest, TheProgramSurvivesItsJackPeerDisappearingWhileConnected)
+{
+    startTarv();
+    ASSERT_TRUE(peer.waitReceived(96, 10s)) << "received " << peer.received().size() << " messages";
+    ASSERT_TRUE(peer.connected());
+    // tarv is still running (its window closes 1.5 s after it shows) and connected to the peer.
+    ASSERT_EQ(tarv.state(), QProcess::Running);
+    peer.unplug();
+
+    expectCleanExit();
+    EXPECT_TRUE(settingsFile().contains("[kanal15]"));
+}
