@@ -541,9 +541,13 @@ bool TfrmPemo::eventFilter(QObject* watched, QEvent* event)
         using Handler = void (TfrmPemo::*)();
         static constexpr Handler OctaveClicks[] = {&TfrmPemo::lblC3Click, &TfrmPemo::lblC4Click, &TfrmPemo::lblC5Click,
                                                    &TfrmPemo::lblC6Click, &TfrmPemo::lblC7Click};
-        for (std::size_t k = 3; k <= 7; ++k)
-            if (watched == lblC[k])
-                (this->*OctaveClicks[k - 3])();
+        for (std::size_t k = 3; k <= 7; ++k) {
+            if (watched == lblC[k]) {
+                // Called through a copy: GCC 12's bounds check misreads an indexed member call.
+                const Handler click = OctaveClicks[k - 3];
+                (this->*click)();
+            }
+        }
         break;
     }
     default:
