@@ -12,12 +12,22 @@
 #include "midi/synth/BuiltInSynth.h"
 #endif
 
+#include <QDateTime>
+#include <QFile>
 #include <QString>
 #include <QTimer>
 
 #include <exception>
 
 namespace {
+
+// TARV_STARTUP_LOG=<file>: appends "<milestone> <ms since the epoch>" for the start-up benchmark.
+void LogStartup(const char* milestone)
+{
+    QFile file(qEnvironmentVariable("TARV_STARTUP_LOG"));
+    if (!file.fileName().isEmpty() && file.open(QIODevice::Append))
+        file.write(QByteArray(milestone) + ' ' + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n');
+}
 
 // The modules' initialisation, run explicitly before any window exists. A failure (no output
 // device, port 0 cannot be opened) does not stop the program: it is reported once the window shows.
@@ -56,6 +66,7 @@ void ScheduleScreenshot(QWidget* window)
 int main(int argc, char* argv[])
 {
     const QString startupFailure = InitialiseModules();
+    LogStartup("sending-done");
     tarv::TApplication app(argc, argv);
     tarv::skin::apply(app);
 
@@ -65,6 +76,7 @@ int main(int argc, char* argv[])
     new TfrmStimmung(mainWindow);
 
     mainWindow->show();
+    QTimer::singleShot(0, mainWindow, [] { LogStartup("window-shown"); });
     if (!startupFailure.isEmpty()) {
         QTimer::singleShot(0, mainWindow, [startupFailure] {
             tarv::ShowError(QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
