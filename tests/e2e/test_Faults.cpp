@@ -1,11 +1,15 @@
 // Faults through the real main window over the loopback service: every device unplugged at once
-// while notes are held and input is flowing, and a million random input messages at full speed.
+// while notes are held and input is flowing (and the way back through the port dialog), and a
+// million random input messages at full speed.
 #include "PemoFixture.h"
 
 #include "dialogs/portWahl.h"
 
 #include <QFile>
+#include <QListWidget>
+#include <QPushButton>
 
+#include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
 #include <random>
@@ -77,6 +81,26 @@ TEST_F(FaultTest, EveryDeviceUnpluggedWhileNotesAreHeldAndInputFlowsGivesOneClea
     // More input from the gone device arrives nowhere and reports nothing more.
     inject(0x90, 70, 100);
     settle();
+    EXPECT_EQ(errors.size(), 1u);
+
+    // Recovery through the port dialog: the devices come back, the two resets list them anew
+    // and open output 0, the player ticks the input, and the keyboard plays again.
+    loop->addInput("Keys In 2");
+    loop->addOutput("Synth 2");
+    frmPortWahl->show();
+    QTest::mouseClick(frmPortWahl->btnResetOut, Qt::LeftButton);
+    QTest::mouseClick(frmPortWahl->btnRestIn, Qt::LeftButton);
+    ASSERT_EQ(frmPortWahl->clbInputDevices->count(), 1);
+    frmPortWahl->clbInputDevices->setCurrentRow(0);
+    QTest::keyClick(frmPortWahl->clbInputDevices, Qt::Key_Space);
+    frmPortWahl->hide();
+    loop->clearSent();
+    loop->injectShort("Keys In 2", 0x90 | 62 << 8 | 100 << 16);
+    settle();
+    const auto sent = loop->sent();
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const tarv::SentMessage& m) {
+        return m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0x90 && m.bytes[1] == 62;
+    })) << sent.size() << " messages sent";
     EXPECT_EQ(errors.size(), 1u);
 }
 
