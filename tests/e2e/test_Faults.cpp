@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <random>
 
 namespace {
@@ -139,4 +142,57 @@ TEST_F(FaultTest, AMillionRandomMessagesAtFullSpeedLeaveTheMemoryFlat)
     bool handled = false;
     QMetaObject::invokeMethod(frm.get(), [&] { handled = true; }, Qt::QueuedConnection);
     EXPECT_TRUE(tarv::test::waitFor([&] { return handled; }));
+}
+
+// A save killed at any moment leaves a complete settings file: the old one or the new one,
+// never a mix or a truncated one. A child process saves over and over; the parent kills it as
+// soon as the file has changed once, so the kill lands somewhere in a later save.
+TEST(SettingsKilledDuringSave, LeavesACompleteLoadableFile)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    SetSettingsFolder(folder.path().toStdString());
+    const QString path = QString::fromStdString(SettingsFilePath());
+    ResetSettingsRecords();
+    WriteDefaultSettings();
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write("; mine\n");
+    }
+    const auto readAll = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+
+    int leftovers = 0;
+    for (int round = 0; round < 40; ++round) {
+        const QByteArray before = readAll();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i) {
+                ChannelSettings.Volume = std::uint8_t(i % 128);
+                try {
+                    SaveSettings(0);
+                } catch (...) {
+                    _exit(2);
+                }
+            }
+        }
+        const bool changed = tarv::test::waitFor([&] { return readAll() != before; });
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(changed) << "the child never saved";
+
+        const QByteArray after = readAll();
+        EXPECT_TRUE(after.contains("; mine")) << "round " << round;
+        EXPECT_TRUE(after.contains("[kanal15]")) << "round " << round;
+        LoadSettings(0);
+        EXPECT_LE(ChannelSettings.Volume, 127);
+        leftovers = int(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size()) - 1;
+    }
+    std::printf("40 saves killed: the file complete each time; %d temporary file(s) left behind\n", leftovers);
+    SetSettingsFolder({});
 }
