@@ -4,6 +4,8 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include "JackMidiRecorder.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -60,16 +62,8 @@ public:
         return fIn && jack_port_connected(fIn) > 0;
     }
 
-    bool waitReceived(std::size_t count, std::chrono::milliseconds timeout)
-    {
-        std::unique_lock lock(fLock);
-        return fArrived.wait_for(lock, timeout, [&] { return fReceived.size() >= count; });
-    }
-    std::vector<Bytes> received() const
-    {
-        std::lock_guard lock(fLock);
-        return fReceived;
-    }
+    bool waitReceived(std::size_t count, std::chrono::milliseconds timeout) { return fRecorder.waitReceived(count, timeout); }
+    std::vector<Bytes> received() const { return fRecorder.received(); }
 
     // The device goes away while tarv is connected to it: the port first, then the client.
     void unplug()
@@ -97,25 +91,15 @@ private:
     {
         auto* self = static_cast<JackPeer*>(arg);
         std::lock_guard lock(self->fLock);
-        if (!self->fIn)
-            return 0;
-        void* in = jack_port_get_buffer(self->fIn, frames);
-        const jack_nframes_t count = jack_midi_get_event_count(in);
-        for (jack_nframes_t i = 0; i < count; ++i) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, in, i) == 0)
-                self->fReceived.emplace_back(event.buffer, event.buffer + event.size);
-        }
-        if (count)
-            self->fArrived.notify_all();
+        if (self->fIn)
+            self->fRecorder.record(jack_port_get_buffer(self->fIn, frames));
         return 0;
     }
 
     jack_client_t* fClient = nullptr;
     jack_port_t* fIn = nullptr;
-    mutable std::mutex fLock;
-    std::condition_variable fArrived;
-    std::vector<Bytes> fReceived;
+    mutable std::mutex fLock;   // guards fIn against the process thread
+    tarv::test::JackMidiRecorder fRecorder;
 };
 
 // One channel's start-up sending: program, volume, panorama, sustain, chorus, reverb.

@@ -3,6 +3,7 @@
 #include "midi/MidiSenders.h"
 #include "midi/MidiService.h"
 #include "settings/Settings.h"
+#include "JackMidiRecorder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -59,32 +60,16 @@ public:
         std::lock_guard lock(fLock);
         (b ? fToSendB : fToSendA).push_back(std::move(message));
     }
-    std::vector<Bytes> received() const
-    {
-        std::lock_guard lock(fLock);
-        return fReceived;
-    }
-    bool waitReceived(std::size_t count)
-    {
-        std::unique_lock lock(fLock);
-        return fArrived.wait_for(lock, std::chrono::seconds(10), [&] { return fReceived.size() >= count; });
-    }
+    std::vector<Bytes> received() const { return fRecorder.received(); }
+    bool waitReceived(std::size_t count) { return fRecorder.waitReceived(count, std::chrono::seconds(10)); }
 
 private:
     // Runs on the JACK process thread (the server runs without realtime scheduling).
     static int process(jack_nframes_t frames, void* arg)
     {
         auto* self = static_cast<JackDevice*>(arg);
+        self->fRecorder.record(jack_port_get_buffer(self->fIn, frames));
         std::lock_guard lock(self->fLock);
-        void* in = jack_port_get_buffer(self->fIn, frames);
-        const jack_nframes_t count = jack_midi_get_event_count(in);
-        for (jack_nframes_t i = 0; i < count; ++i) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, in, i) == 0)
-                self->fReceived.emplace_back(event.buffer, event.buffer + event.size);
-        }
-        if (count)
-            self->fArrived.notify_all();
         writeOut(jack_port_get_buffer(self->fOutA, frames), self->fToSendA);
         writeOut(jack_port_get_buffer(self->fOutB, frames), self->fToSendB);
         return 0;
@@ -103,9 +88,8 @@ private:
     jack_port_t* fIn = nullptr;
     jack_port_t* fOutA = nullptr;
     jack_port_t* fOutB = nullptr;
-    mutable std::mutex fLock;
-    std::condition_variable fArrived;
-    std::vector<Bytes> fReceived;
+    mutable std::mutex fLock;   // guards the send queues against the process thread
+    tarv::test::JackMidiRecorder fRecorder;
     std::deque<Bytes> fToSendA, fToSendB;
 };
 
