@@ -18,6 +18,8 @@
 #include <QTimer>
 
 #include <exception>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -61,6 +63,31 @@ void ScheduleScreenshot(QWidget* window)
     });
 }
 
+// TARV_MIDI_INPUT=<device name>: open the input devices of that name once the window shows, as
+// if ticked in the port dialog (for a player who always plays the same keyboard, and for the
+// latency benchmark). A name that is not listed is reported like any MIDI failure.
+void OpenInputFromEnvironment()
+{
+    const std::string wanted = qEnvironmentVariable("TARV_MIDI_INPUT").toStdString();
+    if (wanted.empty())
+        return;
+    try {
+        const std::vector<std::string> devices = MidiInput().Devices();
+        bool found = false;
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            if (devices[i] == wanted) {
+                MidiInput().Open(int(i));
+                found = true;
+            }
+        }
+        if (!found)
+            tarv::ShowError(QStringLiteral("Der MIDI-Eingang \"%1\" steht nicht zur Verfügung.")
+                                .arg(QString::fromStdString(wanted)));
+    } catch (const std::exception& e) {
+        tarv::ShowError(QString::fromUtf8(e.what()));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -76,6 +103,7 @@ int main(int argc, char* argv[])
     new TfrmStimmung(mainWindow);
 
     mainWindow->show();
+    tarv::CloseWindowsOnTerminationSignals();
     QTimer::singleShot(0, mainWindow, [] { LogStartup("window-shown"); });
     if (!startupFailure.isEmpty()) {
         QTimer::singleShot(0, mainWindow, [startupFailure] {
@@ -84,6 +112,7 @@ int main(int argc, char* argv[])
                                 .arg(startupFailure));
         });
     }
+    QTimer::singleShot(0, mainWindow, OpenInputFromEnvironment);
     ScheduleScreenshot(mainWindow);
     const int result = app.exec();
     delete mainWindow;

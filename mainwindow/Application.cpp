@@ -2,9 +2,15 @@
 #include "Application.h"
 
 #include <QMessageBox>
+#include <QSocketNotifier>
 
 #include <exception>
 #include <utility>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <unistd.h>
+#endif
 
 namespace tarv {
 
@@ -31,6 +37,40 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     }
     return false;
 }
+
+#ifdef Q_OS_UNIX
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void WriteSignalToPipe(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+void CloseWindowsOnTerminationSignals()
+{
+    if (gSignalPipe[0] >= 0 || ::pipe(gSignalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char byte;
+        [[maybe_unused]] const auto read = ::read(gSignalPipe[0], &byte, 1);
+        QApplication::closeAllWindows();
+    });
+    struct sigaction action = {};
+    action.sa_handler = WriteSignalToPipe;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+        sigaction(signal, &action, nullptr);
+}
+#else
+void CloseWindowsOnTerminationSignals() {}
+#endif
 
 void ShowError(const QString& text)
 {

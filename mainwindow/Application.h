@@ -16,6 +16,12 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Termination requests of the system (SIGTERM at logout or from `kill`, SIGHUP when the
+// terminal goes, SIGINT for Ctrl+C) close every window as the player would, so that the main
+// window saves the settings on its way out. The signal handler only writes to a pipe; the
+// closing runs in the message loop. Call once, after the main window exists. Not on Windows.
+void CloseWindowsOnTerminationSignals();
+
 // Shows a failure to the player: a message box with the text, over the active window.
 // Runs on the UI thread (other threads post to it first).
 void ShowError(const QString& text);

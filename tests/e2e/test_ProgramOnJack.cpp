@@ -13,9 +13,11 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,8 +25,9 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
-// A JACK client with one MIDI input port that records what arrives. tarv opens output 0 at
-// start, the first MIDI input port of the server, so this port must be that one.
+// A JACK client with a MIDI input port that records what arrives and a MIDI output port that
+// plays like an external keyboard. tarv opens output 0 at start, the first MIDI input port of
+// the server, so the input port must be that one.
 class JackPeer {
 public:
     ~JackPeer() { close(); }
@@ -38,11 +41,33 @@ public:
         if (!fClient)
             return false;
         fIn = jack_port_register(fClient, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        fOut = jack_port_register(fClient, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         jack_set_process_callback(fClient, &JackPeer::process, this);
-        return fIn && jack_activate(fClient) == 0;
+        return fIn && fOut && jack_activate(fClient) == 0;
     }
 
     std::string inputName() const { return jack_port_name(fIn); }
+    std::string outputName() const { return jack_port_name(fOut); }
+
+    // Waits until someone listens on the output port.
+    bool waitOutputConnected(std::chrono::milliseconds timeout) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (jack_port_connected(fOut) == 0) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+
+    // Sends the messages in the next cycle, in this order.
+    void play(std::vector<Bytes> messages)
+    {
+        std::lock_guard lock(fLock);
+        for (Bytes& message : messages)
+            fToSend.push_back(std::move(message));
+    }
 
     // The name of the server's first MIDI input port (what tarv will open as output 0).
     std::string firstMidiInput() const
@@ -71,8 +96,10 @@ public:
         if (fClient && fIn) {
             jack_deactivate(fClient);
             jack_port_unregister(fClient, fIn);
+            jack_port_unregister(fClient, fOut);
             std::lock_guard lock(fLock);
             fIn = nullptr;
+            fOut = nullptr;
         }
         close();
     }
@@ -83,6 +110,7 @@ public:
             jack_client_close(fClient);
         fClient = nullptr;
         fIn = nullptr;
+        fOut = nullptr;
     }
 
 private:
@@ -93,12 +121,21 @@ private:
         std::lock_guard lock(self->fLock);
         if (self->fIn)
             self->fRecorder.record(jack_port_get_buffer(self->fIn, frames));
+        if (self->fOut) {
+            void* out = jack_port_get_buffer(self->fOut, frames);
+            jack_midi_clear_buffer(out);
+            for (const Bytes& message : self->fToSend)
+                jack_midi_event_write(out, 0, message.data(), message.size());
+            self->fToSend.clear();
+        }
         return 0;
     }
 
     jack_client_t* fClient = nullptr;
     jack_port_t* fIn = nullptr;
-    mutable std::mutex fLock;   // guards fIn against the process thread
+    jack_port_t* fOut = nullptr;
+    mutable std::mutex fLock;   // guards the ports and fToSend against the process thread
+    std::vector<Bytes> fToSend;
     tarv::test::JackMidiRecorder fRecorder;
 };
 
@@ -117,8 +154,8 @@ class ProgramOnJackTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable("xvfb-run").isEmpty())
-            GTEST_SKIP() << "xvfb-run is missing";
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty())
+            GTEST_SKIP() << "Xvfb is missing";
         if (!peer.start())
             GTEST_SKIP() << "no JACK server runs";
         ASSERT_EQ(peer.firstMidiInput(), peer.inputName())
@@ -129,30 +166,50 @@ protected:
         QFile(exe()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
+    // No tarv may outlive its test: its JACK ports would come first for the next one.
     void TearDown() override
     {
-        if (tarv.state() != QProcess::NotRunning) {
-            tarv.kill();
-            tarv.waitForFinished(5000);
+        for (QProcess* process : {&tarv, &xvfb}) {
+            if (process->state() == QProcess::NotRunning)
+                continue;
+            process->terminate();
+            if (!process->waitForFinished(5000)) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
         }
     }
 
     QString exe() const { return folder.filePath(QStringLiteral("tarv")); }
     QString settingsPath() const { return folder.filePath(QStringLiteral("tarvParameter.ini")); }
 
-    // Starts tarv under Xvfb; it saves a picture of its window after 1.5 s and closes itself.
-    void startTarv()
+    // Starts tarv on an X server of its own; it saves a picture of its window after 1.5 s and
+    // closes itself. With `input` (an input device for tarv to open at start) it runs until
+    // it is asked to end.
+    void startTarv(const QString& input = {})
     {
+        // Xvfb picks a free display and writes its number to the descriptor given.
+        xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                            QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        ASSERT_TRUE(xvfb.waitForStarted(5000));
+        while (!xvfb.canReadLine())
+            ASSERT_TRUE(xvfb.waitForReadyRead(10000)) << "Xvfb did not start";
+        const QString display = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine()).trimmed();
+
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("TARV_MIDI_API"), QStringLiteral("jack"));
         env.insert(QStringLiteral("TARV_SOUNDFONT"), QStringLiteral("none"));
-        env.insert(QStringLiteral("TARV_SCREENSHOT"), folder.filePath(QStringLiteral("shot.png")));
+        if (input.isEmpty())
+            env.insert(QStringLiteral("TARV_SCREENSHOT"), folder.filePath(QStringLiteral("shot.png")));
+        else
+            env.insert(QStringLiteral("TARV_MIDI_INPUT"), input);
         tarv.setProcessEnvironment(env);
         tarv.setWorkingDirectory(folder.path());
         tarv.setProcessChannelMode(QProcess::ForwardedChannels);
-        tarv.start(QStringLiteral("xvfb-run"),
-                   {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x800x24"), exe()});
+        tarv.start(exe(), {});
         ASSERT_TRUE(tarv.waitForStarted(5000));
     }
 
@@ -172,6 +229,7 @@ protected:
 
     JackPeer peer;
     QTemporaryDir folder;
+    QProcess xvfb;
     QProcess tarv;
 };
 
@@ -225,6 +283,25 @@ TEST_F(ProgramOnJackTest, TheProgramSurvivesItsJackPeerDisappearingWhileConnecte
     ASSERT_EQ(tarv.state(), QProcess::Running);
     peer.unplug();
 
+    expectCleanExit();
+    EXPECT_TRUE(settingsFile().contains("[kanal15]"));
+}
+
+TEST_F(ProgramOnJackTest, AKeyboardOnAJackInputPlaysThroughTheProgram)
+{
+    startTarv(QString::fromStdString(peer.outputName()));
+    ASSERT_TRUE(peer.waitReceived(96, 10s)) << "received " << peer.received().size() << " messages";
+    ASSERT_TRUE(peer.waitOutputConnected(5s)) << "tarv did not open the input named in TARV_MIDI_INPUT";
+
+    const std::size_t before = peer.received().size();
+    peer.play({{0x90, 60, 100}, {0x80, 60, 0}});
+    ASSERT_TRUE(peer.waitReceived(before + 2, 5s));
+    const auto received = peer.received();
+    const std::vector<Bytes> played(received.begin() + std::ptrdiff_t(before), received.end());
+    EXPECT_EQ(played, (std::vector<Bytes>{{0x90, 60, 100}, {0x80, 60, 0}}));
+
+    // Ended by the system (logout, kill), the program closes its window and saves.
+    tarv.terminate();
     expectCleanExit();
     EXPECT_TRUE(settingsFile().contains("[kanal15]"));
 }

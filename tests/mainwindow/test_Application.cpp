@@ -4,6 +4,7 @@
 #include "mainwindow/Application.h"
 #include "midi/MidiService.h"
 
+#include <QCloseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <stdexcept>
 #include <vector>
 
@@ -83,6 +85,33 @@ TEST_F(ApplicationTest, WithoutAReplacementTheErrorIsShownInAMessageBox)
     tarv::ShowError("Gerät fehlt");
 
     EXPECT_EQ(boxText, "Gerät fehlt");
+}
+
+// A window that records being closed (the main window saves its settings there).
+class ClosingWindow : public QWidget {
+public:
+    int closes = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        ++closes;
+        QWidget::closeEvent(event);
+    }
+};
+
+TEST_F(ApplicationTest, TerminationSignalsCloseTheWindowsThroughTheMessageLoop)
+{
+    tarv::CloseWindowsOnTerminationSignals();
+    tarv::CloseWindowsOnTerminationSignals();   // a second call changes nothing
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        ClosingWindow window;
+        window.show();
+        ASSERT_EQ(std::raise(signal), 0);   // the process goes on: the handler only notes it
+        EXPECT_EQ(window.closes, 0) << "closed inside the signal handler";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.closes == 1; }, 2000)) << "signal " << signal;
+        EXPECT_FALSE(window.isVisible());
+    }
 }
 
 }  // namespace
