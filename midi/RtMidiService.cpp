@@ -6,7 +6,10 @@
 #include <jack/jack.h>
 #endif
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstddef>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -166,11 +169,18 @@ bool ownsPorts(RtMidi::Api api)
     return api == RtMidi::LINUX_ALSA || api == RtMidi::UNIX_JACK;
 }
 
-// On ALSA ("client:port 20:0") and JACK ("client:port") the client comes first.
+// On ALSA ("client:port 20:0") and JACK ("client:port") the client comes first. Every RtMidi
+// object is a client called "tarv"; JACK numbers the further ones ("tarv-01"). A device whose
+// name merely begins the same ("tarvos") is someone else's.
 bool isOwnPort(const std::string& name)
 {
     const std::string client = name.substr(0, name.find(':'));
-    return client.rfind(kClientName, 0) == 0;
+    if (client == kClientName)
+        return true;
+    const std::string numbered = kClientName + '-';
+    return client.size() > numbered.size() && client.compare(0, numbered.size(), numbered) == 0 &&
+           std::all_of(client.begin() + std::ptrdiff_t(numbered.size()), client.end(),
+                       [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 template <class T>

@@ -99,9 +99,14 @@ int indexOf(const std::vector<std::string>& names, const std::string& name)
     return it == names.end() ? -1 : int(it - names.begin());
 }
 
+// The program's clients are "tarv", "tarv-01", "tarv-02", ...
 bool anyOwnPort(const std::vector<std::string>& names)
 {
-    return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.rfind("tarv", 0) == 0; });
+    return std::any_of(names.begin(), names.end(), [](const std::string& n) {
+        const std::string client = n.substr(0, n.find(':'));
+        return client == "tarv" || (client.size() > 5 && client.rfind("tarv-", 0) == 0 &&
+                                    client.find_first_not_of("0123456789", 5) == std::string::npos);
+    });
 }
 
 struct Received {
@@ -175,6 +180,21 @@ TEST_F(JackEndToEndTest, TheStartUpSendingReachesAJackDeviceInOrder)
 
     // The program's own output port now exists on the server; it must not be offered as input.
     EXPECT_FALSE(anyOwnPort(MidiInput().Devices()));
+}
+
+TEST_F(JackEndToEndTest, ADeviceWhoseNameOnlyBeginsLikeTheProgramsIsListed)
+{
+    jack_client_t* other = jack_client_open("tarvos", JackNoStartServer, nullptr);
+    ASSERT_NE(other, nullptr);
+    jack_port_t* port = jack_port_register(other, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    ASSERT_NE(port, nullptr);
+    MidiOutput().Open(indexOf(MidiOutput().Devices(), device.inputName()));   // a client "tarv" of our own
+
+    MidiInput().Create();
+    const std::vector<std::string> inputs = MidiInput().Devices();
+    EXPECT_GE(indexOf(inputs, "tarvos:out"), 0);
+    EXPECT_FALSE(anyOwnPort(inputs));
+    jack_client_close(other);
 }
 
 TEST_F(JackEndToEndTest, InputFromAJackDeviceArrivesWithItsDeviceIndex)
