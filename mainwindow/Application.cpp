@@ -8,6 +8,7 @@
 #include <utility>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <csignal>
 #include <unistd.h>
 #endif
@@ -45,8 +46,10 @@ int gSignalPipe[2] = {-1, -1};
 
 void WriteSignalToPipe(int)
 {
+    const int savedErrno = errno;   // the interrupted code may be about to read it
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
+    errno = savedErrno;
 }
 
 }  // namespace
