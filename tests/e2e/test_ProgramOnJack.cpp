@@ -5,6 +5,7 @@
 #include <jack/midiport.h>
 
 #include "JackMidiRecorder.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QProcess>
@@ -12,12 +13,10 @@
 #include <QTemporaryDir>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -49,17 +48,7 @@ public:
     std::string inputName() const { return jack_port_name(fIn); }
     std::string outputName() const { return jack_port_name(fOut); }
 
-    // Waits until someone listens on the output port.
-    bool waitOutputConnected(std::chrono::milliseconds timeout) const
-    {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (jack_port_connected(fOut) == 0) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
-    }
+    bool outputConnected() const { return jack_port_connected(fOut) > 0; }
 
     // Sends the messages in the next cycle, in this order.
     void play(std::vector<Bytes> messages)
@@ -291,7 +280,8 @@ TEST_F(ProgramOnJackTest, AKeyboardOnAJackInputPlaysThroughTheProgram)
 {
     startTarv(QString::fromStdString(peer.outputName()));
     ASSERT_TRUE(peer.waitReceived(96, 10s)) << "received " << peer.received().size() << " messages";
-    ASSERT_TRUE(peer.waitOutputConnected(5s)) << "tarv did not open the input named in TARV_MIDI_INPUT";
+    ASSERT_TRUE(tarv::test::waitFor([this] { return peer.outputConnected(); }))
+        << "tarv did not open the input named in TARV_MIDI_INPUT";
 
     const std::size_t before = peer.received().size();
     peer.play({{0x90, 60, 100}, {0x80, 60, 0}});
