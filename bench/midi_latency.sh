@@ -11,7 +11,7 @@
 # default 256) and stops it afterwards. It runs in synchronous mode: without realtime
 # scheduling a client of the asynchronous server now and then misses a cycle, JACK drops that
 # cycle's MIDI and the tool gives up on the lost message. SYNC=0 asks for the asynchronous mode.
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 build=$(realpath "${1:-build}")
 messages=${2:-1000}
 period=${PERIOD:-256}
@@ -23,15 +23,9 @@ done
 [ -x "$exe" ] && [ -x "$hub" ] || { echo "build $exe and $hub first" >&2; exit 1; }
 
 work=$(mktemp -d)
-jack_pid="" xvfb_pid="" hub_pid="" tarv_pid=""
-cleanup() {   # each process is asked to end; one that hangs is killed after 5 s
-    for pid in "$tarv_pid" "$hub_pid" "$xvfb_pid" "$jack_pid"; do
-        [ -n "$pid" ] || continue
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+jack_pid="" XVFB_PID="" hub_pid="" tarv_pid=""
+cleanup() {
+    for pid in "$tarv_pid" "$hub_pid" "$XVFB_PID" "$jack_pid"; do stop_process "$pid"; done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -71,11 +65,9 @@ run_test floor bench-hub:thru_in bench-hub:thru_out
 
 # tarv on JACK, without its own synth: output 0 is the hub's sink (the first MIDI input of the
 # server), and the hub's source is opened as input device at start.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-wait_for 5 test -s "$work/display"
+start_xvfb "$work"
 mkdir "$work/run" && cp "$exe" "$work/run/tarv"
-(cd "$work/run" && exec env -u QT_QPA_PLATFORM DISPLAY=":$(cat "$work/display")" TARV_MIDI_API=jack \
+(cd "$work/run" && exec env -u QT_QPA_PLATFORM DISPLAY="$XVFB_DISPLAY" TARV_MIDI_API=jack \
     TARV_SOUNDFONT=none TARV_MIDI_INPUT=bench-hub:source ./tarv >"$work/tarv.log" 2>&1) &
 tarv_pid=$!
 

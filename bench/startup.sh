@@ -7,24 +7,22 @@
 # 1.5 s after the window shows. With a JACK server running, the MIDI goes out on JACK to
 # jack_midi_dump (the first MIDI input, so the program opens it as output 0), otherwise on the
 # loopback service. Without an output the program would wait in its error box.
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 exe=$(realpath "${1:-build/app/tarv}")
 runs=${2:-5}
 command -v Xvfb >/dev/null || { echo "Xvfb is missing" >&2; exit 1; }
 
 work=$(mktemp -d)
-xvfb_pid="" dump_pid=""
+XVFB_PID="" dump_pid=""
 cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    [ -n "$dump_pid" ] && kill "$dump_pid" 2>/dev/null
+    stop_process "$XVFB_PID"
+    stop_process "$dump_pid"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-display=":$(cat "$work/display")"
+start_xvfb "$work"
+display=$XVFB_DISPLAY
 
 api=loopback
 if jack_lsp >/dev/null 2>&1 && command -v jack_midi_dump >/dev/null; then

@@ -44,3 +44,22 @@ configure_and_build() {
     for t in ${TARGETS:-}; do targets+=(--target "$t"); done
     cmake --build "$dir" -j "$JOBS" "${targets[@]}"
 }
+
+# stop_process PID: asks a child of this shell to end, kills it if it still runs after 5 s,
+# and reaps it. Never fails, so it is safe in an exit trap under `set -e`.
+stop_process() {
+    [ -n "${1:-}" ] || return 0
+    kill "$1" 2>/dev/null || true
+    for _ in $(seq 1 50); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+
+# start_xvfb FOLDER: an X server on a free display (its number goes through FOLDER/display);
+# sets XVFB_PID and XVFB_DISPLAY (":N").
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$1/display" 2>/dev/null &
+    XVFB_PID=$!
+    for _ in $(seq 1 100); do [ -s "$1/display" ] && break; sleep 0.05; done
+    XVFB_DISPLAY=":$(cat "$1/display")"
+}
