@@ -8,7 +8,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 # Debian packages the build, the program and the tests need.
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-qpa-plugins libxkbcommon-dev libxkbcommon-x11-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libxkbcommon-dev libxkbcommon-x11-dev
     librtmidi-dev libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont
     jackd2 libjack-jackd2-dev
     libgtest-dev googletest
