@@ -46,7 +46,7 @@ TfrmPemo* frmPemo = nullptr;
 namespace {
 
 // The program's home page: shown on sPanel1 and, without its scheme, in the caption.
-const QString HomePage = QStringLiteral("https://github.com/tarv-keys/tarv");
+const QString HomePage = QStringLiteral(TARV_HOME_PAGE);
 
 QString SiteName()
 {
