@@ -15,6 +15,7 @@ PACKAGES=(
     xvfb xauth imagemagick
     fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-dev
+    dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
 )
 
 install_missing() {
