@@ -32,4 +32,30 @@ void ensureApplication()
     new QApplication(argc, argv);
 }
 
+QString startXvfb(QProcess& xvfb)
+{
+    // Xvfb picks a free display and writes its number to the descriptor given.
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                        QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                                        QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted(5000))
+        return {};
+    while (!xvfb.canReadLine()) {
+        if (!xvfb.waitForReadyRead(10000))
+            return {};
+    }
+    return QLatin1Char(':') + QString::fromLatin1(xvfb.readLine()).trimmed();
+}
+
+void stopProcess(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
 }  // namespace tarv::test

@@ -1,6 +1,9 @@
-// Helpers shared by the test suites: a temporary settings folder and waiting on conditions.
+// Helpers shared by the test suites: waiting on conditions, the application object, and the
+// X server and child processes of the tests that run the real program.
 #pragma once
 
+#include <QProcess>
+#include <QString>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -15,5 +18,12 @@ bool waitFor(const std::function<bool()>& condition,
 
 // A QApplication for the whole test binary, created on first use (offscreen platform).
 void ensureApplication();
+
+// Starts an X server (Xvfb) on a free display in `xvfb`; returns the display (":N"), or an
+// empty string when it did not start.
+QString startXvfb(QProcess& xvfb);
+
+// Asks a child process to end and kills it when it still runs after 5 s.
+void stopProcess(QProcess& process);
 
 }  // namespace tarv::test
