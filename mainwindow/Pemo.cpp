@@ -421,14 +421,8 @@ void TfrmPemo::RefreshControls()
     // 1. The instrument picker follows the channel; selecting from code sends nothing.
     if (frmInstrument && frmInstrument->ListBox1)
         frmInstrument->ListBox1->setCurrentRow(ChannelSettings.Instrument < 128 ? ChannelSettings.Instrument : -1);
-    // 2.-7. A slider whose position really changes runs its change handler (which sends).
-    tbVelocity->setValue(ChannelSettings.Velocity);
-    tbVolume->setValue(127 - ChannelSettings.Volume);
-    tbPanorama->setValue(ChannelSettings.Panorama);
-    SustainOn = ChannelSettings.Sustain >= 64;
-    btnSustain->setText(SustainOn ? QStringLiteral("Sustain Ein") : QStringLiteral("Sustain Aus"));
-    tbChorus->setValue(ChannelSettings.Chorus);
-    tbReverb->setValue(ChannelSettings.Reverb);
+    // 2.-7. The sliders and the sustain button.
+    RefreshControllers();
     // 8. A stored mode other than 0 or 1 selects nothing.
     cbModus->setCurrentIndex(GeneralSettings.PlayMode <= 1 ? GeneralSettings.PlayMode : -1);
     cbModusChange();

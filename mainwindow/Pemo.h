@@ -31,6 +31,8 @@ class TLinkPanel;
 
 // A panel that reports clicks (the covers); mainwindow/ClickPanel.h.
 class TClickPanel;
+// One controller that a slider (or the sustain button) stands for; PemoMidiIn.cpp.
+struct TControllerRow;
 
 class TfrmPemo : public QWidget {
 public:
@@ -191,6 +193,9 @@ private:
     void PlayMidiIn(std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);
     void ReportMidiFailure(const QString& text);
     void EndLearning();
+    void SliderChange(const TControllerRow& row);
+    // Brings the sliders and the sustain button into line with ChannelSettings (RefreshControls).
+    void RefreshControllers();
     bool fHandlingMidiIn = false;     // HandleMidiInData is running (UI thread)
     bool fMidiInFailed = false;       // a send failed while handling the current message
     bool fShowingMidiError = false;   // a failure is on screen

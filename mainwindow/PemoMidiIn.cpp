@@ -17,7 +17,6 @@
 #include <QSlider>
 #include <QStatusBar>
 
-#include <cstdlib>
 #include <exception>
 #include <string>
 #include <utility>
@@ -41,6 +40,47 @@ bool isWellFormed(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
         return false;
     const int length = tarv::shortMessageLength(status);
     return (length < 2 || data1 <= 127) && (length < 3 || data2 <= 127);
+}
+
+}  // namespace
+
+// One controller that an external box can drive: a slider, or the sustain button (no slider).
+struct TControllerRow {
+    QSlider* TfrmPemo::*slider;
+    QLabel* TfrmPemo::*label;
+    const char* prefix;                        // the label's text before the value
+    std::uint8_t TChannelSettings::*value;     // the channel setting the slider shows
+    std::uint8_t TGeneralSettings::*number;    // the bound external controller number
+    bool inverted;                             // 0 at the top: the position is 127 - value
+    void (*send)(std::uint8_t channel, std::uint8_t value);   // on the left channel; null: nothing
+    const char* valueHint;                     // UTF-8; the slider's own hint shows this and the value
+};
+
+namespace {
+
+// In the order in which incoming controllers are matched: with two equal numbers the first wins.
+constexpr TControllerRow Controllers[] = {
+    {&TfrmPemo::tbVolume, &TfrmPemo::lblVolume, "", &TChannelSettings::Volume, &TGeneralSettings::Volumecontroller,
+     true, &SendVolume, "Kanallautstärke "},
+    {&TfrmPemo::tbPanorama, &TfrmPemo::lblPanorama, "Panorama ", &TChannelSettings::Panorama,
+     &TGeneralSettings::Panoramacontroller, false, &SendPanorama, nullptr},
+    {nullptr, nullptr, nullptr, &TChannelSettings::Sustain, &TGeneralSettings::Sustaincontroller, false, nullptr, nullptr},
+    {&TfrmPemo::tbChorus, &TfrmPemo::lblChorus, "Chorus ", &TChannelSettings::Chorus, &TGeneralSettings::Choruscontroller,
+     false, &SendChorus, nullptr},
+    {&TfrmPemo::tbReverb, &TfrmPemo::lblReverb, "Reverb ", &TChannelSettings::Reverb, &TGeneralSettings::Reverbcontroller,
+     false, &SendReverb, nullptr},
+    {&TfrmPemo::tbVelocity, &TfrmPemo::lblVelocity, "Velocity ", &TChannelSettings::Velocity,
+     &TGeneralSettings::Velocitycontroller, false, nullptr, nullptr},
+};
+const TControllerRow& VolumeRow = Controllers[0];
+const TControllerRow& PanoramaRow = Controllers[1];
+const TControllerRow& ChorusRow = Controllers[3];
+const TControllerRow& ReverbRow = Controllers[4];
+const TControllerRow& VelocityRow = Controllers[5];
+
+int SliderPosition(const TControllerRow& row, int value)
+{
+    return row.inverted ? 127 - value : value;
 }
 
 }  // namespace
@@ -119,36 +159,23 @@ void TfrmPemo::MonitorMidiIn(int aDeviceIndex, std::uint8_t aStatus, std::uint8_
 void TfrmPemo::PlayMidiIn(std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2)
 {
     const std::uint8_t kind = aStatus & 0xF0;
-    // A moved slider runs its change handler only if its position really changes.
     if (isController(aStatus)) {
-        const TGeneralSettings& numbers = GeneralSettings;
         if (LearnOn) {
             LearnedController = aData1;
             return;
         }
-        if (aData1 == numbers.Volumecontroller) {
-            tbVolume->setValue(127 - aData2);
-            return;
-        }
-        if (aData1 == numbers.Panoramacontroller) {
-            tbPanorama->setValue(aData2);
-            return;
-        }
-        // A pedal value that leaves sustain as it is gives way to the rules below.
-        if (aData1 == numbers.Sustaincontroller && (SustainOn ? aData2 < 64 : aData2 >= 64)) {
-            btnSustainClick();
-            return;
-        }
-        if (aData1 == numbers.Choruscontroller) {
-            tbChorus->setValue(aData2);
-            return;
-        }
-        if (aData1 == numbers.Reverbcontroller) {
-            tbReverb->setValue(aData2);
-            return;
-        }
-        if (aData1 == numbers.Velocitycontroller) {
-            tbVelocity->setValue(aData2);
+        for (const TControllerRow& row : Controllers) {
+            if (aData1 != GeneralSettings.*row.number)
+                continue;
+            if (!row.slider) {
+                // A pedal value that leaves sustain as it is gives way to the rules below.
+                if (SustainOn ? aData2 >= 64 : aData2 < 64)
+                    continue;
+                btnSustainClick();
+                return;
+            }
+            // A moved slider runs its change handler only if its position really changes.
+            (this->*row.slider)->setValue(SliderPosition(row, aData2));
             return;
         }
     }
@@ -200,83 +227,74 @@ void TfrmPemo::EndLearning()
 
 // The sliders' change handlers run on every real change of a position (player, MIDI input,
 // RefreshControls). In learn mode they bind the learned controller number instead.
-void TfrmPemo::tbVolumeChange()
+void TfrmPemo::SliderChange(const TControllerRow& row)
 {
     if (LearnOn) {
-        GeneralSettings.Volumecontroller = LearnedController;
+        GeneralSettings.*row.number = LearnedController;
         EndLearning();
         return;
     }
-    // The slider has 0 at the top: the top is loudest.
-    ChannelSettings.Volume = std::uint8_t(std::abs(tbVolume->value() - 127));
-    const QString value = QString::number(ChannelSettings.Volume);
-    tbVolume->setToolTip(QStringLiteral("Kanallautstärke ") + value);
-    lblVolume->setText(value);
+    QSlider* slider = this->*row.slider;
+    const auto value = std::uint8_t(SliderPosition(row, slider->value()));
+    ChannelSettings.*row.value = value;
+    const QString text = QString::number(value);
+    if (row.valueHint)
+        slider->setToolTip(QString::fromUtf8(row.valueHint) + text);
+    (this->*row.label)->setText(QString::fromUtf8(row.prefix) + text);
+    if (!row.send)
+        return;
     try {
-        SendVolume(LeftChannel, ChannelSettings.Volume);
+        row.send(LeftChannel, value);
     } catch (const std::exception& e) {
         ReportMidiFailure(QString::fromUtf8(e.what()));
     }
+}
+
+void TfrmPemo::tbVolumeChange()
+{
+    SliderChange(VolumeRow);
 }
 
 void TfrmPemo::tbPanoramaChange()
 {
-    if (LearnOn) {
-        GeneralSettings.Panoramacontroller = LearnedController;
-        EndLearning();
-        return;
-    }
-    ChannelSettings.Panorama = std::uint8_t(tbPanorama->value());
-    lblPanorama->setText(QStringLiteral("Panorama ") + QString::number(ChannelSettings.Panorama));
-    try {
-        SendPanorama(LeftChannel, ChannelSettings.Panorama);
-    } catch (const std::exception& e) {
-        ReportMidiFailure(QString::fromUtf8(e.what()));
-    }
+    SliderChange(PanoramaRow);
 }
 
 void TfrmPemo::tbChorusChange()
 {
-    if (LearnOn) {
-        GeneralSettings.Choruscontroller = LearnedController;
-        EndLearning();
-        return;
-    }
-    ChannelSettings.Chorus = std::uint8_t(tbChorus->value());
-    lblChorus->setText(QStringLiteral("Chorus ") + QString::number(ChannelSettings.Chorus));
-    try {
-        SendChorus(LeftChannel, ChannelSettings.Chorus);
-    } catch (const std::exception& e) {
-        ReportMidiFailure(QString::fromUtf8(e.what()));
-    }
+    SliderChange(ChorusRow);
 }
 
 void TfrmPemo::tbReverbChange()
 {
-    if (LearnOn) {
-        GeneralSettings.Reverbcontroller = LearnedController;
-        EndLearning();
-        return;
-    }
-    ChannelSettings.Reverb = std::uint8_t(tbReverb->value());
-    lblReverb->setText(QStringLiteral("Reverb ") + QString::number(ChannelSettings.Reverb));
-    try {
-        SendReverb(LeftChannel, ChannelSettings.Reverb);
-    } catch (const std::exception& e) {
-        ReportMidiFailure(QString::fromUtf8(e.what()));
-    }
+    SliderChange(ReverbRow);
 }
 
 // The velocity only takes effect on the next note: nothing is sent.
 void TfrmPemo::tbVelocityChange()
 {
-    if (LearnOn) {
-        GeneralSettings.Velocitycontroller = LearnedController;
-        EndLearning();
-        return;
+    SliderChange(VelocityRow);
+}
+
+// The velocity slider first, then the table's order: in learn mode the first slider that moves
+// takes the learned number. A slider whose position really changes runs its change handler
+// (which sends); the sustain button only shows the stored state, nothing is sent.
+void TfrmPemo::RefreshControllers()
+{
+    const auto refresh = [this](const TControllerRow& row) {
+        const std::uint8_t value = ChannelSettings.*row.value;
+        if (row.slider) {
+            (this->*row.slider)->setValue(SliderPosition(row, value));
+            return;
+        }
+        SustainOn = value >= 64;
+        btnSustain->setText(SustainOn ? QStringLiteral("Sustain Ein") : QStringLiteral("Sustain Aus"));
+    };
+    refresh(VelocityRow);
+    for (const TControllerRow& row : Controllers) {
+        if (&row != &VelocityRow)
+            refresh(row);
     }
-    ChannelSettings.Velocity = std::uint8_t(tbVelocity->value());
-    lblVelocity->setText(QStringLiteral("Velocity ") + QString::number(ChannelSettings.Velocity));
 }
 
 // Runs before the switch changes; it always lets it change. State 0 is "Auto" (velocity from the
