@@ -143,10 +143,32 @@ QSlider* HSlider(QWidget* parent, const char* name, const QRect& geometry, int p
     return slider;
 }
 
-// A spin edit that takes no typing: only its buttons (and the wheel) change the value.
+// A spin edit that takes no typing and no stepping keys: only its buttons (and the wheel)
+// change the value. A key would step a focused edit by accident while the player plays the PC
+// keys, and the page keys jump ten channels at once.
+class TSpinEdit : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            event->ignore();
+            return;
+        default:
+            QSpinBox::keyPressEvent(event);
+        }
+    }
+};
+
 QSpinBox* SpinEdit(QWidget* parent, const char* name, const QRect& geometry, int minimum, int maximum, int value)
 {
-    auto* spin = Place<QSpinBox>(parent, name, geometry);
+    auto* spin = Place<TSpinEdit>(parent, name, geometry);
     spin->setRange(minimum, maximum);
     spin->setValue(value);
     if (auto* edit = spin->findChild<QLineEdit*>())

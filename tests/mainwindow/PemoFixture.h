@@ -14,6 +14,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 #include <QTemporaryDir>
 #include <QSpinBox>
 #include <QTest>
@@ -99,6 +101,21 @@ protected:
 
     // The player sets the left channel's spin edit (1..16).
     void seLKanalTo(int value) { frm->seLKanal->setValue(value); }
+
+    // The player clicks the up or the down button of a spin edit.
+    static void clickSpinButton(QSpinBox* spin, bool up)
+    {
+        QStyleOptionSpinBox option;
+        option.initFrom(spin);
+        option.rect = spin->rect();
+        option.subControls = QStyle::SC_All;
+        option.buttonSymbols = spin->buttonSymbols();
+        option.frame = spin->hasFrame();
+        option.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+        const QRect button = spin->style()->subControlRect(QStyle::CC_SpinBox, &option,
+                                                           up ? QStyle::SC_SpinBoxUp : QStyle::SC_SpinBoxDown, spin);
+        QTest::mouseClick(spin, Qt::LeftButton, {}, button.center());
+    }
 
     QTemporaryDir fSettings;
     tarv::LoopbackMidiService* loop = nullptr;

@@ -180,6 +180,25 @@ TEST_F(PemoTest, SpinEditsTakeNoTypingButStepWithTheirButtons)
     EXPECT_EQ(LeftChannel, 1);
 }
 
+TEST_F(PemoTest, SpinEditsStepOnlyWithTheirButtons)
+{
+    startUp();
+    showWindow();
+    chooseMode(1);
+    for (QSpinBox* spin : {frm->seLKanal, frm->seRkanal, frm->seSplitOktave}) {
+        SCOPED_TRACE(spin->objectName().toStdString());
+        spin->setFocus();
+        const int value = spin->value();
+        for (const Qt::Key key : {Qt::Key_Up, Qt::Key_PageUp, Qt::Key_Down, Qt::Key_PageDown}) {
+            QTest::keyClick(QApplication::focusWidget(), key);
+            EXPECT_EQ(spin->value(), value) << "key " << key;
+        }
+        clickSpinButton(spin, value == spin->minimum());
+        EXPECT_NE(spin->value(), value);
+    }
+    EXPECT_EQ(LeftChannel, 1);
+}
+
 TEST_F(PemoTest, ClosingSavesTheLeftChannelAndTheGeneralSettings)
 {
     startUp();
