@@ -511,6 +511,17 @@ void TfrmPemo::changeEvent(QEvent* event)
         ReleaseHeldPcKeys();
 }
 
+void TfrmPemo::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A window manager may show the window without activating it (focus-stealing prevention, a
+    // start by script): the controls come into line with the settings all the same.
+    if (event->spontaneous() || fShown)
+        return;
+    fShown = true;
+    RefreshControls();
+}
+
 bool TfrmPemo::IsFirstDelivery(QWidget* receiver, QEvent* event)
 {
     // An event that its receiver does not accept travels on to the parent, and an application

@@ -170,6 +170,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void CreateControls();
@@ -187,6 +188,7 @@ private:
     const QEvent* fPreviewEvent = nullptr;
     QEvent::Type fPreviewType = QEvent::None;
     const QWidget* fPreviewNext = nullptr;   // compared only, never used
+    bool fShown = false;   // the window has been shown once
 
     // PemoMidiIn.cpp
     void MonitorMidiIn(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);

@@ -199,6 +199,28 @@ TEST_F(PemoTest, SpinEditsStepOnlyWithTheirButtons)
     EXPECT_EQ(LeftChannel, 1);
 }
 
+TEST_F(PemoTest, AWindowShownWithoutActivationShowsTheStoredSettings)
+{
+    writeSettings(StoredChannels);
+    startUp();
+    // A window manager that does not activate new windows: the window never hears of an activation.
+    struct TNoActivation : QObject {
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            return event->type() == QEvent::ActivationChange || event->type() == QEvent::WindowActivate;
+        }
+    } noActivation;
+    frm->installEventFilter(&noActivation);
+    frm->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+
+    // The list shows the split mode that routes the notes.
+    EXPECT_EQ(frm->cbModus->currentIndex(), 1);
+    EXPECT_TRUE(frm->btnSetSplit->isEnabled());
+    EXPECT_EQ(frm->tbPanorama->value(), 20);
+    EXPECT_EQ(frm->btnSustain->text(), "Sustain Ein");
+}
+
 TEST_F(PemoTest, ClosingSavesTheLeftChannelAndTheGeneralSettings)
 {
     startUp();
