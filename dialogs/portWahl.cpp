@@ -206,6 +206,7 @@ void TfrmPortWahl::clbOutputDevicesClick()
             SetTicked(clbOutputDevices, c, true);
             output.Open(c);
             if (ticked >= 1) {
+                AnnounceOutputChange();
                 output.Close(c);
                 SetTicked(clbOutputDevices, c, false);
             }
@@ -255,8 +256,15 @@ void TfrmPortWahl::SelectFirstOutput()
     MidiOutput().Open(0);
 }
 
+void TfrmPortWahl::AnnounceOutputChange()
+{
+    if (OnOutputChanging)
+        OnOutputChanging();
+}
+
 void TfrmPortWahl::OutputRecovery()
 {
+    AnnounceOutputChange();
     ShowMessage(DeviceGoneText);
     clbOutputDevices->clear();
     Reenumerate(MidiOutput());
@@ -274,6 +282,7 @@ void TfrmPortWahl::btnRestInClick()
 
 void TfrmPortWahl::btnResetOutClick()
 {
+    AnnounceOutputChange();
     TMidiOutput& output = MidiOutput();
     const int c = CurrentOutputPort;
     if (c >= 0 && c < output.Count()) {

@@ -42,6 +42,11 @@ public:
     // Centres the dialog on the main window.
     void centreOnMainWindow();
 
+    // Runs before the output port that the program plays on is closed or replaced (a tick on
+    // another output, the output Reset, the recovery after a vanished device), while
+    // CurrentOutputPort still names it; the main window ends its sounding notes there.
+    std::function<void()> OnOutputChanging;
+
     // The text shown when a port of the lists cannot be used any more.
     static const QString DeviceGoneText;
     // Shows a message and returns when the player has confirmed it. When set (tests), it is
@@ -61,6 +66,7 @@ private:
     void InputRecovery();
     void OutputRecovery();
     void SelectFirstOutput();
+    void AnnounceOutputChange();
 
     QWidget* fMainWindow = nullptr;
 };

@@ -211,6 +211,8 @@ TfrmPemo::~TfrmPemo()
         cover->OnClick = nullptr;
     for (QObject* control : findChildren<QObject*>())
         control->disconnect(this);
+    if (frmPortWahl)
+        frmPortWahl->OnOutputChanging = nullptr;
     // No input callback may reach a window that is going away: unregister the handler, then
     // close the input ports, which waits for a callback that is running.
     try {
@@ -219,6 +221,9 @@ TfrmPemo::~TfrmPemo()
     } catch (const std::exception&) {
         // A port that fails to close delivers nothing any more either.
     }
+    // A note that input started after the window closed ends too; the program is ending, there
+    // is no one to tell of a failed send.
+    EndSoundingNotes();
     FormDestroy();
     if (frmPemo == this)
         frmPemo = nullptr;
@@ -406,6 +411,8 @@ void TfrmPemo::FormCreate()
     }
 
     fCriticalSection = new std::mutex;
+    // The start-up sending put every channel's stored pedal on the wire.
+    NoteStoredPedals();
 
     try {
         MidiInput().setOnMidiData([this](int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2) {
@@ -466,9 +473,22 @@ void TfrmPemo::FormDestroy()
 
 void TfrmPemo::bbtnPortsClick()
 {
+    // The dialog takes over MIDI input: what the keyboard started ends now, since its Note Offs
+    // will be echoed unrouted. Before the output changes, what sounds there ends too.
+    const QString failure = EndSoundingNotes();
+    if (frmPortWahl) {
+        frmPortWahl->OnOutputChanging = [this] {
+            // The old port is given up (or has gone away): a Note Off it cannot take is lost
+            // with it, and the dialog tells the player of a missing device itself.
+            EndSoundingNotes();
+        };
+    }
+    if (!failure.isEmpty())
+        ReportMidiFailure(failure);
     ShowPortDialog();
     Pemo->setMIDIDevice(CurrentOutputPort);
     SendAllStoredChannels();
+    NoteStoredPedals();
 }
 
 void TfrmPemo::sPanel1Click()
@@ -490,6 +510,9 @@ void TfrmPemo::btnStimmungClick()
 
 void TfrmPemo::closeEvent(QCloseEvent* event)
 {
+    // Closing ends the program: what it has sounding ends before the ports close. A Note Off
+    // that cannot be sent is not reported, the program is on its way out.
+    EndSoundingNotes();
     // A settings file that cannot be written is reported; the window closes all the same.
     try {
         FormClose();

@@ -1,12 +1,15 @@
 // The main window TfrmPemo: layout, player state hand-off, routing, PC keys, MIDI input,
 // navigation and hints. The class is split over several files by concern:
 //   Pemo.cpp            layout, life cycle, RefreshControls, dialog buttons, event filter
-//   PemoRouting.cpp     note routing, split keyboard, sustain, Reset, readout strip
+//   PemoRouting.cpp     note routing, split keyboard, sustain, Reset, readout strip, ending
+//                       the sounding notes (the routing and its books: NoteRouter.h)
 //   PemoPcKeys.cpp      playing from the PC keyboard
 //   PemoMidiIn.cpp      MIDI input, controller sliders, learning
 //   PemoNavigation.cpp  keyboard view, covers, mouse wheel
 //   PemoHints.cpp       hint texts in German and English
 #pragma once
+
+#include "NoteRouter.h"
 
 #include <QEvent>
 #include <QWidget>
@@ -14,8 +17,6 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
-#include <optional>
-#include <utility>
 
 class QComboBox;
 class QFrame;
@@ -110,8 +111,6 @@ public:
     void btnStimmungClick();
 
     // --- routing (PemoRouting.cpp) ---
-    // Channel and outgoing note for a played note; nothing when the play mode routes no notes.
-    std::optional<std::pair<std::uint8_t, int>> RouteNote(int note) const;
     void PemoNoteOn(QObject* Sender, int note, int velocity);
     void PemoNoteOff(QObject* Sender, int note, int velocity);
     void RefreshReadout();
@@ -190,6 +189,17 @@ private:
     const QWidget* fPreviewNext = nullptr;   // compared only, never used
     bool fShown = false;   // the window has been shown once
 
+    // PemoRouting.cpp
+    // The player's routing settings now.
+    TRouting CurrentRouting() const;
+    // Ends every note the program has sounding, where its Note On went, and clears the marks,
+    // NotesOn and the held PC keys. Every note gets its Note Off also when a send fails; the
+    // text of the first failure is returned (empty: none).
+    QString EndSoundingNotes();
+    // The stored settings of every channel went out: their pedals are as stored.
+    void NoteStoredPedals();
+    TNoteRouter fRouter;
+
     // PemoMidiIn.cpp
     void MonitorMidiIn(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);
     void PlayMidiIn(std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);
@@ -202,6 +212,11 @@ private:
     bool fMidiInFailed = false;       // a send failed while handling the current message
     bool fShowingMidiError = false;   // a failure is on screen
     QString fLastMidiInError;         // last failure shown from input handling
+
+    // PemoPcKeys.cpp
+    // The note each held PC key pressed: its key-up releases that note, wherever the split
+    // point has moved since.
+    std::array<int, 24> fPcKeyNotes{};
 
     // PemoNavigation.cpp
     // Moves the keyboard strip so that label C`octave` (3..7) starts at the view's middle column.

@@ -134,16 +134,23 @@ void TfrmPemo::MonitorMidiIn(int aDeviceIndex, std::uint8_t aStatus, std::uint8_
     if (frmPortWahl == nullptr)
         return;
     std::exception_ptr failure;
+    bool echoed = false;
     try {
         QListWidget* outputs = frmPortWahl->clbOutputDevices;
         for (int i = outputs->count() - 1; i >= 0; --i) {
-            if (outputs->item(i)->checkState() == Qt::Checked)
+            if (outputs->item(i)->checkState() == Qt::Checked) {
                 MidiOutput().Send(CurrentOutputPort, aStatus, aData1, aData2);
+                echoed = true;
+            }
         }
     } catch (...) {
         // The monitor line shows the message all the same.
         failure = std::current_exception();
     }
+    // An echoed note sounds like a routed one: its Note Off goes where the echo went, also after
+    // the dialog has closed.
+    if (echoed)
+        fRouter.Echoed(aStatus, aData1, aData2);
     const std::vector<std::string> names = MidiInput().Devices();
     const QString name = aDeviceIndex >= 0 && std::size_t(aDeviceIndex) < names.size()
                              ? QString::fromStdString(names[std::size_t(aDeviceIndex)])
@@ -190,8 +197,11 @@ void TfrmPemo::PlayMidiIn(std::uint8_t aStatus, std::uint8_t aData1, std::uint8_
     // Everything else passes through: a channel message on the left and then on the right
     // channel, whatever channel it came on; a system message once, as it came.
     if (aStatus < 0xF0) {
-        MidiOutput().Send(CurrentOutputPort, std::uint8_t(kind | (LeftChannel & 0x0F)), aData1, aData2);
-        MidiOutput().Send(CurrentOutputPort, std::uint8_t(kind | (RightChannel & 0x0F)), aData1, aData2);
+        for (const std::uint8_t channel : {LeftChannel, RightChannel}) {
+            MidiOutput().Send(CurrentOutputPort, std::uint8_t(kind | (channel & 0x0F)), aData1, aData2);
+            if (kind == 0xB0 && aData1 == 64)
+                fRouter.SustainSent(channel & 0x0F, aData2);
+        }
     } else {
         MidiOutput().Send(CurrentOutputPort, aStatus, aData1, aData2);
     }

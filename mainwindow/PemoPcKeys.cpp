@@ -56,6 +56,7 @@ void TfrmPemo::FormKeyDown(int Key, bool autoRepeat)
                 continue;
             if (!PcKeyHeld[i]) {
                 PcKeyHeld[i] = true;
+                fPcKeyNotes[i] = note;
                 Pemo->PressNote(note, ChannelSettings.Velocity, true);
             }
         }
@@ -66,17 +67,15 @@ void TfrmPemo::FormKeyDown(int Key, bool autoRepeat)
 
 namespace {
 
-// Releases the notes of the held entries that `which` names, as if their keys came up.
+// Releases the notes that the held entries named by `which` pressed, as if their keys came up.
 template <typename Predicate>
-void releaseHeldEntries(TMIDIKeys* keys, Predicate which)
+void releaseHeldEntries(TMIDIKeys* keys, const std::array<int, 24>& pressed, Predicate which)
 {
     for (std::size_t i = 0; i < PcKeyHeld.size(); ++i) {
         if (!PcKeyHeld[i] || !which(i))
             continue;
         PcKeyHeld[i] = false;
-        const int note = pcKeyNote(i);
-        if (isNote(note))
-            keys->ReleaseNote(note, 127, true);
+        keys->ReleaseNote(pressed[i], 127, true);
     }
 }
 
@@ -88,7 +87,7 @@ void TfrmPemo::FormKeyUp(int Key, bool autoRepeat)
     if (autoRepeat || Key <= 0)
         return;
     try {
-        releaseHeldEntries(Pemo, [Key](std::size_t i) { return matches(i, Key); });
+        releaseHeldEntries(Pemo, fPcKeyNotes, [Key](std::size_t i) { return matches(i, Key); });
     } catch (const std::exception& e) {
         ReportMidiFailure(QString::fromUtf8(e.what()));
     }
@@ -99,7 +98,7 @@ void TfrmPemo::FormKeyUp(int Key, bool autoRepeat)
 void TfrmPemo::ReleaseHeldPcKeys()
 {
     try {
-        releaseHeldEntries(Pemo, [](std::size_t) { return true; });
+        releaseHeldEntries(Pemo, fPcKeyNotes, [](std::size_t) { return true; });
     } catch (const std::exception& e) {
         ReportMidiFailure(QString::fromUtf8(e.what()));
     }

@@ -1,4 +1,4 @@
-// Note routing, the split keyboard, sustain, Reset and the readout strip.
+// Note routing, the split keyboard, sustain, Reset, the readout strip and the ending of sounding notes.
 #include "Pemo.h"
 
 #include "mainwindow/Application.h"
@@ -20,29 +20,30 @@
 
 namespace {
 
-// A routed note can leave the MIDI range (a transposition at the top of the keyboard, the
-// highest PC keys); such a note is neither sent nor shown on the readout strip.
-bool IsMidiNote(int note)
+// The router's messages go out through the channel message senders on CurrentOutputPort, which
+// keep NotesOn.
+class TSenderOutput final : public TNoteOutput {
+public:
+    void Note(std::uint8_t channel, std::uint8_t note, std::uint8_t velocity, bool on) override
+    {
+        SendNote(channel, note, velocity, on);
+    }
+    void Sustain(std::uint8_t channel, std::uint8_t value) override { SendSustain(channel, value); }
+    void AllNotesOff(std::uint8_t channel) override { SendAllNotesOff(channel); }
+};
+
+TSenderOutput Senders;
+
+std::uint8_t StoredSustain(std::uint8_t channel)
 {
-    return note >= 0 && note <= 127;
+    return StoredChannelSettings(channel).Sustain;
 }
 
 }  // namespace
 
-std::optional<std::pair<std::uint8_t, int>> TfrmPemo::RouteNote(int note) const
+TRouting TfrmPemo::CurrentRouting() const
 {
-    switch (GeneralSettings.PlayMode) {
-    case 0:
-        return std::pair{LeftChannel, note + Transpose};
-    case 1:
-        // The split key itself belongs to the right side.
-        if (note < SplitNote)
-            return std::pair{LeftChannel, note + Transpose};
-        return std::pair{RightChannel, note + Transpose - 12 * (SplitOctave - SplitChannelOctave)};
-    default:
-        // Any other mode routes nothing until the player picks one.
-        return std::nullopt;
-    }
+    return {GeneralSettings.PlayMode, LeftChannel, RightChannel, SplitNote, SplitOctave, SplitChannelOctave, Transpose};
 }
 
 void TfrmPemo::PemoNoteOn(QObject*, int note, int velocity)
@@ -60,20 +61,14 @@ void TfrmPemo::PemoNoteOn(QObject*, int note, int velocity)
         btnSetSplit->setText(QStringLiteral("Set %1%2").arg(QString::fromLatin1(NoteNames[static_cast<std::size_t>(note % 12)])).arg(note / 12));
         SplitArmed = false;
     }
-    const auto route = RouteNote(note);
-    if (!route || !IsMidiNote(route->second))
-        return;
-    SendNote(route->first, route->second, static_cast<std::uint8_t>(velocity), true);
+    fRouter.Press(note, velocity, CurrentRouting(), Senders);
     RefreshReadout();
 }
 
+// The Note Off goes where the key's Note On went, whatever changed since.
 void TfrmPemo::PemoNoteOff(QObject*, int note, int velocity)
 {
-    // Routed with the settings in force at the release.
-    const auto route = RouteNote(note);
-    if (!route || !IsMidiNote(route->second))
-        return;
-    SendNote(route->first, route->second, static_cast<std::uint8_t>(velocity), false);
+    fRouter.Release(note, velocity, CurrentRouting(), Senders);
     RefreshReadout();
 }
 
@@ -121,6 +116,8 @@ void TfrmPemo::seLkanalChange()
     }
     LeftChannel = static_cast<std::uint8_t>(seLKanal->value() - 1);
     LoadSettings(LeftChannel);
+    // The stored settings that go out now carry the channel's pedal.
+    fRouter.SustainSent(LeftChannel, ChannelSettings.Sustain);
     // The controls show the new channel also when its sending fails.
     std::exception_ptr failure;
     try {
@@ -165,33 +162,62 @@ void TfrmPemo::btnSustainClick()
     }
     SustainOn = !SustainOn;
     SendSustain(LeftChannel, SustainOn ? 127 : 0);
+    fRouter.SustainSent(LeftChannel, SustainOn ? 127 : 0);
     btnSustain->setText(SustainOn ? QStringLiteral("Sustain Ein") : QStringLiteral("Sustain Aus"));
     ChannelSettings.Sustain = SustainOn ? 127 : 0;
 }
 
 void TfrmPemo::btnResetClick()
 {
-    const std::uint8_t rightSustain = StoredChannelSettings(RightChannel).Sustain;
-    const std::uint8_t leftSustain = ChannelSettings.Sustain;
-    SendSustain(RightChannel, 0);
-    SendSustain(LeftChannel, 0);
-    SendAllNotesOff(LeftChannel);
-    SendAllNotesOff(RightChannel);
-    // Every note number gets its routed Note Off, held or not.
-    for (int note = 0; note < 128; ++note) {
-        NotesOn[static_cast<std::size_t>(note)] = false;
-        Pemo->ReleaseNote(note, 0, true);
-        PemoOM->ReleaseNote(note, 0, true);
+    std::exception_ptr failure;
+    try {
+        fRouter.Reset(CurrentRouting(), ChannelSettings.Sustain, StoredSustain, Senders);
+    } catch (...) {
+        failure = std::current_exception();
     }
-    // The pedals of both channels are as they were before the notes were ended.
-    SendSustain(RightChannel, rightSustain);
-    SendSustain(LeftChannel, leftSustain);
+    // Every key is released on screen, also after a failed send.
+    NotesOn.fill(false);
+    Pemo->AllNotesOff(false);
+    PemoOM->AllNotesOff(false);
     Pemo->update();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TfrmPemo::btnKlangAnzClick()
 {
     ReadoutOn = !ReadoutOn;
-    // Shown or hidden, the strip stays disabled: it never reacts to the mouse.
+    // Shown or hidden, the strip stays disabled: it never reacts to the mouse. Shown again, it
+    // shows what sounds now, not what it showed when it was hidden.
     PemoOM->setVisible(ReadoutOn);
+    RefreshReadout();
+}
+
+QString TfrmPemo::EndSoundingNotes()
+{
+    // A failed send forgets its note; the others are tried all the same.
+    QString failure;
+    do {
+        try {
+            fRouter.EndAll(Senders);
+        } catch (const std::exception& e) {
+            if (failure.isEmpty())
+                failure = QString::fromUtf8(e.what());
+        } catch (...) {
+            if (failure.isEmpty())
+                failure = QStringLiteral("Unbekannter Fehler");
+        }
+    } while (fRouter.AnySounding());
+    NotesOn.fill(false);
+    // Their key-ups would only repeat the Note Offs.
+    PcKeyHeld.fill(false);
+    Pemo->AllNotesOff(false);
+    RefreshReadout();
+    return failure;
+}
+
+void TfrmPemo::NoteStoredPedals()
+{
+    for (std::uint8_t channel = 0; channel < 16; ++channel)
+        fRouter.SustainSent(channel, StoredSustain(channel));
 }

@@ -36,7 +36,7 @@ TEST_F(KeyChangeRoutingTest, GMajorPlaysC4AsG4AndCMajorAsC4Again)
     EXPECT_EQ(sentNotes(), (std::vector<std::pair<int, int>>{{0x90, 55}, {0x80, 55}, {0x90, 48}, {0x80, 48}}));
 }
 
-TEST_F(KeyChangeRoutingTest, ANoteHeldAcrossAKeyChangeIsReleasedAtTheNewTransposition)
+TEST_F(KeyChangeRoutingTest, ANoteHeldAcrossAKeyChangeEndsWhereItStartedAndTheNextTakesTheNewKey)
 {
     start({}, {"Out 1"});
     frmStimmung->placeAndShow();
@@ -46,8 +46,9 @@ TEST_F(KeyChangeRoutingTest, ANoteHeldAcrossAKeyChangeIsReleasedAtTheNewTranspos
     clickItem(frmStimmung->lbStimmung, 2);   // "D dur-2#- (Hmoll)"
     clickItem(frmStimmung->lbStimmung, 15);  // an empty item keeps D major
     frmPemo->Pemo->ReleaseNote(60, 0, true);
+    frmPemo->Pemo->PressNote(60, 100, true);
 
-    EXPECT_EQ(sentNotes(), (std::vector<std::pair<int, int>>{{0x90, 60}, {0x80, 62}}));
+    EXPECT_EQ(sentNotes(), (std::vector<std::pair<int, int>>{{0x90, 60}, {0x80, 60}, {0x90, 62}}));
 }
 
 }  // namespace

@@ -117,6 +117,16 @@ protected:
         QTest::mouseClick(spin, Qt::LeftButton, {}, button.center());
     }
 
+    // The note messages among what went out.
+    std::vector<Bytes> sentNotes() const
+    {
+        std::vector<Bytes> notes;
+        for (const Bytes& bytes : sentBytes())
+            if ((bytes[0] & 0xE0) == 0x80)
+                notes.push_back(bytes);
+        return notes;
+    }
+
     QTemporaryDir fSettings;
     tarv::LoopbackMidiService* loop = nullptr;
     std::unique_ptr<TfrmPemo> frm;

@@ -3,6 +3,7 @@
 #include "PemoFixture.h"
 
 #include "dialogs/portWahl.h"
+#include "skin/PictureButton.h"
 #include "skin/SlideSwitch.h"
 #include "widgets/Klavier.h"
 
@@ -11,7 +12,9 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTimer>
 
+#include <functional>
 #include <thread>
 
 #if defined(__SANITIZE_THREAD__)
@@ -63,6 +66,25 @@ protected:
         std::vector<Bytes> bytes = sentBytes();
         loop->clearSent();
         return bytes;
+    }
+
+    // The player opens the port dialog with its button; `whileShown` runs once the dialog shows,
+    // then the player closes it.
+    void withPortDialog(const std::function<void()>& whileShown)
+    {
+        bool done = false;
+        QTimer player;
+        player.setInterval(10);
+        QObject::connect(&player, &QTimer::timeout, [&] {
+            if (done || !frmPortWahl->isVisible())
+                return;
+            done = true;
+            whileShown();
+            frmPortWahl->reject();
+        });
+        player.start();
+        QTest::mouseClick(frm->bbtnPorts, Qt::LeftButton);
+        ASSERT_TRUE(done);
     }
 };
 
@@ -170,6 +192,12 @@ TEST_F(PemoMidiInTest, ManualVelocityReplacesTheIncomingOne)
     settle();
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 60, 50}}));
 
+    // A manual velocity of 0 plays as softly as a Note On can.
+    frm->tbVelocity->setValue(0);
+    inject("Keys", 0x90, 61, 90);
+    settle();
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 61, 1}}));
+
     ASSERT_TRUE(frm->slVelocity->Toggle());   // back to "Auto"
     EXPECT_FALSE(ManualVelocity);
     EXPECT_FALSE(frm->tbVelocity->isEnabled());
@@ -228,6 +256,55 @@ TEST_F(PemoMidiInTest, PortDialogMonitorsEchoesPerTickedOutputAndShowsTheMessage
     inject("Keys", 0x90, 0x3C, 0x64);
     settle();
     EXPECT_TRUE(frm->Pemo->IsMarked(60));
+}
+
+TEST_F(PemoMidiInTest, NotesHeldWhenThePortDialogOpensEndThereAndEchoedNotesEndWhereTheEchoWent)
+{
+    Transpose = 2;
+    inject("Keys", 0x90, 0x3C, 0x64);
+    settle();
+    ASSERT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 0x3E, 0x64}}));
+
+    withPortDialog([&] {
+        inject("Keys", 0x80, 0x3C, 0x00);   // echoed as it came
+        inject("Keys", 0x91, 0x40, 0x64);   // held while the dialog closes
+        settle();
+    });
+    inject("Keys", 0x81, 0x40, 0x00);
+    settle();
+
+    EXPECT_EQ(sentNotes(), (std::vector<Bytes>{{0x80, 0x3E, 0x00}, {0x80, 0x3C, 0x00}, {0x91, 0x40, 0x64},
+                                               {0x81, 0x40, 0x00}}));
+    EXPECT_FALSE(frm->Pemo->IsMarked(0x3C));
+}
+
+TEST_F(PemoMidiInTest, AnOutputChangeEndsTheEchoedNotesOnTheOldPortFirst)
+{
+    withPortDialog([&] {
+        inject("Keys", 0x90, 0x3C, 0x64);
+        settle();
+        QListWidget* outputs = frmPortWahl->clbOutputDevices;
+        outputs->setCurrentRow(1);
+        QTest::keyClick(outputs, Qt::Key_Space);
+        ASSERT_EQ(CurrentOutputPort, 1);
+    });
+
+    std::vector<std::pair<int, Bytes>> notes;
+    for (const tarv::SentMessage& m : loop->sent())
+        if ((m.bytes[0] & 0xE0) == 0x80)
+            notes.emplace_back(m.device, m.bytes);
+    EXPECT_EQ(notes, (std::vector<std::pair<int, Bytes>>{{0, {0x90, 0x3C, 0x64}}, {0, {0x80, 0x3C, 0x00}}}));
+}
+
+TEST_F(PemoMidiInTest, ClosingTheWindowEndsTheNotesOfAHeldKey)
+{
+    inject("Keys", 0x90, 60, 100);
+    settle();
+    takeSent();
+
+    EXPECT_TRUE(frm->close());
+
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x80, 60, 0}}));
 }
 
 TEST_F(PemoMidiInTest, OtherMessagesPassThroughOnBothChannels)

@@ -144,6 +144,21 @@ TEST_F(PemoPcKeysTest, HandEditedKeyMapIsReadAgainInLearnMode)
     EXPECT_EQ(strike(Qt::Key_J, "j"), (std::vector<Bytes>{{0x90, 48, 100}, {0x90, 50, 100}, {0x80, 48, 0}, {0x80, 50, 0}}));
 }
 
+TEST_F(PemoPcKeysTest, AKeyThatSetsTheSplitPointReleasesTheNoteItPressed)
+{
+    chooseMode(1);
+    frm->seRkanal->setValue(2);
+    QTest::mouseClick(frm->btnSetSplit, Qt::LeftButton);
+    ASSERT_TRUE(SplitArmed);
+    loop->clearSent();
+
+    // Q plays 48, which becomes the split point and moves the blocks an octave down.
+    EXPECT_EQ(strike(Qt::Key_Q, "q"), (std::vector<Bytes>{{0x91, 48, 100}, {0x81, 48, 0}}));
+    EXPECT_EQ(SplitOctave, 4);
+    EXPECT_FALSE(frm->Pemo->IsMarked(48));
+    EXPECT_FALSE(NotesOn[48]);
+}
+
 TEST_F(PemoPcKeysTest, HeldKeysAreReleasedWhenTheirKeyUpCannotArrive)
 {
     // The key map is read again while Q is held: its key-up would match no entry any more.

@@ -22,6 +22,15 @@ protected:
     void press(int note, int velocity = 100) { frm->Pemo->PressNote(note, velocity, true); }
     void release(int note) { frm->Pemo->ReleaseNote(note, 0, true); }
 
+    // The player holds the mouse button down on a key, at `row` pixels from its top, or lets it go.
+    QPoint keyPoint(int note, int row = -1) const
+    {
+        const QRect key = frm->Pemo->KeyRect(note);
+        return {key.center().x(), row < 0 ? key.center().y() : row};
+    }
+    void mouseDown(int note) { QTest::mousePress(frm->Pemo, Qt::LeftButton, {}, keyPoint(note)); }
+    void mouseUp(int note) { QTest::mouseRelease(frm->Pemo, Qt::LeftButton, {}, keyPoint(note)); }
+
     // Split mode with the right channel as the player shows it (1..16).
     void splitMode(int rightChannelShown)
     {
@@ -116,16 +125,42 @@ TEST_F(PemoRoutingTest, AnArmedSplitSwallowsNotesBelow12AndWaitsForTheNextNote)
     EXPECT_FALSE(SplitArmed);
 }
 
-TEST_F(PemoRoutingTest, ANoteOffIsRoutedWithTheSettingsInForceAtTheRelease)
+TEST_F(PemoRoutingTest, ANoteOffGoesWhereItsNoteOnWentWhateverChangedMeanwhile)
 {
     splitMode(2);
     press(72);
     frm->seSplitOktave->setValue(4);
     release(72);
+    press(72);
 
-    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x91, 72, 100}, {0x81, 60, 0}}));
-    // The first note keeps sounding: Reset ends it.
-    EXPECT_TRUE(NotesOn[72]);
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x91, 72, 100}, {0x81, 72, 0}, {0x91, 60, 100}}));
+    EXPECT_FALSE(NotesOn[72]);
+}
+
+TEST_F(PemoRoutingTest, HeldKeysEndOnTheirChannelsAfterThePlayerMovedTheChannelsAndTheOctave)
+{
+    showWindow();
+    splitMode(2);
+    loop->clearSent();
+    int velocity = 0;
+    ASSERT_EQ(frm->Pemo->NoteAt(keyPoint(72).x(), keyPoint(72).y(), velocity), 72);
+    const auto pcVelocity = ChannelSettings.Velocity;
+    mouseDown(72);
+    QTest::keyPress(frm.get(), Qt::Key_Q);   // 48, the left side
+
+    clickSpinButton(frm->seLKanal, true);
+    clickSpinButton(frm->seRkanal, true);
+    clickSpinButton(frm->seSplitOktave, false);
+    ASSERT_EQ(LeftChannel, 1);
+    ASSERT_EQ(RightChannel, 2);
+    ASSERT_EQ(SplitChannelOctave, 4);
+    mouseUp(72);
+    QTest::keyRelease(frm.get(), Qt::Key_Q);
+
+    EXPECT_EQ(sentNotes(), (std::vector<Bytes>{{0x91, 72, std::uint8_t(velocity)}, {0x90, 48, pcVelocity},
+                                               {0x81, 72, 0}, {0x80, 48, 0}}));
+    EXPECT_FALSE(NotesOn[72]);
+    EXPECT_FALSE(NotesOn[48]);
 }
 
 TEST_F(PemoRoutingTest, TheSameKeyFromTwoSourcesSendsTwoNoteOnsAndTheFirstReleaseEndsIt)
@@ -249,6 +284,68 @@ TEST_F(PemoRoutingTest, SustainTogglesOnTheLeftChannelAndInLearnModeTakesTheLear
     EXPECT_EQ(frm->btnLerne->text(), "Lerne Aus");
     EXPECT_FALSE(SustainOn);
     EXPECT_TRUE(sentBytes().empty());
+}
+
+TEST_F(PemoRoutingTest, ResetAlsoEndsAChannelLeftWhileANoteWasHeldAndThePedalWasDown)
+{
+    showWindow();
+    RightChannel = 2;
+    QTest::mouseClick(frm->btnSustain, Qt::LeftButton);
+    press(62);
+    release(62);   // rings on under the pedal
+    press(60);
+    clickSpinButton(frm->seLKanal, true);
+    ASSERT_EQ(LeftChannel, 1);
+    loop->clearSent();
+
+    QTest::mouseClick(frm->btnReset, Qt::LeftButton);
+
+    std::vector<Bytes> expected{{0xB2, 64, 0}, {0xB1, 64, 0}, {0xB1, 123, 0}, {0xB2, 123, 0}};
+    for (int note = 0; note < 128; ++note)
+        expected.push_back({0x81, static_cast<std::uint8_t>(note), 0});
+    expected.push_back({0xB2, 64, 0});
+    expected.push_back({0xB1, 64, 0});
+    // Channel 1 as the player counts, left with its pedal down (stored so at the switch).
+    expected.push_back({0xB0, 64, 0});
+    expected.push_back({0xB0, 123, 0});
+    expected.push_back({0x80, 60, 0});
+    expected.push_back({0xB0, 64, 127});
+    EXPECT_EQ(sentBytes(), expected);
+    EXPECT_FALSE(NotesOn[60]);
+    EXPECT_FALSE(frm->Pemo->IsMarked(60));
+}
+
+TEST_F(PemoRoutingTest, ANoteOnNeverCarriesVelocity0)
+{
+    showWindow();
+    const QPoint top = keyPoint(62, 0);
+    int velocity = -1;
+    ASSERT_EQ(frm->Pemo->NoteAt(top.x(), top.y(), velocity), 62);
+    ASSERT_EQ(velocity, 0);
+    frm->tbVelocity->setValue(0);
+    loop->clearSent();
+
+    QTest::mouseClick(frm->Pemo, Qt::LeftButton, {}, top);
+    QTest::keyClick(frm.get(), Qt::Key_Q);
+
+    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x90, 62, 1}, {0x80, 62, 0}, {0x90, 48, 1}, {0x80, 48, 0}}));
+}
+
+TEST_F(PemoRoutingTest, TheReadoutStripShownAgainShowsWhatSoundsNow)
+{
+    showWindow();
+    QTest::mouseClick(frm->btnKlangAnz, Qt::LeftButton);
+    mouseDown(60);
+    ASSERT_TRUE(frm->PemoOM->IsMarked(60));
+    QTest::mouseClick(frm->btnKlangAnz, Qt::LeftButton);
+    mouseUp(60);
+    press(64);
+
+    QTest::mouseClick(frm->btnKlangAnz, Qt::LeftButton);
+
+    ASSERT_TRUE(frm->PemoOM->isVisible());
+    EXPECT_FALSE(frm->PemoOM->IsMarked(60));
+    EXPECT_TRUE(frm->PemoOM->IsMarked(64));
 }
 
 TEST_F(PemoRoutingTest, TheFocusParksOnTheTopCoverWhenThePointerLeavesTheChannelOrTheModeListCloses)
