@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -174,4 +175,23 @@ TEST_F(ProgramOnJackTest, AKeyboardOnAJackInputPlaysThroughTheProgram)
     tarv.terminate();
     expectCleanExit();
     EXPECT_TRUE(settingsFile().contains("[kanal15]"));
+}
+
+TEST_F(ProgramOnJackTest, ClosingTheProgramWhileAKeyIsHeldEndsItsNoteBeforeItExits)
+{
+    startTarv(QString::fromStdString(peer.outputName()));
+    ASSERT_TRUE(peer.waitReceived(96, 10s)) << "received " << peer.received().size() << " messages";
+    ASSERT_TRUE(tarv::test::waitFor([this] { return peer.outputConnected(); }))
+        << "tarv did not open the input named in TARV_MIDI_INPUT";
+    const std::size_t before = peer.received().size();
+    peer.play({{0x90, 60, 100}});
+    ASSERT_TRUE(peer.waitReceived(before + 1, 5s));
+
+    tarv.terminate();
+    expectCleanExit();
+
+    const auto received = peer.received();
+    const auto noteOn = std::find(received.begin() + std::ptrdiff_t(before), received.end(), Bytes{0x90, 60, 100});
+    ASSERT_NE(noteOn, received.end());
+    EXPECT_NE(std::find(noteOn, received.end(), Bytes{0x80, 60, 0}), received.end()) << "no Note Off arrived";
 }
