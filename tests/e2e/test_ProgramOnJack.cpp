@@ -83,6 +83,16 @@ protected:
         ASSERT_TRUE(tarv.waitForStarted(5000));
     }
 
+    // Starts tarv with the test's JACK keyboard as its input and waits for the start-up sending
+    // and the keyboard's connection.
+    void startWithKeyboard()
+    {
+        startTarv(QString::fromStdString(peer.outputName()));
+        ASSERT_TRUE(peer.waitReceived(96, 10s)) << "received " << peer.received().size() << " messages";
+        ASSERT_TRUE(tarv::test::waitFor([this] { return peer.outputConnected(); }))
+            << "tarv did not open the input named in TARV_MIDI_INPUT";
+    }
+
     // Waits for tarv to end by itself and expects a clean exit.
     void expectCleanExit()
     {
@@ -159,10 +169,7 @@ TEST_F(ProgramOnJackTest, TheProgramSurvivesItsJackPeerDisappearingWhileConnecte
 
 TEST_F(ProgramOnJackTest, AKeyboardOnAJackInputPlaysThroughTheProgram)
 {
-    startTarv(QString::fromStdString(peer.outputName()));
-    ASSERT_TRUE(peer.waitReceived(96, 10s)) << "received " << peer.received().size() << " messages";
-    ASSERT_TRUE(tarv::test::waitFor([this] { return peer.outputConnected(); }))
-        << "tarv did not open the input named in TARV_MIDI_INPUT";
+    startWithKeyboard();
 
     const std::size_t before = peer.received().size();
     peer.play({{0x90, 60, 100}, {0x80, 60, 0}});
@@ -179,10 +186,7 @@ TEST_F(ProgramOnJackTest, AKeyboardOnAJackInputPlaysThroughTheProgram)
 
 TEST_F(ProgramOnJackTest, ClosingTheProgramWhileAKeyIsHeldEndsItsNoteBeforeItExits)
 {
-    startTarv(QString::fromStdString(peer.outputName()));
-    ASSERT_TRUE(peer.waitReceived(96, 10s)) << "received " << peer.received().size() << " messages";
-    ASSERT_TRUE(tarv::test::waitFor([this] { return peer.outputConnected(); }))
-        << "tarv did not open the input named in TARV_MIDI_INPUT";
+    startWithKeyboard();
     const std::size_t before = peer.received().size();
     peer.play({{0x90, 60, 100}});
     ASSERT_TRUE(peer.waitReceived(before + 1, 5s));

@@ -2,10 +2,10 @@
 // the test plays the keyboard and records what the program sends.
 #include "PemoFixture.h"
 
+#include "JackMidiService.h"
 #include "JackPeer.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
@@ -24,11 +24,7 @@ protected:
         PemoTest::SetUp();
         if (!peer.start())
             GTEST_SKIP() << "no JACK server runs";
-        MidiShutdown();
-        ::setenv("TARV_MIDI_API", "jack", 1);
-        auto service = tarv::createSystemMidiService();
-        ASSERT_EQ(service->apiName(), "jack") << service->unavailableReason();
-        tarv::setMidiService(std::move(service));
+        ASSERT_EQ(tarv::test::installJackMidiService(), "");
         loop = nullptr;
         CurrentOutputPort = indexOf(MidiOutput().Devices(), peer.inputName());
         ASSERT_GE(CurrentOutputPort, 0) << "the peer's input is not listed";
@@ -43,8 +39,7 @@ protected:
     void TearDown() override
     {
         PemoTest::TearDown();
-        tarv::setMidiService(nullptr);   // the program's JACK client goes
-        ::setenv("TARV_MIDI_API", "loopback", 1);
+        tarv::test::removeJackMidiService();
     }
 
     // Waits until `message` has come back from the program.

@@ -4,6 +4,7 @@
 #include "midi/MidiService.h"
 #include "settings/Settings.h"
 #include "JackMidiRecorder.h"
+#include "JackMidiService.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <mutex>
@@ -123,19 +123,13 @@ protected:
     {
         if (!device.start())
             GTEST_SKIP() << "no JACK server runs";
-        MidiShutdown();
-        ::setenv("TARV_MIDI_API", "jack", 1);
-        auto service = tarv::createSystemMidiService();
-        ASSERT_EQ(service->apiName(), "jack") << service->unavailableReason();
-        tarv::setMidiService(std::move(service));
+        ASSERT_EQ(tarv::test::installJackMidiService(), "");
         ResetOutputFailure();
         NotesOn.fill(false);
     }
     void TearDown() override
     {
-        MidiShutdown();
-        tarv::setMidiService(nullptr);
-        ::setenv("TARV_MIDI_API", "loopback", 1);
+        tarv::test::removeJackMidiService();
         SetSettingsFolder("");
         CurrentOutputPort = 0;
     }
