@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bitset>
 #include <cstdint>
+#include <random>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -25,6 +28,43 @@ public:
 
     std::vector<Bytes> take() { return std::exchange(sent, {}); }
     std::vector<Bytes> sent;
+};
+
+// What a receiver makes of the messages: a note sounds from its Note On to its Note Off, and on
+// while the sustain pedal of its channel holds it.
+struct TSynth {
+    std::array<std::bitset<128>, 16> on{}, held{};
+    std::bitset<16> pedal;
+
+    void Play(const Bytes& m)
+    {
+        const int channel = m[0] & 0x0F;
+        if ((m[0] & 0xF0) == 0x90) {
+            on[channel].set(m[1]);
+        } else if ((m[0] & 0xF0) == 0x80) {
+            if (on[channel].test(m[1]) && pedal.test(channel))
+                held[channel].set(m[1]);
+            on[channel].reset(m[1]);
+        } else if (m[1] == 64) {
+            pedal.set(channel, m[2] >= 64);
+            if (m[2] < 64)
+                held[channel].reset();
+        }
+    }
+    bool NothingOn() const
+    {
+        for (const auto& notes : on)
+            if (notes.any())
+                return false;
+        return true;
+    }
+    bool Silent() const
+    {
+        for (const auto& notes : held)
+            if (notes.any())
+                return false;
+        return NothingOn();
+    }
 };
 
 // Mode, left, right, split note, split octave, split channel octave, transposition.
@@ -191,4 +231,62 @@ TEST(NoteRouter, ResetEndsTheNotesOfEveryChannelThatStillSounds)
     // Nothing sounds: a second Reset has no other channel to end.
     router.Reset(left4, 0, [](std::uint8_t) -> std::uint8_t { return 0; }, out);
     EXPECT_EQ(out.take().size(), 4u + 126u + 2u);
+}
+
+// Random presses and releases under randomly changing settings, with pedals going up and down:
+// once every key is up nothing is on, and after Reset nothing sounds, not even under a pedal.
+TEST(NoteRouter, RandomPlayingEndsInSilence)
+{
+    std::mt19937 random(12);
+    const auto pick = [&](int low, int high) { return int(random() % unsigned(high - low + 1)) + low; };
+    const auto randomRouting = [&] {
+        TRouting routing{std::uint8_t(pick(0, 2) == 2 ? 1 : 0), std::uint8_t(pick(0, 3)), std::uint8_t(pick(0, 3)),
+                         std::uint8_t(pick(48, 72)), 0, 0, std::uint8_t(pick(0, 11))};
+        routing.SplitOctave = std::uint8_t(routing.SplitNote / 12);
+        routing.SplitChannelOctave = std::uint8_t(pick(0, routing.SplitOctave));
+        return routing;
+    };
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        TNoteRouter router;
+        TRecorder out;
+        TSynth synth;
+        std::array<int, 128> down{};   // presses not yet released, by key
+        for (int step = 0; step < 300; ++step) {
+            const int key = pick(36, 84);
+            switch (pick(0, 3)) {
+            case 0:
+            case 1:
+                if (down[key] < TNoteRouter::PressesPerKey) {
+                    router.Press(key, pick(0, 127), randomRouting(), out);
+                    ++down[key];
+                }
+                break;
+            case 2:
+                if (down[key] > 0) {
+                    router.Release(key, 0, randomRouting(), out);
+                    --down[key];
+                }
+                break;
+            default: {
+                const auto channel = std::uint8_t(pick(0, 3));
+                const auto value = std::uint8_t(pick(0, 1) * 127);
+                router.SustainSent(channel, value);
+                out.Sustain(channel, value);
+            }
+            }
+        }
+        for (int key = 0; key < 128; ++key)
+            for (; down[key] > 0; --down[key])
+                router.Release(key, 0, randomRouting(), out);
+        for (const Bytes& m : out.take())
+            synth.Play(m);
+        EXPECT_TRUE(synth.NothingOn());
+
+        router.Reset(randomRouting(), std::uint8_t(pick(0, 1) * 127),
+                     [](std::uint8_t channel) -> std::uint8_t { return channel % 2 ? 127 : 0; }, out);
+        for (const Bytes& m : out.take())
+            synth.Play(m);
+        EXPECT_TRUE(synth.Silent());
+    }
 }
