@@ -64,7 +64,7 @@ void loading(const char* file)
     const double before = rssMiB();
     const auto start = Clock::now();
     FluidSynthService synth(file, offline());
-    const PortHandle port = synth.openOutput(0);
+    const PortHandle port = synth.openOutput(0, kSynthPortName);
     synth.sendShort(port, packed(0xC0, 0));
     const double returned = millisecondsSince(start);
     const bool loadedOnReturn = synth.isLoaded();
@@ -79,7 +79,7 @@ void renderingCost(const char* file)
 {
     FluidSynthService synth(file, offline());
     synth.waitUntilLoaded(std::chrono::seconds(60));
-    const PortHandle port = synth.openOutput(0);
+    const PortHandle port = synth.openOutput(0, kSynthPortName);
     const int block = FluidSynthService::kPeriodSize;
     std::vector<float> left(block), right(block);
     const double blockMicroseconds = 1e6 * block / FluidSynthService::kSampleRate;
@@ -140,7 +140,7 @@ void idleCpu(const char* file)
     FluidSynthService synth(file);
     PortHandle port = 0;
     try {
-        port = synth.openOutput(0);
+        port = synth.openOutput(0, kSynthPortName);
     } catch (const MidiServiceError& e) {
         std::printf("audio output: %s\n", e.what());
         return;

@@ -33,9 +33,9 @@ struct Injected {
     std::vector<std::uint8_t> bytes;
 };
 
-std::string unpluggedText(const Device& device)
+std::string unpluggedText(const std::string& name)
 {
-    return "Loopback: Das Gerät \"" + device.name + "\" ist nicht angeschlossen";
+    return "Loopback: Das Gerät \"" + name + "\" ist nicht angeschlossen";
 }
 
 }  // namespace
@@ -45,8 +45,6 @@ struct LoopbackMidiService::Impl {
     std::condition_variable changed;   // input queue, delivery state and sent messages
 
     std::vector<Device> devices;       // never shrinks; unplugged devices stay with a mark
-    std::vector<int> listedInputs;     // device positions as last listed: index = device index
-    std::vector<int> listedOutputs;
     std::map<PortHandle, Port> ports;
     PortHandle nextHandle = 1;
     int openOutputCalls = 0;
@@ -92,13 +90,13 @@ struct LoopbackMidiService::Impl {
             throw MidiServiceError("Loopback: Ungültiges Port-Handle (" + std::to_string(handle) + ")");
         return it->second;
     }
-    PortHandle open(const std::vector<int>& listed, int index, Port port)
+    // Device `index` of the list of now, if it is the device called `name`.
+    PortHandle open(bool input, int index, const std::string& name, Port port)
     {
-        if (index < 0 || index >= int(listed.size()))
-            throw MidiServiceError("Loopback: Gerät " + std::to_string(index) + " ist nicht vorhanden");
+        const std::vector<int> listed = present(input);
+        if (index < 0 || index >= int(listed.size()) || devices[std::size_t(listed[std::size_t(index)])].name != name)
+            throw MidiServiceError(unpluggedText(name));
         const Device& device = devices[std::size_t(listed[std::size_t(index)])];
-        if (device.unplugged)
-            throw MidiServiceError(unpluggedText(device));
         if (!device.failOpen.empty())
             throw MidiServiceError(device.failOpen);
         port.device = listed[std::size_t(index)];
@@ -107,7 +105,7 @@ struct LoopbackMidiService::Impl {
         ports.emplace(handle, std::move(port));
         return handle;
     }
-    // Closing an input stops its delivery whether or not the close fails.
+    // Closing an input stops its delivery, and the handle is gone, whether or not the close fails.
     void close(std::unique_lock<std::mutex>& guard, PortHandle handle, bool input)
     {
         Port& port = portOf(handle, input);
@@ -115,21 +113,21 @@ struct LoopbackMidiService::Impl {
         if (input && std::this_thread::get_id() != thread.get_id())
             changed.wait(guard, [&] { return delivering != handle; });
         const Device& device = devices[std::size_t(port.device)];
+        ports.erase(handle);
         if (device.unplugged)
-            throw MidiServiceError(unpluggedText(device));
+            throw MidiServiceError(unpluggedText(device.name));
         if (!device.failClose.empty())
             throw MidiServiceError(device.failClose);
-        ports.erase(handle);
     }
     void record(PortHandle handle, std::vector<std::uint8_t> bytes)
     {
         const Port& port = portOf(handle, false);
         const Device& device = devices[std::size_t(port.device)];
         if (device.unplugged)
-            throw MidiServiceError(unpluggedText(device));
+            throw MidiServiceError(unpluggedText(device.name));
         if (!device.failSend.empty())
             throw MidiServiceError(device.failSend);
-        sent.push_back({port.index, std::move(bytes), std::chrono::steady_clock::now()});
+        sent.push_back({port.index, device.name, std::move(bytes), std::chrono::steady_clock::now()});
         changed.notify_all();
     }
     void inject(const std::string& name, Injected item)
@@ -209,25 +207,24 @@ LoopbackMidiService::~LoopbackMidiService()
 std::vector<std::string> LoopbackMidiService::inputNames()
 {
     std::lock_guard guard(d->lock);
-    d->listedInputs = d->present(true);
-    return d->names(d->listedInputs);
+    return d->names(d->present(true));
 }
 
 std::vector<std::string> LoopbackMidiService::outputNames()
 {
     std::lock_guard guard(d->lock);
-    d->listedOutputs = d->present(false);
-    return d->names(d->listedOutputs);
+    return d->names(d->present(false));
 }
 
-PortHandle LoopbackMidiService::openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler onBlock)
+PortHandle LoopbackMidiService::openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,
+                                          ByteBlockHandler onBlock)
 {
     Port port;
     port.instance = instance;
     port.onShort = std::make_shared<const ShortMessageHandler>(std::move(onShort));
     port.onBlock = std::make_shared<const ByteBlockHandler>(std::move(onBlock));
     std::lock_guard guard(d->lock);
-    return d->open(d->listedInputs, index, std::move(port));
+    return d->open(true, index, name, std::move(port));
 }
 
 void LoopbackMidiService::closeInput(PortHandle handle)
@@ -236,10 +233,10 @@ void LoopbackMidiService::closeInput(PortHandle handle)
     d->close(guard, handle, true);
 }
 
-PortHandle LoopbackMidiService::openOutput(int index)
+PortHandle LoopbackMidiService::openOutput(int index, const std::string& name)
 {
     std::lock_guard guard(d->lock);
-    const PortHandle handle = d->open(d->listedOutputs, index, Port{});
+    const PortHandle handle = d->open(false, index, name, Port{});
     ++d->openOutputCalls;
     return handle;
 }
@@ -372,6 +369,13 @@ int LoopbackMidiService::openCalls() const
 {
     std::lock_guard guard(d->lock);
     return d->openOutputCalls;
+}
+
+std::string LoopbackMidiService::deviceName(PortHandle handle) const
+{
+    std::lock_guard guard(d->lock);
+    const auto it = d->ports.find(handle);
+    return it == d->ports.end() ? std::string() : d->devices[std::size_t(it->second.device)].name;
 }
 
 }  // namespace tarv

@@ -14,6 +14,7 @@ namespace tarv {
 
 struct SentMessage {
     int device = -1;                    // output device index the port was opened with
+    std::string name;                   // name of the device it went to
     std::vector<std::uint8_t> bytes;    // exactly the bytes on the wire
     std::chrono::steady_clock::time_point time;
 };
@@ -30,24 +31,25 @@ public:
     std::string apiName() const override { return "loopback"; }
     std::vector<std::string> inputNames() override;
     std::vector<std::string> outputNames() override;
-    PortHandle openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler onBlock) override;
+    PortHandle openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,
+                         ByteBlockHandler onBlock) override;
     void closeInput(PortHandle handle) override;
-    PortHandle openOutput(int index) override;
+    PortHandle openOutput(int index, const std::string& name) override;
     void closeOutput(PortHandle handle) override;
     void sendShort(PortHandle handle, std::uint32_t packed) override;
     void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) override;
 
     // --- test controls ---
     // Devices are addressed by name; a control applies to every device of that name.
-    // Indices of openInput/openOutput are positions in the last listing, as with a real system.
     void addInput(const std::string& name);
     void addOutput(const std::string& name);
     // An unplugged device disappears from the lists; its open ports fail on every later call
-    // (closing too; a closed input delivers nothing even then).
+    // (closing too; a closed input delivers nothing even then). Plugging a device of that name
+    // in again (addInput/addOutput) lists it at the end.
     void unplugInput(const std::string& name);
     void unplugOutput(const std::string& name);
     // Make the next and all later open/close/send calls on the named device fail with `text`
-    // (empty text: stop failing).
+    // (empty text: stop failing). A failing close forgets the handle all the same.
     void failOpen(const std::string& device, const std::string& text);
     void failClose(const std::string& device, const std::string& text);
     void failSend(const std::string& device, const std::string& text);
@@ -69,6 +71,8 @@ public:
     int openInputCount() const;
     int openOutputCount() const;
     int openCalls() const;   // successful openOutput calls so far
+    // Name of the device that the open port `handle` belongs to; empty when no port has it.
+    std::string deviceName(PortHandle handle) const;
 
 private:
     struct Impl;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 using tarv::MidiServiceError;
 using tarv::PortHandle;
@@ -195,7 +196,7 @@ void TMidiInput::Open(int aDeviceIndex)
         }
     };
     entry.handle = CallService([&] {
-        return tarv::midiService().openInput(aDeviceIndex, aDeviceIndex, onShort, onBlock);
+        return tarv::midiService().openInput(aDeviceIndex, entry.name, aDeviceIndex, onShort, onBlock);
     });
 }
 
@@ -211,8 +212,9 @@ void TMidiInput::CloseLocked(int aDeviceIndex)
     Entry& entry = fDevices[std::size_t(aDeviceIndex)];
     if (!entry.handle)
         return;
-    CallService([&] { tarv::midiService().closeInput(entry.handle); });
-    entry.handle = 0;
+    // The service lets go of the handle also when closing fails: the port counts as closed.
+    const PortHandle handle = std::exchange(entry.handle, 0);
+    CallService([&] { tarv::midiService().closeInput(handle); });
 }
 
 void TMidiInput::setOnMidiData(TOnMidiInData handler)
@@ -317,7 +319,7 @@ void TMidiOutput::OpenLocked(int aDeviceIndex)
     Entry& entry = fDevices[std::size_t(aDeviceIndex)];
     if (entry.handle)
         return;
-    entry.handle = CallService([&] { return tarv::midiService().openOutput(aDeviceIndex); });
+    entry.handle = CallService([&] { return tarv::midiService().openOutput(aDeviceIndex, entry.name); });
 }
 
 void TMidiOutput::Close(int aDeviceIndex)
@@ -332,8 +334,8 @@ void TMidiOutput::CloseLocked(int aDeviceIndex)
     Entry& entry = fDevices[std::size_t(aDeviceIndex)];
     if (!entry.handle)
         return;
-    CallService([&] { tarv::midiService().closeOutput(entry.handle); });
-    entry.handle = 0;
+    const PortHandle handle = std::exchange(entry.handle, 0);   // see TMidiInput::CloseLocked
+    CallService([&] { tarv::midiService().closeOutput(handle); });
 }
 
 void TMidiOutput::Send(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2)

@@ -48,11 +48,15 @@ public:
     // Names of the devices, index = device index; duplicate names are kept.
     std::vector<std::string> Devices() const;
     int Count() const;
-    // Runs the enumeration again: first closes every port that is still open (a port whose
-    // close fails is forgotten all the same; the first such failure is raised once the new
-    // list is in place), then lists the devices the system reports now, all closed.
+    // Runs the enumeration again: first closes every port that is still open (the first
+    // failure of closing is raised once the new list is in place), then lists the devices the
+    // system reports now, all closed.
     virtual void Create() = 0;
+    // Opens exactly the device that the list names at that index; when the system's device
+    // there is another one or gone, the service's failure is raised and nothing opens.
     virtual void Open(int aDeviceIndex) = 0;
+    // A port whose close fails counts as closed all the same (the service has let go of it)
+    // and can be opened again; the failure is raised.
     virtual void Close(int aDeviceIndex) = 0;
     // Closes every open port in ascending order; skips closed ones. A failure does not stop
     // the others from closing; the first one is raised at the end.

@@ -38,9 +38,9 @@ public:
     std::string apiName() const override { return "none"; }
     std::vector<std::string> inputNames() override { return {}; }
     std::vector<std::string> outputNames() override { return {}; }
-    PortHandle openInput(int, int, ShortMessageHandler, ByteBlockHandler) override { fail(); }
+    PortHandle openInput(int, const std::string&, int, ShortMessageHandler, ByteBlockHandler) override { fail(); }
     void closeInput(PortHandle) override { fail(); }
-    PortHandle openOutput(int) override { fail(); }
+    PortHandle openOutput(int, const std::string&) override { fail(); }
     void closeOutput(PortHandle) override { fail(); }
     void sendShort(PortHandle, std::uint32_t) override { fail(); }
     void sendBlock(PortHandle, const std::uint8_t*, std::size_t) override { fail(); }

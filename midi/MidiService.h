@@ -27,9 +27,11 @@ using ShortMessageHandler = std::function<void(int instance, std::uint32_t packe
 // Runs on a thread of the service; one call per received block (system exclusive).
 using ByteBlockHandler = std::function<void(int instance, const std::uint8_t* data, std::size_t size)>;
 
-// Every call may throw MidiServiceError. Indices are positions in the lists the
-// last inputNames()/outputNames() call returned. A service never lists ports that
-// it opened for the program itself (virtual ports of its own).
+// Every call may throw MidiServiceError. A device is addressed by its index in the system's
+// list as it is now (what inputNames()/outputNames() would return) together with the name the
+// caller listed there: lists go stale when devices come and go, and a port must never open on
+// another device than the one its caller shows. A service never lists ports that it opened
+// for the program itself (virtual ports of its own).
 class MidiService {
 public:
     virtual ~MidiService() = default;
@@ -40,14 +42,17 @@ public:
     virtual std::vector<std::string> inputNames() = 0;
     virtual std::vector<std::string> outputNames() = 0;
 
-    // Opens input port `index`; from then on the handlers run on the service's thread
-    // until closeInput returns. closeInput stops the callbacks before it returns, also
-    // when it fails. Handlers must not open or close input ports themselves.
-    virtual PortHandle openInput(int index, int instance, ShortMessageHandler onShort,
+    // Opens input port `index`, listed by the caller as `name`; from then on the handlers run
+    // on the service's thread until closeInput returns. When the system's device at `index`
+    // is now another one or there is none, the device has gone: the open fails and nothing
+    // else opens in its place. closeInput stops the callbacks before it returns, and the
+    // handle is gone, also when it fails. Handlers must not open or close input ports themselves.
+    virtual PortHandle openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,
                                  ByteBlockHandler onBlock) = 0;
     virtual void closeInput(PortHandle handle) = 0;
 
-    virtual PortHandle openOutput(int index) = 0;
+    // As openInput and closeInput, for output port `index` listed as `name`.
+    virtual PortHandle openOutput(int index, const std::string& name) = 0;
     virtual void closeOutput(PortHandle handle) = 0;
 
     // Sends exactly the bytes the status implies (two for program change and channel

@@ -196,27 +196,21 @@ std::vector<std::string> listPorts(T& rtmidi, ErrorSlot& errors, RtMidi::Api api
     return names;
 }
 
-// RtMidi's number of the `occurrence`-th port called `name` (ports may come and go
-// between listing and opening, and names may repeat); -1 when it is gone.
+// RtMidi's number of device `index` of the list of now (the program's own ports left out, as
+// in listPorts) when that device is called `name`; -1 when it is another one or gone.
 template <class T>
-int findPort(T& rtmidi, ErrorSlot& errors, const std::string& name, int occurrence)
+int portNumber(T& rtmidi, ErrorSlot& errors, RtMidi::Api api, int index, const std::string& name)
 {
     const unsigned count = guarded(errors, [&] { return rtmidi.getPortCount(); });
+    int listed = -1;
     for (unsigned i = 0; i < count; ++i) {
-        if (guarded(errors, [&] { return rtmidi.getPortName(i); }) == name && occurrence-- == 0)
-            return int(i);
+        const std::string portName = guarded(errors, [&] { return rtmidi.getPortName(i); });
+        if (ownsPorts(api) && isOwnPort(portName))
+            continue;
+        if (++listed == index)
+            return portName == name ? int(i) : -1;
     }
     return -1;
-}
-
-int occurrenceOf(const std::vector<std::string>& names, int index)
-{
-    int occurrence = 0;
-    for (int i = 0; i < index; ++i) {
-        if (names[std::size_t(i)] == names[std::size_t(index)])
-            ++occurrence;
-    }
-    return occurrence;
 }
 
 #ifdef TARV_HAVE_JACK
@@ -277,8 +271,6 @@ struct RtMidiService::Impl {
     ErrorSlot listErrors;
     std::unique_ptr<RtMidiIn> lister;    // enumerates the ports that deliver input
     std::unique_ptr<RtMidiOut> outputLister;
-    std::vector<std::string> inputs;     // as last listed: index = device index
-    std::vector<std::string> outputs;
     std::map<PortHandle, std::shared_ptr<Port>> ports;
     PortHandle nextHandle = 1;
     std::unique_ptr<JackGraphWatch> graph;   // JACK only
@@ -314,14 +306,6 @@ struct RtMidiService::Impl {
         std::shared_ptr<Port> port = std::move(it->second);
         ports.erase(it);
         return port;
-    }
-    // The name and its occurrence of device `index` of the last listing.
-    std::pair<std::string, int> listed(const std::vector<std::string>& names, int index, const char* kind)
-    {
-        std::lock_guard guard(lock);
-        if (index < 0 || index >= int(names.size()))
-            throw MidiServiceError(std::string("MIDI-") + kind + " " + std::to_string(index) + " ist nicht vorhanden");
-        return {names[std::size_t(index)], occurrenceOf(names, index)};
     }
 };
 
@@ -376,21 +360,18 @@ std::string RtMidiService::apiName() const
 std::vector<std::string> RtMidiService::inputNames()
 {
     std::lock_guard guard(d->lock);
-    d->inputs = listPorts(*d->lister, d->listErrors, d->api);
-    return d->inputs;
+    return listPorts(*d->lister, d->listErrors, d->api);
 }
 
 std::vector<std::string> RtMidiService::outputNames()
 {
     std::lock_guard guard(d->lock);
-    d->outputs = listPorts(*d->outputLister, d->listErrors, d->api);
-    return d->outputs;
+    return listPorts(*d->outputLister, d->listErrors, d->api);
 }
 
-PortHandle RtMidiService::openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler onBlock)
+PortHandle RtMidiService::openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,
+                                    ByteBlockHandler onBlock)
 {
-    const auto [name, occurrence] = d->listed(d->inputs, index, "Eingang");
-
     auto port = std::make_shared<Port>();
     port->instance = instance;
     port->onShort = std::move(onShort);
@@ -398,7 +379,7 @@ PortHandle RtMidiService::openInput(int index, int instance, ShortMessageHandler
     port->in = makeRtMidi<RtMidiIn>(d->api, port->errors);
     RtMidiIn& in = *port->in;
 
-    const int number = findPort(in, port->errors, name, occurrence);
+    const int number = portNumber(in, port->errors, d->api, index, name);
     if (number < 0)
         throw MidiServiceError(goneText(name));
     const int before = d->connections(name);
@@ -427,15 +408,13 @@ void RtMidiService::closeInput(PortHandle handle)
     port->errors.check();
 }
 
-PortHandle RtMidiService::openOutput(int index)
+PortHandle RtMidiService::openOutput(int index, const std::string& name)
 {
-    const auto [name, occurrence] = d->listed(d->outputs, index, "Ausgang");
-
     auto port = std::make_shared<Port>();
     port->out = makeRtMidi<RtMidiOut>(d->api, port->errors);
     RtMidiOut& out = *port->out;
 
-    const int number = findPort(out, port->errors, name, occurrence);
+    const int number = portNumber(out, port->errors, d->api, index, name);
     if (number < 0)
         throw MidiServiceError(goneText(name));
     const int before = d->connections(name);

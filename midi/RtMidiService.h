@@ -25,9 +25,10 @@ public:
     std::string apiName() const override;
     std::vector<std::string> inputNames() override;
     std::vector<std::string> outputNames() override;
-    PortHandle openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler onBlock) override;
+    PortHandle openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,
+                         ByteBlockHandler onBlock) override;
     void closeInput(PortHandle handle) override;
-    PortHandle openOutput(int index) override;
+    PortHandle openOutput(int index, const std::string& name) override;
     void closeOutput(PortHandle handle) override;
     void sendShort(PortHandle handle, std::uint32_t packed) override;
     void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) override;

@@ -369,12 +369,15 @@ void TMIDIKeys::OpenPort()
     ClosePort();
     try {
         tarv::MidiService& service = tarv::midiService();
-        const int count = static_cast<int>(service.outputNames().size());
+        const std::vector<std::string> names = service.outputNames();
         // Device -1 is the system's default output. The MIDI systems we run on (ALSA,
         // JACK, CoreMIDI) have no mapper device, so the first output port stands in for it.
+        // A chosen device opens only while it is still the one named when it was chosen.
         const int index = fMIDIDevice == -1 ? 0 : fMIDIDevice;
-        if (index >= 0 && index < count) {
-            fMIDIPort = service.openOutput(index);
+        if (index >= 0 && index < static_cast<int>(names.size())) {
+            const std::string name = fMIDIDevice == -1 ? names[static_cast<std::size_t>(index)]
+                                                       : fMIDIPortName.toStdString();
+            fMIDIPort = service.openOutput(index, name);
             fMIDIPortOk = fMIDIPort != 0;
         }
     } catch (const std::exception&) {

@@ -15,7 +15,6 @@ public:
     FrontOutputsService(std::unique_ptr<MidiService> front, std::unique_ptr<MidiService> system)
         : fFront(std::move(front)), fSystem(std::move(system))
     {
-        fFrontCount = static_cast<int>(fFront->outputNames().size());
     }
 
     ~FrontOutputsService() override
@@ -31,22 +30,18 @@ public:
 
     std::vector<std::string> inputNames() override { return fSystem->inputNames(); }
 
-    // Indices count in the lists of the last outputNames() call: the count of the front
-    // service's outputs is taken at the same moment as the list.
     std::vector<std::string> outputNames() override
     {
         std::vector<std::string> names = fFront->outputNames();
-        const int frontCount = static_cast<int>(names.size());
         std::vector<std::string> systemNames = fSystem->outputNames();
         names.insert(names.end(), systemNames.begin(), systemNames.end());
-        std::lock_guard guard(fLock);
-        fFrontCount = frontCount;
         return names;
     }
 
-    PortHandle openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler onBlock) override
+    PortHandle openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,
+                         ByteBlockHandler onBlock) override
     {
-        const PortHandle inner = fSystem->openInput(index, instance, std::move(onShort), std::move(onBlock));
+        const PortHandle inner = fSystem->openInput(index, name, instance, std::move(onShort), std::move(onBlock));
         return remember(fSystem.get(), inner);
     }
 
@@ -58,25 +53,22 @@ public:
         port.service->closeInput(port.inner);
     }
 
-    PortHandle openOutput(int index) override
+    // The index counts in the combined list of now; the service it falls to checks the name.
+    PortHandle openOutput(int index, const std::string& name) override
     {
-        int frontCount = 0;
-        {
-            std::lock_guard guard(fLock);
-            frontCount = fFrontCount;
-        }
         if (index < 0)
             throw MidiServiceError("Kein MIDI-Ausgang mit der Nummer " + std::to_string(index));
+        const int frontCount = static_cast<int>(fFront->outputNames().size());
         MidiService* service = index < frontCount ? fFront.get() : fSystem.get();
         const int innerIndex = index < frontCount ? index : index - frontCount;
-        return remember(service, service->openOutput(innerIndex));
+        return remember(service, service->openOutput(innerIndex, name));
     }
 
     void closeOutput(PortHandle handle) override
     {
         const Port port = find(handle);
-        port.service->closeOutput(port.inner);
         forget(handle);
+        port.service->closeOutput(port.inner);
     }
 
     void sendShort(PortHandle handle, std::uint32_t packed) override
@@ -122,8 +114,7 @@ private:
 
     std::unique_ptr<MidiService> fFront;
     std::unique_ptr<MidiService> fSystem;
-    mutable std::mutex fLock;   // guards fFrontCount, fPorts, fNextHandle (calls come from the UI and MIDI threads)
-    int fFrontCount = 0;
+    mutable std::mutex fLock;   // guards fPorts, fNextHandle (calls come from the UI and MIDI threads)
     std::map<PortHandle, Port> fPorts;
     PortHandle fNextHandle = 1;
 };

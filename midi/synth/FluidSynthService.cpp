@@ -425,7 +425,7 @@ FluidSynthService::~FluidSynthService()
     delete_fluid_settings(d->settings);
 }
 
-PortHandle FluidSynthService::openInput(int, int, ShortMessageHandler, ByteBlockHandler)
+PortHandle FluidSynthService::openInput(int, const std::string&, int, ShortMessageHandler, ByteBlockHandler)
 {
     throw MidiServiceError("Der Synthesizer hat keine MIDI-Eingänge");
 }
@@ -435,10 +435,10 @@ void FluidSynthService::closeInput(PortHandle)
     throw MidiServiceError("Der Synthesizer hat keine MIDI-Eingänge");
 }
 
-PortHandle FluidSynthService::openOutput(int index)
+PortHandle FluidSynthService::openOutput(int index, const std::string& name)
 {
-    if (index != 0)
-        throw MidiServiceError("Kein MIDI-Ausgang mit der Nummer " + std::to_string(index));
+    if (index != 0 || name != kSynthPortName)
+        throw MidiServiceError("Kein MIDI-Ausgang \"" + name + "\" mit der Nummer " + std::to_string(index));
     std::lock_guard guard(d->lock);
     if (!d->loadError.empty())
         throw MidiServiceError(d->loadError);

@@ -55,13 +55,13 @@ public:
     std::string apiName() const override { return "fluidsynth"; }
     std::vector<std::string> inputNames() override { return {}; }
     std::vector<std::string> outputNames() override { return {kSynthPortName}; }
-    PortHandle openInput(int index, int instance, ShortMessageHandler onShort,
+    PortHandle openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,
                          ByteBlockHandler onBlock) override;
     void closeInput(PortHandle handle) override;
     // The first open handle starts the audio output, closing the last one stops it (and every
     // sounding note). Throws "Audioausgabe kann nicht geöffnet werden: ..." when no audio
     // driver can be opened, and the loading failure once the sound font could not be loaded.
-    PortHandle openOutput(int index) override;
+    PortHandle openOutput(int index, const std::string& name) override;
     void closeOutput(PortHandle handle) override;
     void sendShort(PortHandle handle, std::uint32_t packed) override;
     // Plays a complete system-exclusive message (F0 ... F7); anything else is ignored.

@@ -17,7 +17,9 @@
 #include <condition_variable>
 #include <deque>
 #include <fstream>
+#include <memory>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -27,8 +29,7 @@ using Bytes = std::vector<std::uint8_t>;
 // arrives, two output ports that send what the test hands them.
 class JackDevice {
 public:
-    static constexpr const char* Name = "e2e-device";
-
+    explicit JackDevice(std::string name = "e2e-device") : fName(std::move(name)) {}
     ~JackDevice()
     {
         if (fClient)
@@ -40,7 +41,7 @@ public:
     {
         jack_set_error_function([](const char*) {});
         jack_status_t status;
-        fClient = jack_client_open(Name, JackNoStartServer, &status);
+        fClient = jack_client_open(fName.c_str(), JackNoStartServer, &status);
         if (!fClient)
             return false;
         fIn = jack_port_register(fClient, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
@@ -84,6 +85,7 @@ private:
         }
     }
 
+    std::string fName;
     jack_client_t* fClient = nullptr;
     jack_port_t* fIn = nullptr;
     jack_port_t* fOutA = nullptr;
@@ -239,4 +241,43 @@ TEST_F(JackEndToEndTest, InputFromAJackDeviceArrivesWithItsDeviceIndex)
     EXPECT_EQ(sysEx[1].size(), 952u);
     EXPECT_EQ(sysEx[0].front(), 0xF0);
     EXPECT_EQ(sysEx[1].back(), 0xF7);
+}
+
+// The keyboard widget asks the service for the output names whenever its device changes, so
+// the service lists the graph anew while the port set's list stays as it was.
+TEST_F(JackEndToEndTest, AnOutputGoneFromTheGraphIsReportedAndNeverSwappedForTheNext)
+{
+    auto first = std::make_unique<JackDevice>("e2e-first");
+    JackDevice second("e2e-second");
+    JackDevice third("e2e-third");
+    ASSERT_TRUE(first->start() && second.start() && third.start());
+    const std::string firstName = first->inputName();
+
+    TMidiOutput& out = MidiOutput();
+    out.Create();
+    const int a = indexOf(out.Devices(), firstName);
+    const int b = indexOf(out.Devices(), second.inputName());
+    ASSERT_GE(a, 0);
+    ASSERT_GT(b, a) << "the server lists the ports in the order they were registered";
+
+    first.reset();
+    ASSERT_TRUE(tarv::test::waitFor([&] { return indexOf(tarv::midiService().outputNames(), firstName) < 0; }));
+
+    std::string failure;
+    try {
+        out.Send(b, 0x90, 60, 100);
+    } catch (const tarv::MidiServiceError& e) {
+        failure = e.what();
+    }
+    EXPECT_NE(failure.find(second.inputName()), std::string::npos) << failure;
+    EXPECT_FALSE(out.IsOpen(b));
+
+    // Made anew, the list reaches the device at its new index, and only that one.
+    out.Create();
+    const int now = indexOf(out.Devices(), second.inputName());
+    ASSERT_GE(now, 0);
+    out.Send(now, 0x90, 61, 100);
+    ASSERT_TRUE(second.waitReceived(1));
+    EXPECT_EQ(second.received(), std::vector<Bytes>{Bytes({0x90, 61, 100})});
+    EXPECT_TRUE(third.received().empty());
 }

@@ -2,6 +2,7 @@
 #include "LoopbackFixture.h"
 
 #include <cstdlib>
+#include <functional>
 
 using tarv::MidiIndexError;
 using tarv::MidiServiceError;
@@ -153,10 +154,6 @@ TEST_F(TMidiOutputTest, ServiceFailuresRaiseWithTheServiceText)
 
     loop->failClose("Synth C", "Schließen nicht möglich");
     EXPECT_EQ(raisedText<MidiServiceError>([&] { out.Close(2); }), "Schließen nicht möglich");
-    EXPECT_TRUE(out.IsOpen(2));   // a failed close leaves the port open; the next Close tries again
-    loop->failClose("Synth C", "");
-    out.Close(2);
-    EXPECT_FALSE(out.IsOpen(2));
 }
 
 TEST_F(TMidiOutputTest, AnUnpluggedDeviceFailsWithTheServiceTextUntilReEnumerated)
@@ -167,15 +164,111 @@ TEST_F(TMidiOutputTest, AnUnpluggedDeviceFailsWithTheServiceTextUntilReEnumerate
     const std::string text = raisedText<MidiServiceError>([&] { out.Send(1, 0x90, 60, 1); });
     EXPECT_NE(text.find("Synth B"), std::string::npos) << text;
     EXPECT_EQ(raisedText<MidiServiceError>([&] { out.Close(1); }), text);
+    EXPECT_FALSE(out.IsOpen(1));
 
-    // The other devices keep their indices until the list is made again.
-    out.Send(2, 0x90, 60, 1);
-    EXPECT_EQ(loop->sent().back().device, 2);
-
-    EXPECT_THROW(out.Create(), MidiServiceError);   // the unplugged port cannot close
+    // Synth C has moved up to index 1 of the system's list: the set's index 2 names a device
+    // that is not there any more, until the list is made again.
+    EXPECT_NE(raisedText<MidiServiceError>([&] { out.Send(2, 0x90, 60, 1); }).find("Synth C"), std::string::npos);
+    out.Create();
     EXPECT_EQ(out.Devices(), (std::vector<std::string>{"Synth A", "Synth C"}));
     out.Send(1, 0x90, 61, 1);
     EXPECT_EQ(loop->sent().back().bytes, (Bytes{0x90, 61, 1}));
+    EXPECT_EQ(loop->sent().back().name, "Synth C");
+}
+
+// The system's device list changes after a set listed its devices; meanwhile another user of
+// the service (the keyboard widget, whenever its device changes) asks for the names again.
+TEST_F(TMidiOutputTest, ASetOpensOnlyTheDeviceItsOwnListNamesAtTheIndex)
+{
+    struct Case {
+        const char* change;
+        std::function<void(tarv::LoopbackMidiService&)> apply;
+        int index;
+        const char* opens;   // nullptr: the device counts as vanished
+    };
+    const Case cases[] = {
+        {"an earlier device unplugged", [](auto& l) { l.unplugOutput("Synth A"); }, 1, nullptr},
+        {"the device itself unplugged", [](auto& l) { l.unplugOutput("Synth A"); }, 0, nullptr},
+        {"replugged at the end (reordered)", [](auto& l) { l.unplugOutput("Synth A"); l.addOutput("Synth A"); }, 0, nullptr},
+        {"another device at its place after a reorder", [](auto& l) { l.unplugOutput("Synth A"); l.addOutput("Synth A"); }, 2, nullptr},
+        {"a device added at the end", [](auto& l) { l.addOutput("Synth D"); }, 2, "Synth C"},
+        {"replugged at its own place", [](auto& l) { l.unplugOutput("Synth C"); l.addOutput("Synth C"); }, 2, "Synth C"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        SetUp();
+        TMidiOutput& out = MidiOutput();
+        const std::string listed = out.Devices().at(std::size_t(c.index));
+        c.apply(*loop);
+        tarv::midiService().outputNames();
+
+        if (c.opens) {
+            out.Send(c.index, 0x90, 60, 100);
+            ASSERT_EQ(loop->sent().size(), 1u);
+            EXPECT_EQ(loop->sent()[0].name, c.opens);
+            EXPECT_EQ(loop->deviceName(out.GetDeviceHandle(c.index)), listed);
+        } else {
+            const std::string text = raisedText<MidiServiceError>([&] { out.Send(c.index, 0x90, 60, 100); });
+            EXPECT_NE(text.find(listed), std::string::npos) << text;
+            EXPECT_TRUE(loop->sent().empty());
+            EXPECT_FALSE(out.IsOpen(c.index));
+            EXPECT_EQ(loop->openOutputCount(), 0);
+        }
+
+        // A new list names the devices of now, and each index reaches its own.
+        out.Create();
+        const std::vector<std::string> now = out.Devices();
+        loop->clearSent();
+        for (int i = 0; i < out.Count(); ++i)
+            out.Send(i, 0xB0, 7, std::uint8_t(i));
+        ASSERT_EQ(loop->sent().size(), now.size());
+        for (std::size_t i = 0; i < now.size(); ++i)
+            EXPECT_EQ(loop->sent()[i].name, now[i]);
+    }
+}
+
+TEST_F(TMidiOutputTest, AnInputOpensOnlyTheDeviceTheInputListNames)
+{
+    loop->addInput("Drums");
+    TMidiInput& in = MidiInput();
+    ASSERT_EQ(in.Devices(), (std::vector<std::string>{"Keys", "Pads", "Drums"}));
+    loop->unplugInput("Keys");
+    tarv::midiService().inputNames();
+
+    const std::string text = raisedText<MidiServiceError>([&] { in.Open(1); });
+    EXPECT_NE(text.find("Pads"), std::string::npos) << text;
+    EXPECT_FALSE(in.IsOpen(1));
+    EXPECT_EQ(loop->openInputCount(), 0);
+
+    in.Create();
+    in.Open(1);
+    EXPECT_EQ(loop->deviceName(in.GetDeviceHandle(1)), "Drums");
+}
+
+// A close that fails the way the RtMidi service's does: the service has let go of the handle.
+TEST_F(TMidiOutputTest, APortWhoseCloseFailedCountsAsClosedAndOpensAgain)
+{
+    TMidiOutput& out = MidiOutput();
+    TMidiInput& in = MidiInput();
+    out.Send(2, 0x90, 60, 1);
+    in.Open(0);
+    loop->failClose("Synth C", "Schließen nicht möglich");
+    loop->failClose("Keys", "Schließen nicht möglich");
+
+    EXPECT_EQ(raisedText<MidiServiceError>([&] { out.Close(2); }), "Schließen nicht möglich");
+    EXPECT_EQ(raisedText<MidiServiceError>([&] { in.Close(0); }), "Schließen nicht möglich");
+    EXPECT_FALSE(out.IsOpen(2));
+    EXPECT_FALSE(in.IsOpen(0));
+    EXPECT_NO_THROW(out.Close(2));
+    EXPECT_NO_THROW(in.Close(0));
+
+    loop->failClose("Synth C", "");
+    loop->failClose("Keys", "");
+    out.Send(2, 0x80, 60, 0);
+    in.Open(0);
+    EXPECT_EQ(loop->openCalls(), 2);
+    EXPECT_EQ(loop->sent().back().bytes, (Bytes{0x80, 60, 0}));
+    EXPECT_EQ(loop->deviceName(in.GetDeviceHandle(0)), "Keys");
 }
 
 TEST_F(TMidiOutputTest, SendSysExNeedsAnOpenPortAndSendsTheStreamUnchanged)
@@ -226,7 +319,7 @@ TEST(MidiServiceChoiceTest, LoopbackByEnvironmentAndAnUnknownSystemGivesAService
     ::setenv("TARV_MIDI_API", "loopback", 1);
     EXPECT_TRUE(none->outputNames().empty());
     EXPECT_NE(none->unavailableReason().find("no-such-system"), std::string::npos);
-    EXPECT_EQ(raisedText<MidiServiceError>([&] { none->openOutput(0); }), none->unavailableReason());
+    EXPECT_EQ(raisedText<MidiServiceError>([&] { none->openOutput(0, ""); }), none->unavailableReason());
 
     // The program still starts on it: the output list is empty and Send reports the index.
     MidiShutdown();

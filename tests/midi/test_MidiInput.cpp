@@ -256,7 +256,7 @@ TEST_F(TMidiInputTest, AFailingCloseStillStopsTheCallbacks)
     in.Open(0);
     loop->failClose("Keys", "Schließen nicht möglich");
     EXPECT_THROW(in.Close(0), tarv::MidiServiceError);
-    EXPECT_TRUE(in.IsOpen(0));
+    EXPECT_FALSE(in.IsOpen(0));
 
     loop->injectShort("Keys", 0x3C90);
     ASSERT_TRUE(loop->waitInputIdle());

@@ -25,19 +25,21 @@ public:
     std::string apiName() const override { return fApi; }
     std::vector<std::string> inputNames() override { return fInputs; }
     std::vector<std::string> outputNames() override { return fOutputs; }
-    PortHandle openInput(int index, int instance, ShortMessageHandler onShort, ByteBlockHandler) override
+    // Like a real service: device `index` of the list of now, if it is still called `name`.
+    PortHandle openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,
+                         ByteBlockHandler) override
     {
-        if (index < 0 || index >= int(fInputs.size()))
-            throw MidiServiceError(fApi + ": no input " + std::to_string(index));
+        if (index < 0 || index >= int(fInputs.size()) || fInputs[std::size_t(index)] != name)
+            throw MidiServiceError(fApi + ": no input " + name);
         fOnShort = std::move(onShort);
         fInstance = instance;
         return open(index);
     }
     void closeInput(PortHandle handle) override { close(handle); }
-    PortHandle openOutput(int index) override
+    PortHandle openOutput(int index, const std::string& name) override
     {
-        if (index < 0 || index >= int(fOutputs.size()))
-            throw MidiServiceError(fApi + ": no output " + std::to_string(index));
+        if (index < 0 || index >= int(fOutputs.size()) || fOutputs[std::size_t(index)] != name)
+            throw MidiServiceError(fApi + ": no output " + name);
         return open(index);
     }
     void closeOutput(PortHandle handle) override { close(handle); }
@@ -109,9 +111,9 @@ TEST(BuiltInSynth, FrontOutputComesFirstAndIndicesReachTheirService)
     EXPECT_EQ(c.service->unavailableReason(), "alsa reason");
 
     // Both inner services hand out handle 1 first; the combined handles still tell them apart.
-    const PortHandle synth = c.service->openOutput(0);
-    const PortHandle outB = c.service->openOutput(2);
-    const PortHandle outA = c.service->openOutput(1);
+    const PortHandle synth = c.service->openOutput(0, "Synth");
+    const PortHandle outB = c.service->openOutput(2, "Out B");
+    const PortHandle outA = c.service->openOutput(1, "Out A");
     EXPECT_NE(synth, outB);
     c.service->sendShort(synth, 0x643C90);
     c.service->sendShort(outB, 0x403C80);
@@ -128,21 +130,35 @@ TEST(BuiltInSynth, FrontOutputComesFirstAndIndicesReachTheirService)
     EXPECT_EQ(c.system->sent[0].packed, 0x403C80u);
     EXPECT_EQ(c.system->sent[1].device, 0);
 
-    EXPECT_THROW(c.service->openOutput(3), MidiServiceError);
-    EXPECT_THROW(c.service->openOutput(-1), MidiServiceError);
+    EXPECT_THROW(c.service->openOutput(3, "Out B"), MidiServiceError);
+    EXPECT_THROW(c.service->openOutput(-1, "Synth"), MidiServiceError);
+}
+
+TEST(BuiltInSynth, AfterTheSystemsOutputsChangedAnIndexOpensOnlyTheDeviceItWasListedFor)
+{
+    Combined c = combine();
+    ASSERT_EQ(c.service->outputNames(), (std::vector<std::string>{"Synth", "Out A", "Out B"}));
+    c.system->fOutputs = {"Out B", "Out C"};   // Out A unplugged, Out C plugged in
+
+    EXPECT_THROW(c.service->openOutput(1, "Out A"), MidiServiceError);
+    EXPECT_THROW(c.service->openOutput(2, "Out B"), MidiServiceError);
+    const PortHandle outB = c.service->openOutput(1, "Out B");
+    c.service->sendShort(outB, 0x07B0);
+    ASSERT_EQ(c.system->sent.size(), 1u);
+    EXPECT_EQ(c.system->sent[0].device, 0);
 }
 
 TEST(BuiltInSynth, InputsAreTheSystemsAndClosedHandlesFail)
 {
     Combined c = combine();
     std::vector<std::pair<int, std::uint32_t>> received;
-    const PortHandle input = c.service->openInput(0, 7, [&](int instance, std::uint32_t packed) {
+    const PortHandle input = c.service->openInput(0, "Keys", 7, [&](int instance, std::uint32_t packed) {
         received.emplace_back(instance, packed);
     }, nullptr);
     c.system->receive(0x643C90);
     EXPECT_EQ(received, (std::vector<std::pair<int, std::uint32_t>>{{7, 0x643C90u}}));
 
-    const PortHandle output = c.service->openOutput(0);
+    const PortHandle output = c.service->openOutput(0, "Synth");
     EXPECT_NE(input, output);
     c.service->closeOutput(output);
     EXPECT_THROW(c.service->sendShort(output, 0x643C90), MidiServiceError);

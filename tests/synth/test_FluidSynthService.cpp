@@ -29,7 +29,7 @@ protected:
         if (!std::filesystem::exists(kTimGM6mb))
             GTEST_SKIP() << "sound font missing: " << kTimGM6mb;
         synth = makeSynth();
-        port = synth->openOutput(0);
+        port = synth->openOutput(0, kSynthPortName);
     }
 
     static std::unique_ptr<FluidSynthService> makeSynth()
@@ -106,10 +106,10 @@ TEST_F(FluidSynthServiceTest, ProgramChangeChangesTheSpectrum)
 {
     const auto piano = harmonicProfile(dryMiddleC(0), 0.2, 0.3, kMiddleC);
     synth = makeSynth();
-    port = synth->openOutput(0);
+    port = synth->openOutput(0, kSynthPortName);
     const auto organ = harmonicProfile(dryMiddleC(19), 0.2, 0.3, kMiddleC);
     synth = makeSynth();
-    port = synth->openOutput(0);
+    port = synth->openOutput(0, kSynthPortName);
     const auto pianoAgain = harmonicProfile(dryMiddleC(0), 0.2, 0.3, kMiddleC);
 
     EXPECT_GT(profileDistance(piano, organ), 0.3);
@@ -129,13 +129,13 @@ TEST_F(FluidSynthServiceTest, ChannelVolumeZeroSilences)
 TEST_F(FluidSynthServiceTest, ClosedOrForeignHandlesAndOtherPortsFail)
 {
     EXPECT_THROW(synth->sendShort(port + 100, packed(0x90, 60, 100)), MidiServiceError);
-    EXPECT_THROW(synth->openOutput(1), MidiServiceError);
-    EXPECT_THROW(synth->openInput(0, 0, nullptr, nullptr), MidiServiceError);
+    EXPECT_THROW(synth->openOutput(1, kSynthPortName), MidiServiceError);
+    EXPECT_THROW(synth->openInput(0, "", 0, nullptr, nullptr), MidiServiceError);
     EXPECT_TRUE(synth->inputNames().empty());
     ASSERT_EQ(synth->outputNames(), std::vector<std::string>{kSynthPortName});
 
     // A second handle of the same port works on its own; a closed handle fails.
-    const PortHandle second = synth->openOutput(0);
+    const PortHandle second = synth->openOutput(0, kSynthPortName);
     EXPECT_NE(second, port);
     synth->closeOutput(port);
     EXPECT_THROW(synth->sendShort(port, packed(0x90, 60, 100)), MidiServiceError);
@@ -156,7 +156,7 @@ TEST(FluidSynthServiceLoading, MessagesBeforeLoadingKeepStateAndDropNotes)
     const auto releaseGate = gate.releaseOnExit();
 
     // Neither opening nor sending waits for the sound font.
-    const PortHandle port = synth.openOutput(0);
+    const PortHandle port = synth.openOutput(0, kSynthPortName);
     synth.sendShort(port, packed(0xC0, 19));
     synth.sendShort(port, packed(0xB0, 91, 0));
     synth.sendShort(port, packed(0xB0, 93, 0));
@@ -175,7 +175,7 @@ TEST(FluidSynthServiceLoading, MessagesBeforeLoadingKeepStateAndDropNotes)
 
     FluidSynthService reference(kTimGM6mb, offline());
     ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
-    const PortHandle referencePort = reference.openOutput(0);
+    const PortHandle referencePort = reference.openOutput(0, kSynthPortName);
     for (auto message : {packed(0xC0, 19), packed(0xB0, 91, 0), packed(0xB0, 93, 0), packed(0x90, 60, 100)})
         reference.sendShort(referencePort, message);
     const auto organ = harmonicProfile(renderSeconds(reference, 0.6), 0.2, 0.3, kMiddleC);
@@ -191,7 +191,7 @@ TEST(FluidSynthServiceLoading, UnreadableSoundFontFailsOpenAndSend)
     EXPECT_FALSE(synth.isLoaded());
     EXPECT_NE(synth.loadError().find("Klangdatei kann nicht geladen werden"), std::string::npos);
     try {
-        synth.openOutput(0);
+        synth.openOutput(0, kSynthPortName);
         ADD_FAILURE() << "openOutput succeeded";
     } catch (const MidiServiceError& e) {
         EXPECT_EQ(std::string(e.what()), synth.loadError());
@@ -208,7 +208,7 @@ TEST(FluidSynthServiceAudio, OpenOutputFailsWithTheDriversReason)
     options.drivers = {"file"};
     FluidSynthService synth(kTimGM6mb, options);
     try {
-        synth.openOutput(0);
+        synth.openOutput(0, kSynthPortName);
         ADD_FAILURE() << "openOutput succeeded";
     } catch (const MidiServiceError& e) {
         const std::string text = e.what();
@@ -219,7 +219,7 @@ TEST(FluidSynthServiceAudio, OpenOutputFailsWithTheDriversReason)
 
     options.drivers = {"no-such-driver"};
     FluidSynthService none(kTimGM6mb, options);
-    EXPECT_THROW(none.openOutput(0), MidiServiceError);
+    EXPECT_THROW(none.openOutput(0, kSynthPortName), MidiServiceError);
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
     options.audio = false;
     FluidSynthService reference(kTimGM6mb, options);
     ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
-    const PortHandle port = reference.openOutput(0);
+    const PortHandle port = reference.openOutput(0, kSynthPortName);
     for (auto message : {packed(0xC0, 19), packed(0xB0, 7, 100), packed(0xB0, 91, 0), packed(0xB0, 93, 0),
                          packed(0x90, 60, 100)})
         reference.sendShort(port, message);

@@ -27,7 +27,7 @@ TEST(FluidSynthServiceJack, NoteIsHeardAtItsPitchAndSilenceFollows)
     options.beforeLoading = gate.hook();
     FluidSynthService synth(kTimGM6mb, options);
     const auto releaseGate = gate.releaseOnExit();
-    const PortHandle port = synth.openOutput(0);
+    const PortHandle port = synth.openOutput(0, kSynthPortName);
     EXPECT_EQ(synth.audioDriver(), "jack");
     gate.release();
     ASSERT_TRUE(synth.waitUntilLoaded(std::chrono::seconds(20)));

@@ -107,6 +107,19 @@ TEST_F(MIDIKeysTest, WritingMIDIDeviceClosesAndRenames)
     EXPECT_EQ(keys.MIDIPortName(), QStringLiteral("Microsoft MIDI Mapper"));
 }
 
+TEST_F(MIDIKeysTest, AChosenDeviceThatMovedOffItsIndexIsNotSwappedForAnother)
+{
+    loopback->addOutput("Synth C");
+    TMIDIKeys keys;
+    keys.setMIDIDevice(1);
+    ASSERT_EQ(keys.MIDIPortName(), QStringLiteral("Synth B"));
+    loopback->unplugOutput("Synth A");   // Synth C is device 1 now
+
+    keys.PressNote(60, 100, true);
+    EXPECT_FALSE(keys.MIDIPortOk());
+    EXPECT_TRUE(loopback->sent().empty());
+}
+
 TEST_F(MIDIKeysTest, FailedOpenIsSilentAndRetriedAtTheNextNoteOn)
 {
     TMIDIKeys keys;
