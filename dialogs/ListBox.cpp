@@ -5,10 +5,16 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <utility>
+
 TListBox::TListBox(QWidget* parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Code that sets ticks blocks the signals, so a change seen here is the player's. A click
+    // on a check box changes the tick without moving the selection: the tick, not the
+    // selection, tells what the player did.
+    connect(this, &QListWidget::itemChanged, this, [this] { fTickChanged = true; });
 }
 
 int TListBox::selectedRow() const
@@ -45,33 +51,48 @@ void TListBox::Click()
 
 void TListBox::mousePressEvent(QMouseEvent* event)
 {
-    fPressedOnItem = event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid();
+    // Only the left button chooses, and only on an item: anything else would move the
+    // selection away from what is in force.
+    if (event->button() == Qt::LeftButton)
+        fRowAtPress = selectedRow();
+    if (event->button() != Qt::LeftButton || !indexAt(event->position().toPoint()).isValid()) {
+        event->accept();
+        return;
+    }
+    fPressed = true;
     QListWidget::mousePressEvent(event);
+}
+
+void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseDoubleClickEvent(event);
 }
 
 void TListBox::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
     // The base class toggles a tick whose box was clicked, so the handler sees the new tick.
-    const bool pressed = fPressedOnItem;
-    fPressedOnItem = false;
+    // A drag may have moved the selection, also one that ends outside the list: that is the
+    // player's choice as well.
+    const bool pressed = std::exchange(fPressed, false);
+    fTickChanged = false;
     QListWidget::mouseReleaseEvent(event);
-    if (pressed && event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+    if (pressed || fTickChanged || selectedRow() != fRowAtPress)
         Click();
 }
 
 void TListBox::keyPressEvent(QKeyEvent* event)
 {
     const int rowBefore = currentRow();
-    QListWidgetItem* itemBefore = currentItem();
-    const bool checkable = itemBefore && (itemBefore->flags() & Qt::ItemIsUserCheckable);
-    const Qt::CheckState checkBefore = checkable ? itemBefore->checkState() : Qt::Unchecked;
-
+    fTickChanged = false;
     QListWidget::keyPressEvent(event);
-
-    if (ClickOnKeyboardMove && currentRow() != rowBefore && currentRow() >= 0) {
-        Click();
-        return;
-    }
-    if (checkable && currentItem() == itemBefore && itemBefore->checkState() != checkBefore)
+    if (fTickChanged || (ClickOnKeyboardMove && currentRow() != rowBefore && currentRow() >= 0))
         Click();
 }

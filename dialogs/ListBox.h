@@ -5,9 +5,12 @@
 
 #include <functional>
 
-// OnClick runs when the player chooses with the mouse (a left-button release over an item),
-// walks the list with the keyboard (when ClickOnKeyboardMove is on) or toggles an item's tick
-// with the space key. Selecting or ticking from code never raises it.
+// OnClick runs when the player chooses with the mouse (a left-button release after a press on
+// an item, or after a drag that moved the selection, wherever the button is let go), walks the
+// list with the keyboard (when ClickOnKeyboardMove is on) or changes an item's tick with the
+// mouse or the space key. Selecting or ticking from code never raises it: code that sets ticks
+// blocks the list's signals. The right and middle buttons, and a press beside the items, leave
+// the selection alone, so that what the list shows selected is always what the player chose.
 class TListBox : public QListWidget {
 public:
     explicit TListBox(QWidget* parent = nullptr);
@@ -27,10 +30,13 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Click();
-    bool fPressedOnItem = false;
+    bool fPressed = false;         // a left-button press on an item is under way
+    int fRowAtPress = -1;          // the selected row when the left button went down
+    bool fTickChanged = false;     // the player changed a tick during the event in hand
 };

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QShowEvent>
 #include <QStatusBar>
 
@@ -36,8 +37,10 @@ bool IsTicked(const QListWidget* list, int row)
     return item && item->checkState() == Qt::Checked;
 }
 
+// A tick set from code must not look like the player's (see TListBox).
 void SetTicked(QListWidget* list, int row, bool ticked)
 {
+    const QSignalBlocker blocker(list);
     if (QListWidgetItem* item = list->item(row))
         item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
 }
@@ -58,6 +61,7 @@ void Reenumerate(TMidiDevices& set)
 
 void FillCheckList(QListWidget* list, const std::vector<std::string>& names)
 {
+    const QSignalBlocker blocker(list);
     list->clear();
     for (const std::string& name : names) {
         auto* item = new QListWidgetItem(QString::fromStdString(name), list);
@@ -170,16 +174,20 @@ void TfrmPortWahl::ShowMessage(const QString& text)
 
 void TfrmPortWahl::clbInputDevicesClick()
 {
-    const int k = clbInputDevices->currentRow();
-    if (k < 0)
-        return;
+    // Whatever the player did (a check box, a text, the space key), every tick that no longer
+    // matches its port is brought into force: a tick opens, an untick closes.
+    TMidiInput& input = MidiInput();
+    const int count = std::min(input.Count(), clbInputDevices->count());
     // Opening or closing a listed port fails when its device has gone away since the list was
     // built; the player is told and the list is built anew.
     try {
-        if (IsTicked(clbInputDevices, k))
-            MidiInput().Open(k);
-        else
-            MidiInput().Close(k);
+        for (int i = 0; i < count; ++i) {
+            const bool ticked = IsTicked(clbInputDevices, i);
+            if (ticked && !input.IsOpen(i))
+                input.Open(i);
+            else if (!ticked && input.IsOpen(i))
+                input.Close(i);
+        }
     } catch (const std::exception&) {
         InputRecovery();
     }
@@ -189,34 +197,33 @@ void TfrmPortWahl::clbOutputDevicesClick()
 {
     TMidiOutput& output = MidiOutput();
     const int count = std::min(output.Count(), clbOutputDevices->count());
-    const int k = clbOutputDevices->currentRow();
-    if (k < 0 || k >= count)
-        return;
     const int c = CurrentOutputPort;
+    const bool current = c >= 0 && c < count;
 
-    int ticked = 0;
-    for (int i = 0; i < count; ++i)
-        ticked += IsTicked(clbOutputDevices, i) ? 1 : 0;
-
-    // Ticking another entry closes the previous output and opens the new one; unticking the
-    // ticked entry ticks it again, so the output cannot be switched off. A failing port is a
-    // device that has gone away (see clbInputDevicesClick).
-    try {
-        if (c >= 0 && c < count) {
+    // The entry the player ticked besides the current output, if any.
+    int k = -1;
+    for (int i = 0; i < count && k < 0; ++i) {
+        if (i != c && IsTicked(clbOutputDevices, i))
+            k = i;
+    }
+    // No other entry ticked: the output stays where it is, and so does its tick (unticking
+    // the output ticks it again; a click on an entry's text changes nothing).
+    if (k < 0) {
+        if (current)
             SetTicked(clbOutputDevices, c, true);
-            output.Open(c);
-            if (ticked >= 1) {
-                AnnounceOutputChange();
-                output.Close(c);
-                SetTicked(clbOutputDevices, c, false);
-            }
+        return;
+    }
+
+    // Another entry ticked: the output moves there. A failing port is a device that has gone
+    // away (see clbInputDevicesClick).
+    try {
+        if (current) {
+            AnnounceOutputChange();
+            SetTicked(clbOutputDevices, c, false);
+            output.Close(c);
         }
-        if (IsTicked(clbOutputDevices, k)) {
-            output.Open(k);
-            CurrentOutputPort = k;
-        } else {
-            output.Close(k);
-        }
+        output.Open(k);
+        CurrentOutputPort = k;
     } catch (const std::exception&) {
         OutputRecovery();
     }
@@ -310,6 +317,17 @@ void TfrmPortWahl::centreOnMainWindow()
     move(main.center().x() - mine.width() / 2, main.center().y() - mine.height() / 2);
 }
 
+void TfrmPortWahl::ShowPortsInForce()
+{
+    // Ports may have been opened without the dialog (the input named at start); ticks are
+    // set from code, so the lists' click handling does not see them as the player's.
+    TMidiInput& input = MidiInput();
+    for (int i = 0; i < clbInputDevices->count(); ++i)
+        SetTicked(clbInputDevices, i, input.IsOpen(i));
+    for (int i = 0; i < clbOutputDevices->count(); ++i)
+        SetTicked(clbOutputDevices, i, i == CurrentOutputPort);
+}
+
 void TfrmPortWahl::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
@@ -317,6 +335,9 @@ void TfrmPortWahl::showEvent(QShowEvent* event)
         return;
     PortDialogShowing = true;
     StatusBar1->clearMessage();
+    ShowPortsInForce();
+    // Space, the key for ticking, belongs to the input list, never to a Reset button.
+    clbInputDevices->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmPortWahl::hideEvent(QHideEvent* event)

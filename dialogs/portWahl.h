@@ -33,7 +33,9 @@ public:
 
     // Fills both lists, ticks output 0 and makes it current (run by the constructor).
     void FormCreate();
-    // The player ticked, unticked or selected an entry.
+    // The player ticked, unticked or selected an entry. Afterwards every input tick agrees
+    // with its port (ticked = open), and exactly the entry of CurrentOutputPort is ticked:
+    // ticking another entry moves the output there, anything else leaves it as it is.
     void clbInputDevicesClick();
     void clbOutputDevicesClick();
     void btnRestInClick();
@@ -67,6 +69,7 @@ private:
     void OutputRecovery();
     void SelectFirstOutput();
     void AnnounceOutputChange();
+    void ShowPortsInForce();
 
     QWidget* fMainWindow = nullptr;
 };

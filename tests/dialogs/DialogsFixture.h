@@ -13,6 +13,8 @@
 #include "settings/Settings.h"
 
 #include <QListWidget>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -79,10 +81,35 @@ protected:
         const QRect rect = list->visualItemRect(list->item(row));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.right() - 4, rect.center().y()));
     }
-    // The player clicks entry `row` of a list without check boxes.
-    static void clickItem(QListWidget* list, int row)
+    // The player clicks the check box of entry `row`, where the list's style draws it.
+    static void clickTick(QListWidget* list, int row)
     {
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        QListWidgetItem* item = list->item(row);
+        QStyleOptionViewItem option;
+        option.initFrom(list->viewport());
+        option.widget = list;
+        option.rect = list->visualItemRect(item);
+        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        option.checkState = item->checkState();
+        option.text = item->text();
+        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+        ASSERT_TRUE(option.rect.contains(box)) << "no check box in entry " << row;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+    }
+    // The player clicks entry `row` of a list without check boxes.
+    static void clickItem(QListWidget* list, int row, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mouseClick(list->viewport(), button, {}, list->visualItemRect(list->item(row)).center());
+    }
+    // The player presses on entry `from`, drags over entry `over` and lets go outside the list.
+    static void dragOffList(QListWidget* list, int from, int over)
+    {
+        QWidget* viewport = list->viewport();
+        QTest::mousePress(viewport, Qt::LeftButton, {}, list->visualItemRect(list->item(from)).center());
+        QTest::mouseMove(viewport, list->visualItemRect(list->item(over)).center());
+        const QPoint outside(viewport->width() + 30, viewport->height() / 2);
+        QTest::mouseMove(viewport, outside);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, outside);
     }
     static bool ticked(QListWidget* list, int row) { return list->item(row)->checkState() == Qt::Checked; }
     static std::vector<int> tickedRows(QListWidget* list)

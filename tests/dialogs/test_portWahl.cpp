@@ -76,35 +76,127 @@ TEST_F(PortWahlTest, UntickingTheOnlyTickedOutputTicksItAgain)
     EXPECT_EQ(CurrentOutputPort, 1);
 }
 
-TEST_F(PortWahlTest, AClickThatLeavesTheTicksClosesTheCurrentPortUntilTheNextSend)
+TEST_F(PortWahlTest, ACheckBoxClickOpensAndClosesItsOwnInput)
 {
-    start({}, {"Out 1", "Out 2"});
+    start({"In A", "In B", "In C"}, {"Out 1"});
+    frmPortWahl->show();
+    QListWidget* inputs = frmPortWahl->clbInputDevices;
+
+    clickTick(inputs, 1);
+    EXPECT_EQ(tickedRows(inputs), std::vector<int>{1});
+    EXPECT_TRUE(MidiInput().IsOpen(1));
+
+    // With another entry selected, a check box still acts on its own entry.
+    clickText(inputs, 0);
+    clickTick(inputs, 2);
+    clickTick(inputs, 1);
+    EXPECT_EQ(tickedRows(inputs), std::vector<int>{2});
+    EXPECT_FALSE(MidiInput().IsOpen(0));
+    EXPECT_FALSE(MidiInput().IsOpen(1));
+    EXPECT_TRUE(MidiInput().IsOpen(2));
+    EXPECT_EQ(loop->openInputCount(), 1);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PortWahlTest, ACheckBoxClickMovesTheOutputToItsEntry)
+{
+    start({}, {"Out 1", "Out 2", "Out 3"});
     SendProgramChange(0, 1);
     frmPortWahl->show();
+    QListWidget* outputs = frmPortWahl->clbOutputDevices;
 
-    // Selecting an unticked entry without ticking it.
-    clickText(frmPortWahl->clbOutputDevices, 1);
-    EXPECT_TRUE(tickedRows(frmPortWahl->clbOutputDevices).empty());
+    clickTick(outputs, 1);
+    EXPECT_EQ(tickedRows(outputs), std::vector<int>{1});
+    EXPECT_EQ(CurrentOutputPort, 1);
     EXPECT_FALSE(MidiOutput().IsOpen(0));
+
+    clickText(outputs, 0);
+    clickTick(outputs, 2);
+    EXPECT_EQ(tickedRows(outputs), std::vector<int>{2});
+    EXPECT_EQ(CurrentOutputPort, 2);
+    clickTick(outputs, 2);   // the output cannot be switched off
+    EXPECT_EQ(tickedRows(outputs), std::vector<int>{2});
+    EXPECT_EQ(loop->openOutputCount(), 1);
+
+    loop->clearSent();
+    SendProgramChange(0, 5);
+    ASSERT_EQ(loop->sent().size(), 1u);
+    EXPECT_EQ(loop->sent()[0].name, "Out 3");
+}
+
+// Selecting an entry, or the ticked output's text, is no choice of a port.
+TEST_F(PortWahlTest, AClickThatChangesNoTickChangesNothing)
+{
+    start({"In A", "In B"}, {"Out 1", "Out 2"});
+    SendProgramChange(0, 1);
+    frmPortWahl->show();
+    toggleWithSpace(frmPortWahl->clbInputDevices, 1);
+
+    clickText(frmPortWahl->clbOutputDevices, 0);
+    clickText(frmPortWahl->clbOutputDevices, 1);
+    clickText(frmPortWahl->clbInputDevices, 0);
+    clickText(frmPortWahl->clbInputDevices, 1);
+
+    EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
+    EXPECT_TRUE(MidiOutput().IsOpen(0));
     EXPECT_FALSE(MidiOutput().IsOpen(1));
     EXPECT_EQ(CurrentOutputPort, 0);
+    EXPECT_EQ(tickedRows(frmPortWahl->clbInputDevices), std::vector<int>{1});
+    EXPECT_FALSE(MidiInput().IsOpen(0));
+    EXPECT_TRUE(MidiInput().IsOpen(1));
 
     loop->clearSent();
     SendProgramChange(0, 2);
     ASSERT_EQ(loop->sent().size(), 1u);
-    EXPECT_EQ(loop->sent()[0].device, 0);
-    EXPECT_TRUE(MidiOutput().IsOpen(0));
-
-    // With nothing ticked, selecting the current entry's text ticks it again; selecting the
-    // ticked entry's text then closes and unticks it like any click that changes no tick.
-    clickText(frmPortWahl->clbOutputDevices, 0);
-    EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
-    EXPECT_TRUE(MidiOutput().IsOpen(0));
-    clickText(frmPortWahl->clbOutputDevices, 0);
-    EXPECT_TRUE(tickedRows(frmPortWahl->clbOutputDevices).empty());
-    EXPECT_FALSE(MidiOutput().IsOpen(0));
-    EXPECT_EQ(CurrentOutputPort, 0);
+    EXPECT_EQ(loop->sent()[0].name, "Out 1");
+    EXPECT_EQ(loop->openCalls(), 1);
     EXPECT_TRUE(messages.empty());
+}
+
+// The program opens the input named by TARV_MIDI_INPUT before the dialog is ever shown.
+TEST_F(PortWahlTest, InputsOpenedBeforeTheDialogShowsAreTickedAndCanBeUnticked)
+{
+    start({"In A", "In B"}, {"Out 1"});
+    MidiInput().Open(1);
+
+    bool ran = false;
+    QTimer::singleShot(0, frmPortWahl, [&] {
+        ran = true;
+        EXPECT_EQ(tickedRows(frmPortWahl->clbInputDevices), std::vector<int>{1});
+        toggleWithSpace(frmPortWahl->clbInputDevices, 1);
+        frmPortWahl->close();
+    });
+    ShowPortDialog();
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(MidiInput().IsOpen(1));
+    EXPECT_EQ(loop->openInputCount(), 0);
+}
+
+// Space is the key for ticking; it must not reach the input Reset.
+TEST_F(PortWahlTest, TheDialogOpensWithTheFocusInTheInputList)
+{
+    start({"In A", "In B"}, {"Out 1"});
+    frmPortWahl->show();
+    toggleWithSpace(frmPortWahl->clbInputDevices, 0);
+    toggleWithSpace(frmPortWahl->clbInputDevices, 1);
+    frmPortWahl->btnRestIn->setFocus();
+    frmPortWahl->hide();
+
+    bool ran = false;
+    QTimer::singleShot(0, frmPortWahl, [&] {
+        ran = true;
+        QWidget* focus = frmPortWahl->focusWidget();
+        EXPECT_EQ(focus, frmPortWahl->clbInputDevices);
+        if (focus)
+            QTest::keyClick(focus, Qt::Key_Space);
+        frmPortWahl->close();
+    });
+    ShowPortDialog();
+    EXPECT_TRUE(ran);
+    // Space unticked the entry in hand; the other input plays on.
+    EXPECT_EQ(tickedRows(frmPortWahl->clbInputDevices), std::vector<int>{0});
+    EXPECT_TRUE(MidiInput().IsOpen(0));
+    EXPECT_FALSE(MidiInput().IsOpen(1));
 }
 
 TEST_F(PortWahlTest, TickingAnUnpluggedInputTellsThePlayerAndRebuildsTheList)
@@ -159,6 +251,28 @@ TEST_F(PortWahlTest, TickingAnUnpluggedOutputTellsThePlayerAndFallsBackToOutputZ
     EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
     EXPECT_TRUE(MidiOutput().IsOpen(0));
     EXPECT_EQ(CurrentOutputPort, 0);
+}
+
+// After the dialog closes the main window's keyboard asks the service for the output names, so
+// the service's own listing is newer than the dialog's.
+TEST_F(PortWahlTest, AnOutputGoneSinceTheListWasMadeIsReportedAndNeverSwappedForTheNext)
+{
+    start({}, {"Out 1", "Out 2", "Out 3"});
+    SendProgramChange(0, 1);
+    loop->unplugOutput("Out 2");
+    tarv::midiService().outputNames();
+    frmPortWahl->show();
+
+    clickTick(frmPortWahl->clbOutputDevices, 1);
+
+    EXPECT_EQ(messages, std::vector<QString>{"Gerät steht nicht mehr zur Verfügung"});
+    EXPECT_EQ(names(frmPortWahl->clbOutputDevices), (std::vector<std::string>{"Out 1", "Out 3"}));
+    EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
+    EXPECT_EQ(CurrentOutputPort, 0);
+    loop->clearSent();
+    SendProgramChange(0, 3);
+    ASSERT_EQ(loop->sent().size(), 1u);
+    EXPECT_EQ(loop->sent()[0].name, "Out 1");
 }
 
 TEST_F(PortWahlTest, TheCurrentOutputVanishingWhileTheDialogWasClosedIsCaughtOnTheNextClick)

@@ -1,6 +1,8 @@
 // The instrument picker: the list layout, choosing with mouse and keys, and selecting without sending.
 #include "DialogsFixture.h"
 
+#include "dialogs/ListBox.h"
+
 namespace {
 
 using InstrumentTest = DialogsTest;
@@ -86,6 +88,27 @@ TEST_F(InstrumentTest, ArrowKeysSendOneProgramChangePerStep)
     QTest::keyClick(frmInstrument->ListBox1, Qt::Key_Up);
     EXPECT_EQ(sentBytes(), (std::vector<std::vector<std::uint8_t>>{{0xC2, 11}, {0xC2, 12}, {0xC2, 13}, {0xC2, 12}}));
     EXPECT_EQ(ChannelSettings.Instrument, 12);
+}
+
+// What the list shows selected is the instrument the channel plays.
+TEST_F(InstrumentTest, ARightClickOrAPressDraggedOffTheListLeavesTheSelectionInForce)
+{
+    start({}, {"Out 1"});
+    ChannelSettings.Instrument = 10;
+    frmInstrument->placeAndShow();
+    frmInstrument->FormActivate();
+    auto* list = static_cast<TListBox*>(frmInstrument->ListBox1);
+
+    clickItem(list, 40, Qt::RightButton);
+    clickItem(list, 41, Qt::MiddleButton);
+    EXPECT_EQ(list->selectedRow(), 10);
+    EXPECT_TRUE(loop->sent().empty());
+
+    dragOffList(list, 40, 42);
+    EXPECT_NE(ChannelSettings.Instrument, 10);
+    EXPECT_EQ(list->selectedRow(), ChannelSettings.Instrument);
+    ASSERT_FALSE(loop->sent().empty());
+    EXPECT_EQ(loop->sent().back().bytes, (std::vector<std::uint8_t>{0xC0, ChannelSettings.Instrument}));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The key selector: the keys and their transposition, the empty items, the memo.
 #include "DialogsFixture.h"
 
+#include "dialogs/ListBox.h"
+
 #include <QPlainTextEdit>
 
 namespace {
@@ -72,6 +74,24 @@ TEST_F(StimmungTest, TheSelectorStandsBesideTheMainWindowWithItsMemo)
     QListWidget* list = frmStimmung->lbStimmung;
     const QRect last = list->visualItemRect(list->item(12));
     EXPECT_LE(list->viewport()->mapTo(frmStimmung, last.bottomLeft()).y(), frmStimmung->memInt->geometry().top());
+}
+
+// What the list shows selected is the key the keyboard plays in.
+TEST_F(StimmungTest, ARightClickOrAPressDraggedOffTheListLeavesTheSelectionInForce)
+{
+    start({}, {"Out 1"});
+    frmStimmung->placeAndShow();
+    auto* list = static_cast<TListBox*>(frmStimmung->lbStimmung);
+
+    clickItem(list, 1, Qt::RightButton);   // "G dur-1#- (Emoll)"
+    EXPECT_EQ(list->selectedRow(), 0);
+    EXPECT_EQ(Transpose, 0);
+
+    dragOffList(list, 2, 3);
+    const int row = list->selectedRow();
+    ASSERT_GE(row, 2);
+    ASSERT_LE(row, 3);
+    EXPECT_EQ(Transpose, KeyTable[std::size_t(row)].Offset);
 }
 
 }  // namespace
