@@ -2,6 +2,7 @@
 #include "portWahl.h"
 
 #include "ListBox.h"
+#include "Placement.h"
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 
@@ -314,7 +315,7 @@ void TfrmPortWahl::centreOnMainWindow()
         return;
     const QRect main = fMainWindow->frameGeometry();
     const QRect mine = frameGeometry();
-    move(main.center().x() - mine.width() / 2, main.center().y() - mine.height() / 2);
+    MoveOnScreen(this, main.center() - QPoint(mine.width() / 2, mine.height() / 2), fMainWindow);
 }
 
 void TfrmPortWahl::ShowPortsInForce()
@@ -335,6 +336,8 @@ void TfrmPortWahl::showEvent(QShowEvent* event)
         return;
     PortDialogShowing = true;
     StatusBar1->clearMessage();
+    // The frame, and with it the size that has to fit on the screen, is known only now.
+    centreOnMainWindow();
     ShowPortsInForce();
     // Space, the key for ticking, belongs to the input list, never to a Reset button.
     clbInputDevices->setFocus(Qt::OtherFocusReason);

@@ -41,7 +41,7 @@ public:
     void btnRestInClick();
     void btnResetOutClick();
 
-    // Centres the dialog on the main window.
+    // Centres the dialog on the main window, as far as the screen allows.
     void centreOnMainWindow();
 
     // Runs before the output port that the program plays on is closed or replaced (a tick on

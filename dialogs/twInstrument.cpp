@@ -2,6 +2,7 @@
 #include "twInstrument.h"
 
 #include "ListBox.h"
+#include "Placement.h"
 #include "midi/MidiSenders.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
@@ -83,18 +84,7 @@ void TfrmInstrument::ListBox1Click()
 
 void TfrmInstrument::placeAndShow()
 {
-    QPoint target = pos();
-    if (fMainWindow) {
-        const QRect main = fMainWindow->frameGeometry();
-        target = QPoint(main.left(), main.top() + TopOffset);
-        move(target);
-    }
-    show();
-    // The frame is known only once the window shows; the place is that of the frame.
-    if (frameGeometry().topLeft() != target)
-        move(target);
-    raise();
-    activateWindow();
+    ShowNextTo(this, fMainWindow, QPoint(0, TopOffset));
 }
 
 void TfrmInstrument::changeEvent(QEvent* event)

@@ -25,7 +25,7 @@ public:
     void ListBox1Click();
 
     // Places the picker at the main window's left edge, its top 340 pixels below the main
-    // window's top, and shows it (not modal).
+    // window's top (or as near as fits on the screen), and shows it (not modal).
     void placeAndShow();
 
 protected:

@@ -2,6 +2,7 @@
 #include "twStimmung.h"
 
 #include "ListBox.h"
+#include "Placement.h"
 #include "settings/PlayerState.h"
 
 #include <QPlainTextEdit>
@@ -87,16 +88,5 @@ void TfrmStimmung::lbStimmungClick()
 
 void TfrmStimmung::placeAndShow()
 {
-    QPoint target = pos();
-    if (fMainWindow) {
-        const QRect main = fMainWindow->frameGeometry();
-        target = QPoint(main.left() + LeftOffset, main.top());
-        move(target);
-    }
-    show();
-    // The frame is known only once the window shows; the place is that of the frame.
-    if (frameGeometry().topLeft() != target)
-        move(target);
-    raise();
-    activateWindow();
+    ShowNextTo(this, fMainWindow, QPoint(LeftOffset, 0));
 }

@@ -52,7 +52,8 @@ public:
     void lbStimmungClick();
 
     // Places the selector with its top at the main window's top, 900 pixels right of the main
-    // window's left edge, and shows it (not modal). Selection and Transpose stay as they are.
+    // window's left edge (or as near as fits on the screen), and shows it (not modal).
+    // Selection and Transpose stay as they are.
     void placeAndShow();
 
     static constexpr int EmptyItems = 7;

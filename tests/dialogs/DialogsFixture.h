@@ -27,7 +27,11 @@
 
 class DialogsTest : public ::testing::Test {
 protected:
-    void SetUp() override { tarv::test::ensureApplication(); }
+    // A common laptop screen: the main window at (100, 80) leaves room for every dialog's place.
+    static constexpr int ScreenWidth = 1366;
+    static constexpr int ScreenHeight = 768;
+
+    void SetUp() override { tarv::test::ensureApplication(ScreenWidth, ScreenHeight); }
 
     // Installs a loopback service with these devices and creates the dialogs over it.
     void start(std::vector<std::string> inputs, std::vector<std::string> outputs)

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QThread>
 
 namespace tarv::test {
@@ -30,6 +32,28 @@ void ensureApplication()
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     new QApplication(argc, argv);
+}
+
+void ensureApplication(int screenWidth, int screenHeight)
+{
+    if (QCoreApplication::instance())
+        return;
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen") {
+        // The offscreen platform reads its screens from a configuration file.
+        static QTemporaryDir folder;
+        QFile config(folder.filePath(QStringLiteral("screen.json")));
+        if (config.open(QIODevice::WriteOnly)) {
+            config.write(QStringLiteral(R"({"windowFrameMargins": true, "screens": [{"name": "test", "x": 0, "y": 0, )"
+                                        R"("width": %1, "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                             .arg(screenWidth)
+                             .arg(screenHeight)
+                             .toUtf8());
+            config.close();
+            qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toUtf8());
+        }
+    }
+    ensureApplication();
 }
 
 QString startXvfb(QProcess& xvfb)

@@ -18,6 +18,9 @@ bool waitFor(const std::function<bool()>& condition,
 
 // A QApplication for the whole test binary, created on first use (offscreen platform).
 void ensureApplication();
+// The same; when it creates the application on the offscreen platform, its one screen has
+// this size (the platform's own default is 800 x 800).
+void ensureApplication(int screenWidth, int screenHeight);
 
 // Starts an X server (Xvfb) on a free display in `xvfb`; returns the display (":N"), or an
 // empty string when it did not start.
