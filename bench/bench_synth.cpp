@@ -1,5 +1,6 @@
-// The built-in synthesizer: memory with each sound font, loading, rendering cost, idle CPU
-// and (with a JACK server) the time from a Note On to its sound at the audio output.
+// The built-in synthesizer: memory with each sound font, loading, program changes while
+// playing, rendering cost, idle CPU and (with a JACK server) the time from a Note On to its
+// sound at the audio output.
 #include "FluidSynthService.h"
 
 #if defined(TARV_BENCH_JACK)
@@ -10,6 +11,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -58,20 +60,104 @@ FluidSynthService::Options offline()
     return options;
 }
 
-void loading(const char* file)
+// The program changes of the start-up sending with the default settings file: program
+// 8 k on channel k.
+void sendStartUpPrograms(FluidSynthService& synth, PortHandle port)
+{
+    for (int channel = 0; channel < 16; ++channel)
+        synth.sendShort(port, packed(0xC0 | channel, 8 * channel));
+}
+
+void loading(const char* file, bool dynamic)
 {
     malloc_trim(0);
     const double before = rssMiB();
     const auto start = Clock::now();
-    FluidSynthService synth(file, offline());
+    FluidSynthService::Options options = offline();
+    options.dynamicSampleLoading = dynamic;
+    FluidSynthService synth(file, options);
     const PortHandle port = synth.openOutput(0, kSynthPortName);
-    synth.sendShort(port, packed(0xC0, 0));
+    sendStartUpPrograms(synth, port);
     const double returned = millisecondsSince(start);
     const bool loadedOnReturn = synth.isLoaded();
     synth.waitUntilLoaded(std::chrono::seconds(60));
     const double loaded = millisecondsSince(start);
-    std::printf("%-40s construct+open+send %.2f ms (loaded then: %s), loaded after %.0f ms, RSS +%.1f MiB\n",
-                file, returned, loadedOnReturn ? "yes" : "no", loaded, rssMiB() - before);
+    std::printf("%-38s %-22s construct+open+16 programs %.2f ms (loaded then: %s), loaded and programs in after %.0f ms, RSS +%.1f MiB\n",
+                file, dynamic ? "samples of the presets" : "every sample", returned, loadedOnReturn ? "yes" : "no",
+                loaded, rssMiB() - before);
+    if (!dynamic)
+        return;
+    // The reader of later program changes comes with its first use.
+    synth.sendShort(port, packed(0xC0, 1));
+    synth.waitUntilSettled(std::chrono::seconds(60));
+    std::printf("%-38s %-22s after one more program change: RSS +%.1f MiB\n", file, "", rssMiB() - before);
+}
+
+// Every program in turn on channel 0 while two threads play notes on channels 1 and 2 (as the
+// UI and the MIDI thread do) and a third renders audio periods as the audio callback does.
+// Prints the longest call of each and how long a program change took to come into force.
+void programChanges(const char* file)
+{
+    FluidSynthService synth(file, offline());
+    synth.waitUntilLoaded(std::chrono::seconds(60));
+    const PortHandle port = synth.openOutput(0, kSynthPortName);
+    sendStartUpPrograms(synth, port);
+    synth.waitUntilSettled(std::chrono::seconds(60));
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> notes{0}, lateNotes{0};
+    auto longest = [](std::atomic<double>& slot, double value) {
+        double seen = slot.load();
+        while (value > seen && !slot.compare_exchange_weak(seen, value)) {}
+    };
+    std::atomic<double> longestSend[2] = {0.0, 0.0}, longestRender{0.0};
+    auto player = [&](int thread) {
+        const int channel = 1 + thread;
+        for (int i = 0; !stop; ++i) {
+            const int note = 48 + i % 24;
+            for (std::uint32_t message : {packed(0x90 | channel, note, 90), packed(0x80 | channel, note, 0)}) {
+                const auto start = Clock::now();
+                synth.sendShort(port, message);
+                const double took = millisecondsSince(start);
+                longest(longestSend[thread], took);
+                ++notes;
+                if (took > 5)
+                    ++lateNotes;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    std::thread ui(player, 0), midi(player, 1);
+    std::thread audio([&] {
+        const int block = FluidSynthService::kPeriodSize;
+        std::vector<float> left(block), right(block);
+        while (!stop) {
+            const auto start = Clock::now();
+            synth.render(left.data(), right.data(), block);
+            longest(longestRender, millisecondsSince(start));
+            std::this_thread::sleep_for(std::chrono::microseconds(1000000 * block / FluidSynthService::kSampleRate));
+        }
+    });
+    std::vector<double> inForce;
+    for (int program = 0; program < 128; ++program) {
+        const auto start = Clock::now();
+        synth.sendShort(port, packed(0xC0, program));
+        synth.waitUntilSettled(std::chrono::seconds(60));
+        inForce.push_back(millisecondsSince(start));
+    }
+    stop = true;
+    ui.join();
+    midi.join();
+    audio.join();
+    std::sort(inForce.begin(), inForce.end());
+    std::printf("%s, 128 program changes on channel 0 while notes play on channels 1 and 2:\n", file);
+    std::printf("  program change in force after: median %.2f ms, longest %.1f ms (the samples read meanwhile)\n",
+                inForce[inForce.size() / 2], inForce.back());
+    std::printf("  longest sendShort: UI thread %.2f ms, MIDI thread %.2f ms; %ld of %ld note messages took over 5 ms\n",
+                longestSend[0].load(), longestSend[1].load(), lateNotes.load(), notes.load());
+    std::printf("  longest audio period rendered (%d frames): %.2f ms\n", FluidSynthService::kPeriodSize,
+                longestRender.load());
+    std::printf("  RSS after every program was in use once: %.1f MiB\n", rssMiB());
 }
 
 // Microseconds per block of one audio period (128 frames = 2.67 ms at 48 kHz).
@@ -199,8 +285,13 @@ int main()
         return 0;
     }
     std::printf("\n== Loading (offline synth, the sound font read in the background)\n");
+    for (const char* file : present) {
+        loading(file, true);
+        loading(file, false);
+    }
+    std::printf("\n== Program changes while playing\n");
     for (const char* file : present)
-        loading(file);
+        programChanges(file);
     std::printf("\n== Rendering cost\n");
     for (const char* file : present)
         renderingCost(file);

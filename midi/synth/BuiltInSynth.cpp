@@ -127,15 +127,17 @@ std::unique_ptr<MidiService> withOutputsInFront(std::unique_ptr<MidiService> fro
     return std::make_unique<FrontOutputsService>(std::move(front), std::move(system));
 }
 
-std::unique_ptr<MidiService> withBuiltInSynth(std::unique_ptr<MidiService> system)
+std::unique_ptr<MidiService> withBuiltInSynth(std::unique_ptr<MidiService> system, std::function<void()> onLoaded)
 {
     const std::optional<std::string> soundFont = findSoundFont();
     if (!soundFont)
         return system;
     const std::u8string path(soundFont->begin(), soundFont->end());
+    FluidSynthService::Options options;
+    options.afterLoading = std::move(onLoaded);
     std::unique_ptr<MidiService> synth;
     try {
-        synth = std::make_unique<FluidSynthService>(std::filesystem::path(path));
+        synth = std::make_unique<FluidSynthService>(std::filesystem::path(path), std::move(options));
     } catch (const MidiServiceError&) {
         return system;   // FluidSynth cannot start: the program plays on the system's ports alone
     }

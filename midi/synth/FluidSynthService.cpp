@@ -4,6 +4,7 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -71,6 +72,9 @@ bool isNoteMessage(std::uint8_t status)
     return kind == 0x80 || kind == 0x90 || kind == 0xA0;
 }
 
+constexpr int kChannels = 16;
+constexpr int kDrumBank = 128;   // FluidSynth's bank of the percussion channels
+
 std::vector<std::string> platformDrivers()
 {
 #if defined(_WIN32)
@@ -107,6 +111,7 @@ fluid_settings_t* newSettings()
     fluid_settings_setnum(settings, "synth.gain", 0.4);
     fluid_settings_setint(settings, "audio.period-size", FluidSynthService::kPeriodSize);
     fluid_settings_setint(settings, "audio.periods", FluidSynthService::kPeriods);
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
     // Settings of drivers that this FluidSynth lacks fail harmlessly.
     fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
     fluid_settings_setstr(settings, "audio.jack.id", "tarv");
@@ -116,7 +121,37 @@ fluid_settings_t* newSettings()
 struct Pending {
     std::uint32_t packed = 0;              // a short message, when block is empty
     std::vector<std::uint8_t> block;       // a system-exclusive message
+
+    // Channel 0..15 of a channel message, -1 for system messages.
+    int channel() const { return block.empty() && (packed & 0xF0) != 0xF0 ? int(packed & 0x0F) : -1; }
+    bool isProgramChange() const { return block.empty() && (packed & 0xF0) == 0xC0; }
+    bool isBankSelect() const
+    {
+        const std::uint32_t number = (packed >> 8) & 0x7F;
+        return block.empty() && (packed & 0xF0) == 0xB0 && (number == 0 || number == 32);
+    }
+    // System exclusive and system reset may reset every channel's program: nothing overtakes them.
+    bool isReset() const { return !block.empty() || (packed & 0xFF) == 0xFF; }
+    int program() const { return int((packed >> 8) & 0x7F); }
 };
+
+// The preset that a program change to `program` selects on `channel` of `synth`, with
+// FluidSynth's own fallbacks: on a percussion channel the first kit, on others the program in
+// bank 0, then bank 0's first program. Null when the sound font has none of them.
+fluid_preset_t* presetFor(fluid_synth_t* synth, int font, int channel, int program)
+{
+    fluid_sfont_t* sfont = fluid_synth_get_sfont_by_id(synth, font);
+    int fontOfChannel = 0, bank = 0, current = 0;
+    if (!sfont || fluid_synth_get_program(synth, channel, &fontOfChannel, &bank, &current) != FLUID_OK)
+        return nullptr;
+    const std::array<std::pair<int, int>, 3> candidates =
+        bank == kDrumBank ? std::array<std::pair<int, int>, 3>{{{kDrumBank, program}, {kDrumBank, 0}, {kDrumBank, 0}}}
+                          : std::array<std::pair<int, int>, 3>{{{bank, program}, {0, program}, {0, 0}}};
+    for (const auto& [candidateBank, candidateProgram] : candidates)
+        if (fluid_preset_t* preset = fluid_sfont_get_preset(sfont, candidateBank, candidateProgram))
+            return preset;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -129,10 +164,18 @@ struct FluidSynthService::Impl {
     fluid_synth_t* synth = nullptr;
 
     mutable std::mutex lock;    // guards the fields up to the atomics; taken before FluidSynth's own lock
-    mutable std::condition_variable loadingEndedChanged;
+    mutable std::condition_variable settledChanged;   // loading ended, or the queue ran empty
+    std::condition_variable pendingChanged;           // a message was queued, or stopping
     bool loadingEnded = false;
+    bool stopping = false;
     std::string loadError;
+    int font = FLUID_FAILED;   // the sound font's id in `synth`
+    // Messages for the loading thread, in order: while loading, every one but notes;
+    // afterwards the program changes whose samples are not in memory and what must follow
+    // them (see queueOrPlay).
     std::deque<Pending> pending;
+    std::array<int, kChannels> pendingOfChannel{};   // queued channel messages, per channel
+    int pendingResets = 0;                           // queued system exclusive and resets
     std::set<PortHandle> outputs;
     PortHandle nextHandle = 1;
     fluid_audio_driver_t* driver = nullptr;
@@ -148,9 +191,21 @@ struct FluidSynthService::Impl {
     bool idle = false;
     long quietFrames = 0;
 
+    // The silent instance that reads the samples of a preset for `synth` (FluidSynth shares
+    // the data of equal samples between instances); created when first needed. Used by the
+    // loading thread only.
+    fluid_settings_t* readerSettings = nullptr;
+    fluid_synth_t* reader = nullptr;
+    int readerFont = FLUID_FAILED;
+
     std::thread loader;
 
     void load();
+    bool loadSoundFont();
+    void serve();
+    fluid_preset_t* readPreset(const Pending& message);
+    void queueOrPlay(Pending message);
+    bool presetInMemory(int channel, int program) const;
     void play(const Pending& message);
     void playShort(std::uint32_t packed);
     void openAudio();
@@ -162,11 +217,22 @@ struct FluidSynthService::Impl {
     static int audioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
 };
 
-// Runs on the loading thread.
+// Runs on the loading thread: loads the sound font, plays what was sent meanwhile, then
+// serves the program changes that need samples read, until the service goes.
 void FluidSynthService::Impl::load()
 {
+    if (loadSoundFont())
+        serve();
+    if (reader)
+        delete_fluid_synth(reader);
+    if (readerSettings)
+        delete_fluid_settings(readerSettings);
+}
+
+// Runs on the loading thread; true when the sound font is in.
+bool FluidSynthService::Impl::loadSoundFont()
+{
     std::string reason;
-    int id = FLUID_FAILED;
     try {
         if (options.beforeLoading)
             options.beforeLoading();
@@ -174,7 +240,7 @@ void FluidSynthService::Impl::load()
         // Creating the synth takes tens of milliseconds the first time: it is done here too.
         synth = new_fluid_synth(settings);
         if (synth)
-            id = fluid_synth_sfload(synth, utf8(soundFont).c_str(), 1);
+            font = fluid_synth_sfload(synth, utf8(soundFont).c_str(), 1);
         else if (reason.empty())
             reason = "FluidSynth kann nicht gestartet werden";
     } catch (const std::exception& e) {
@@ -183,39 +249,165 @@ void FluidSynthService::Impl::load()
         reason = "unbekannter Fehler";
     }
 
-    std::lock_guard guard(lock);
-    if (id == FLUID_FAILED) {
+    std::unique_lock guard(lock);
+    if (font == FLUID_FAILED) {
         loadError = "Klangdatei kann nicht geladen werden: " + utf8(soundFont);
         if (!reason.empty())
             loadError += " (" + reason + ")";
         pending.clear();
-    } else {
-        for (const Pending& message : pending)
-            play(message);
-        pending.clear();
-        loaded.store(true, std::memory_order_release);
-        // A JACK output opened during loading goes again, now with the synth, so that FluidSynth
-        // sets the synth to the server's sample rate. No note has sounded yet.
-        if (driver && driverSettings && driverName == "jack") {
-            const std::string name = driverName;
-            deleteDriver();
+        loadingEnded = true;
+        settledChanged.notify_all();
+        return false;
+    }
+    // What was sent while loading, in order. No other thread reaches the synth before
+    // `loaded` is set, so the samples of its program changes are read without holding `lock`,
+    // and a caller that sends meanwhile only queues behind.
+    while (!pending.empty() && !stopping) {
+        const Pending message = std::move(pending.front());
+        pending.pop_front();
+        guard.unlock();
+        play(message);
+        guard.lock();
+    }
+    loaded.store(true, std::memory_order_release);
+    // A JACK output opened during loading goes again, now with the synth, so that FluidSynth
+    // sets the synth to the server's sample rate. No note has sounded yet.
+    if (driver && driverSettings && driverName == "jack") {
+        const std::string name = driverName;
+        deleteDriver();
+        try {
+            openDriver({name}, true);
+        } catch (const MidiServiceError&) {
             try {
-                openDriver({name}, true);
+                openDriver({name}, false);
             } catch (const MidiServiceError&) {
-                try {
-                    openDriver({name}, false);
-                } catch (const MidiServiceError&) {
-                    // The server went away meanwhile: silent until the next opening of the
-                    // port opens an output again (or says why it cannot).
-                }
+                // The server went away meanwhile: silent until the next opening of the
+                // port opens an output again (or says why it cannot).
             }
         }
     }
     loadingEnded = true;
-    loadingEndedChanged.notify_all();
+    settledChanged.notify_all();
+    if (stopping)
+        return false;
+    guard.unlock();
+    if (options.afterLoading)
+        options.afterLoading();
+    return true;
 }
 
-// Called with `lock` held, once the sound font is loaded.
+// Runs on the loading thread once the sound font is in. The samples are read without
+// `lock` and without the synth's own lock: only switching the channel takes them, for well
+// under a millisecond as the samples are in memory by then.
+void FluidSynthService::Impl::serve()
+{
+    std::unique_lock guard(lock);
+    for (;;) {
+        pendingChanged.wait(guard, [this] { return stopping || !pending.empty(); });
+        if (stopping)
+            return;
+        // The message stays at the head of the queue, so that what follows it stays behind.
+        const Pending message = pending.front();
+        fluid_preset_t* read = nullptr;
+        if (message.isProgramChange()) {
+            guard.unlock();
+            read = readPreset(message);
+            guard.lock();
+            if (stopping)
+                return;
+        }
+        play(message);
+        pending.pop_front();
+        if (message.channel() >= 0)
+            --pendingOfChannel[std::size_t(message.channel())];
+        if (message.isReset())
+            --pendingResets;
+        if (pending.empty())
+            settledChanged.notify_all();
+        guard.unlock();
+        // `synth` holds its own reference to the samples now.
+        if (read)
+            fluid_synth_unpin_preset(reader, readerFont, fluid_preset_get_banknum(read), fluid_preset_get_num(read));
+        guard.lock();
+    }
+}
+
+// Runs on the loading thread without `lock`: reads the samples of the preset that `message`
+// will select into memory through `reader`, and returns the preset of `reader` that holds
+// them (null when nothing was read; `synth` then reads them itself).
+fluid_preset_t* FluidSynthService::Impl::readPreset(const Pending& message)
+{
+    if (!reader && readerFont == FLUID_FAILED) {
+        readerSettings = new_fluid_settings();
+        if (readerSettings) {
+            fluid_settings_setint(readerSettings, "synth.dynamic-sample-loading", 1);
+            fluid_settings_setint(readerSettings, "synth.polyphony", 1);
+            fluid_settings_setint(readerSettings, "synth.reverb.active", 0);
+            fluid_settings_setint(readerSettings, "synth.chorus.active", 0);
+            std::string ignored;
+            LogCapture capture(ignored);
+            reader = new_fluid_synth(readerSettings);
+            // Without resetting the channels, the reader holds no samples of its own.
+            readerFont = reader ? fluid_synth_sfload(reader, utf8(soundFont).c_str(), 0) : FLUID_FAILED;
+        }
+        if (readerFont == FLUID_FAILED)
+            readerFont = FLUID_FAILED - 1;   // no second attempt
+    }
+    if (readerFont < 0)
+        return nullptr;
+    // The channel's bank cannot change meanwhile: bank selects queue behind this message.
+    fluid_preset_t* target = presetFor(synth, font, message.channel(), message.program());
+    if (!target)
+        return nullptr;
+    const int bank = fluid_preset_get_banknum(target);
+    const int program = fluid_preset_get_num(target);
+    return fluid_synth_pin_preset(reader, readerFont, bank, program) == FLUID_OK
+               ? fluid_sfont_get_preset(fluid_synth_get_sfont_by_id(reader, readerFont), bank, program)
+               : nullptr;
+}
+
+// Called with `lock` held, once the sound font is loaded. Plays `message` at once unless it
+// must wait: a program change whose preset is not in memory, and every bank select and
+// program change of its channel after it; system exclusive and resets while anything waits,
+// and then everything after them.
+void FluidSynthService::Impl::queueOrPlay(Pending message)
+{
+    const int channel = message.channel();
+    bool wait = pendingResets > 0;
+    if (message.isReset())
+        wait = !pending.empty();
+    else if (channel >= 0 && pendingOfChannel[std::size_t(channel)] > 0)
+        wait = wait || message.isProgramChange() || message.isBankSelect();
+    else if (message.isProgramChange())
+        wait = wait || !presetInMemory(channel, message.program());
+    if (!wait) {
+        play(message);
+        return;
+    }
+    if (pending.size() >= kPendingLimit)
+        return;
+    if (channel >= 0)
+        ++pendingOfChannel[std::size_t(channel)];
+    if (message.isReset())
+        ++pendingResets;
+    pending.push_back(std::move(message));
+    pendingChanged.notify_one();
+}
+
+// Called with `lock` held: whether a program change to `program` on `channel` selects a
+// preset whose samples are in memory (because a channel plays it), so that no reading waits.
+bool FluidSynthService::Impl::presetInMemory(int channel, int program) const
+{
+    fluid_preset_t* preset = presetFor(synth, font, channel, program);
+    if (!preset)
+        return true;   // FluidSynth only unsets the channel's program
+    for (int other = 0; other < kChannels; ++other)
+        if (fluid_synth_get_channel_preset(synth, other) == preset)
+            return true;
+    return false;
+}
+
+// Called with `lock` held once the sound font is loaded; before, by the loading thread alone.
 void FluidSynthService::Impl::play(const Pending& message)
 {
     if (message.block.empty()) {
@@ -407,6 +599,8 @@ FluidSynthService::FluidSynthService(std::filesystem::path soundFont, Options op
     d->options = std::move(options);
 
     d->settings = newSettings();
+    if (!d->options.dynamicSampleLoading)
+        fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 0);
     d->loader = std::thread([impl = d.get()] { impl->load(); });
 }
 
@@ -415,6 +609,8 @@ FluidSynthService::~FluidSynthService()
     {
         std::lock_guard guard(d->lock);
         d->deleteDriver();
+        d->stopping = true;
+        d->pendingChanged.notify_all();
     }
     if (d->loader.joinable())
         d->loader.join();
@@ -462,12 +658,10 @@ void FluidSynthService::sendShort(PortHandle handle, std::uint32_t packed)
 {
     std::lock_guard guard(d->lock);
     d->checkOutput(handle);
-    if (d->loaded.load(std::memory_order_acquire)) {
-        d->playShort(packed);
-        d->wake.store(true, std::memory_order_release);
-    } else if (!isNoteMessage(packed & 0xFF) && d->pending.size() < kPendingLimit) {
+    if (d->loaded.load(std::memory_order_acquire))
+        d->queueOrPlay({packed, {}});
+    else if (!isNoteMessage(packed & 0xFF) && d->pending.size() < kPendingLimit)
         d->pending.push_back({packed, {}});
-    }
 }
 
 void FluidSynthService::sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size)
@@ -478,7 +672,7 @@ void FluidSynthService::sendBlock(PortHandle handle, const std::uint8_t* data, s
         return;
     Pending message{0, std::vector<std::uint8_t>(data, data + size)};
     if (d->loaded.load(std::memory_order_acquire))
-        d->play(message);
+        d->queueOrPlay(std::move(message));
     else if (d->pending.size() < kPendingLimit)
         d->pending.push_back(std::move(message));
 }
@@ -496,7 +690,13 @@ bool FluidSynthService::isLoaded() const
 bool FluidSynthService::waitUntilLoaded(std::chrono::milliseconds timeout) const
 {
     std::unique_lock guard(d->lock);
-    return d->loadingEndedChanged.wait_for(guard, timeout, [this] { return d->loadingEnded; });
+    return d->settledChanged.wait_for(guard, timeout, [this] { return d->loadingEnded; });
+}
+
+bool FluidSynthService::waitUntilSettled(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock guard(d->lock);
+    return d->settledChanged.wait_for(guard, timeout, [this] { return d->loadingEnded && d->pending.empty(); });
 }
 
 std::string FluidSynthService::loadError() const

@@ -26,6 +26,16 @@ inline constexpr const char* kSynthPortName = "tarv GM Synth (FluidSynth)";
 // key pressure) sent meanwhile are dropped: a note that sounded seconds late would be worse
 // than a missing one.
 //
+// Only the samples of the presets in use are in memory (FluidSynth's dynamic sample loading):
+// the sound font's presets are read when a program change selects them. Reading a preset
+// takes milliseconds to tens of milliseconds, and FluidSynth would hold its lock all that
+// time, so that every other call into the synth waited. So a program change whose preset is
+// not in memory yet goes to the loading thread, which reads the samples through a second,
+// silent FluidSynth instance (FluidSynth shares sample data between instances) and only then
+// switches the channel: until then the channel keeps its previous sound, and no call of
+// another thread waits for the reading. Bank selects and program changes of that channel sent
+// meanwhile follow it in order. The audio thread never waits for loading either way.
+//
 // All calls are thread-safe.
 class FluidSynthService : public MidiService {
 public:
@@ -44,6 +54,11 @@ public:
         std::vector<std::string> drivers;
         // Runs on the loading thread before the sound font is read (tests hold loading with it).
         std::function<void()> beforeLoading;
+        // Runs on the loading thread once the sound font is loaded and the messages sent
+        // meanwhile are played (the start-up figures note the moment).
+        std::function<void()> afterLoading;
+        // false: every sample of the sound font is read at once (for comparison).
+        bool dynamicSampleLoading = true;
     };
 
     explicit FluidSynthService(std::filesystem::path soundFont);
@@ -71,6 +86,9 @@ public:
     bool isLoaded() const;
     // Waits until loading has ended (loaded or failed); true when it ended in time.
     bool waitUntilLoaded(std::chrono::milliseconds timeout) const;
+    // Waits until every message sent so far is played, program changes whose samples had to
+    // be read included; true when that happened in time.
+    bool waitUntilSettled(std::chrono::milliseconds timeout) const;
     // Why the sound font could not be loaded; empty while loading or after success.
     std::string loadError() const;
     // The FluidSynth audio driver in use ("pulseaudio", "jack", ...); empty while none is open.

@@ -42,10 +42,18 @@ protected:
 
     void send(int status, int data1, int data2 = 0) { synth->sendShort(port, packed(status, data1, data2)); }
 
+    // A program change, once the samples of its preset are read (until then the channel
+    // keeps its previous sound).
+    void selectProgram(int program)
+    {
+        send(0xC0, program);
+        ASSERT_TRUE(synth->waitUntilSettled(std::chrono::seconds(20)));
+    }
+
     // Middle C on channel 0 without chorus and reverb, so that only the instrument sounds.
     std::vector<float> dryMiddleC(int program)
     {
-        send(0xC0, program);
+        selectProgram(program);
         send(0xB0, 91, 0);
         send(0xB0, 93, 0);
         send(0x90, 60, 100);
@@ -94,7 +102,7 @@ TEST_F(FluidSynthServiceTest, SilentAgainAfterNoteOffAndRelease)
 
 TEST_F(FluidSynthServiceTest, AllNotesOffSilencesHeldNotes)
 {
-    send(0xC0, 19);   // church organ: sounds as long as the key is held
+    selectProgram(19);   // church organ: sounds as long as the key is held
     send(0x90, 60, 100);
     send(0x90, 64, 100);
     EXPECT_GT(rms(renderSeconds(*synth, 3.0), 2.5), kSound);
@@ -144,6 +152,66 @@ TEST_F(FluidSynthServiceTest, ClosedOrForeignHandlesAndOtherPortsFail)
     EXPECT_GT(rms(renderSeconds(*synth, 0.3), 0.05), kSound);
 }
 
+// Only the samples of the presets in use are read; a preset chosen after start-up is read
+// when its program change comes, and then sounds exactly as if every sample had been read at
+// the start.
+class PresetChosenAfterStartUp : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PresetChosenAfterStartUp, SoundsAsWithEverySampleLoaded)
+{
+    const std::filesystem::path soundFont = GetParam();
+    if (!std::filesystem::exists(soundFont))
+        GTEST_SKIP() << "sound font missing: " << soundFont;
+    auto play = [&](bool dynamic) {
+        FluidSynthService::Options options = offline();
+        options.dynamicSampleLoading = dynamic;
+        FluidSynthService synth(soundFont, options);
+        EXPECT_TRUE(synth.waitUntilLoaded(std::chrono::seconds(60))) << synth.loadError();
+        const PortHandle port = synth.openOutput(0, kSynthPortName);
+        renderSeconds(synth, 0.1);
+        synth.sendShort(port, packed(0xC1, 48));   // strings, not read at the start
+        EXPECT_TRUE(synth.waitUntilSettled(std::chrono::seconds(60)));
+        synth.sendShort(port, packed(0x91, 60, 100));
+        return renderSeconds(synth, 1.0);
+    };
+    const std::vector<float> dynamic = play(true);
+    const std::vector<float> everything = play(false);
+
+    EXPECT_GT(rms(dynamic, 0.1, 0.6), kSound);
+    ASSERT_EQ(dynamic.size(), everything.size());
+    double difference = 0;
+    for (std::size_t i = 0; i < dynamic.size(); ++i)
+        difference = std::max(difference, double(std::fabs(dynamic[i] - everything[i])));
+    EXPECT_LT(difference, 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(SoundFonts, PresetChosenAfterStartUp,
+                         ::testing::Values("/usr/share/sounds/sf2/TimGM6mb.sf2",
+                                           // compressed samples (Ogg Vorbis)
+                                           "/usr/share/sounds/sf3/FluidR3Mono_GM.sf3"));
+
+// While the samples of a channel's new preset are read, its notes sound at once (with the
+// previous preset), neither dropped nor late.
+TEST_F(FluidSynthServiceTest, NoteWhileItsPresetIsReadSoundsAtOnce)
+{
+    send(0xC0, 48);
+    send(0x90, 60, 100);
+    EXPECT_GT(rms(renderSeconds(*synth, 0.1), 0.0, 0.05), kSound);
+}
+
+// A program change whose preset is in memory must not overtake an earlier one of the same
+// channel that waits for its samples: the last one sent wins.
+TEST_F(FluidSynthServiceTest, LastProgramChangeOfAChannelWins)
+{
+    const auto piano = harmonicProfile(dryMiddleC(0), 0.2, 0.3, kMiddleC);
+    synth = makeSynth();
+    port = synth->openOutput(0, kSynthPortName);
+    send(0xC0, 19);   // organ, read first
+    send(0xC0, 0);    // piano, in memory since the start
+    const auto last = harmonicProfile(dryMiddleC(0), 0.2, 0.3, kMiddleC);
+    EXPECT_LT(profileDistance(piano, last), 0.05);
+}
+
 // The loading thread is held at its start, so "before loaded" is certain.
 TEST(FluidSynthServiceLoading, MessagesBeforeLoadingKeepStateAndDropNotes)
 {
@@ -176,8 +244,10 @@ TEST(FluidSynthServiceLoading, MessagesBeforeLoadingKeepStateAndDropNotes)
     FluidSynthService reference(kTimGM6mb, offline());
     ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
     const PortHandle referencePort = reference.openOutput(0, kSynthPortName);
-    for (auto message : {packed(0xC0, 19), packed(0xB0, 91, 0), packed(0xB0, 93, 0), packed(0x90, 60, 100)})
+    for (auto message : {packed(0xC0, 19), packed(0xB0, 91, 0), packed(0xB0, 93, 0), packed(0x90, 60, 100)}) {
+        ASSERT_TRUE(reference.waitUntilSettled(std::chrono::seconds(20)));
         reference.sendShort(referencePort, message);
+    }
     const auto organ = harmonicProfile(renderSeconds(reference, 0.6), 0.2, 0.3, kMiddleC);
     EXPECT_LT(profileDistance(early, organ), 0.05);
 }

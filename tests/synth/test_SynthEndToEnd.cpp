@@ -81,8 +81,10 @@ TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
     ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
     const PortHandle port = reference.openOutput(0, kSynthPortName);
     for (auto message : {packed(0xC0, 19), packed(0xB0, 7, 100), packed(0xB0, 91, 0), packed(0xB0, 93, 0),
-                         packed(0x90, 60, 100)})
+                         packed(0x90, 60, 100)}) {
+        ASSERT_TRUE(reference.waitUntilSettled(std::chrono::seconds(20)));   // the organ's samples are read
         reference.sendShort(port, message);
+    }
     const std::vector<float> organ = renderSeconds(reference, 0.6);
     EXPECT_LT(profileDistance(harmonicProfile(sound, 0.2, 0.3, 261.63), harmonicProfile(organ, 0.2, 0.3, 261.63)), 0.05);
     EXPECT_NEAR(rms(sound, 0.2, 0.5), rms(organ, 0.2, 0.5), 0.1 * rms(organ, 0.2, 0.5));
