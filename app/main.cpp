@@ -13,17 +13,20 @@
 #endif
 
 #include <QDateTime>
+#include <QEvent>
 #include <QFile>
 #include <QString>
 #include <QTimer>
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
 // TARV_STARTUP_LOG=<file>: appends "<milestone> <ms since the epoch>" for the start-up benchmark.
+// Runs on the UI thread, and on the synthesizer's loading thread for "synth-ready".
 void LogStartup(const char* milestone)
 {
     QFile file(qEnvironmentVariable("TARV_STARTUP_LOG"));
@@ -31,13 +34,38 @@ void LogStartup(const char* milestone)
         file.write(QByteArray(milestone) + ' ' + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n');
 }
 
+// Runs `then` once on the UI thread, right after `window` has painted its first picture.
+class AfterFirstPicture : public QObject {
+public:
+    AfterFirstPicture(QWidget* window, std::function<void()> then) : QObject(window), fThen(std::move(then))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(this, [this] {
+                fThen();
+                deleteLater();
+            }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> fThen;
+};
+
 // The modules' initialisation, run explicitly before any window exists. A failure (no output
 // device, port 0 cannot be opened) does not stop the program: it is reported once the window shows.
 QString InitialiseModules()
 {
     QString failure;
 #ifdef TARV_WITH_FLUIDSYNTH
-    tarv::setMidiService(tarv::withBuiltInSynth(tarv::createSystemMidiService()));
+    tarv::setMidiService(tarv::withBuiltInSynth(tarv::createSystemMidiService(), [] { LogStartup("synth-ready"); }));
 #else
     tarv::setMidiService(tarv::createSystemMidiService());
 #endif
@@ -92,19 +120,28 @@ void OpenInputFromEnvironment()
 
 int main(int argc, char* argv[])
 {
+    LogStartup("main");
     const QString startupFailure = InitialiseModules();
     LogStartup("sending-done");
     tarv::TApplication app(argc, argv);
     tarv::skin::apply(app);
+    LogStartup("application");
 
     auto* mainWindow = new TfrmPemo;
-    new TfrmPortWahl(mainWindow);
-    new TfrmInstrument(mainWindow);
-    new TfrmStimmung(mainWindow);
-
+    LogStartup("main-window");
     mainWindow->show();
     tarv::CloseWindowsOnTerminationSignals();
     QTimer::singleShot(0, mainWindow, [] { LogStartup("window-shown"); });
+    // What the first picture does not need comes right after it, before any input of the
+    // player: the icon and the three dialogs, created hidden in this order.
+    new AfterFirstPicture(mainWindow, [mainWindow] {
+        LogStartup("first-picture");
+        QApplication::setWindowIcon(tarv::skin::appIcon());
+        new TfrmPortWahl(mainWindow);
+        new TfrmInstrument(mainWindow);
+        new TfrmStimmung(mainWindow);
+        LogStartup("dialogs");
+    });
     if (!startupFailure.isEmpty()) {
         QTimer::singleShot(0, mainWindow, [startupFailure] {
             tarv::ShowError(QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "

@@ -186,7 +186,6 @@ TfrmPemo::TfrmPemo(QWidget* parent)
     frmPemo = this;
     setObjectName(QStringLiteral("frmPemo"));
     setWindowTitle(QStringLiteral("Ovelin Tarv ( SplitKeyBoard)  ") + SiteName());
-    setWindowIcon(tarv::skin::appIcon());
     setFixedSize(ClientWidth, ClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));

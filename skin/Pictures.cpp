@@ -125,9 +125,13 @@ QPixmap pcKeysPicture(const std::array<int, 24>& keyCodes)
 
 QIcon appIcon()
 {
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addPixmap(renderConnector(size));
+    // Rendered once: the SVG's gradients cost milliseconds at the larger sizes.
+    static const QIcon icon = [] {
+        QIcon rendered;
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            rendered.addPixmap(renderConnector(size));
+        return rendered;
+    }();
     return icon;
 }
 

@@ -45,9 +45,10 @@ inline const QColor Groove{0x0e, 0x0e, 0x0e};
 inline const QColor HintBackground{0x1c, 0x1c, 0x1c};
 }  // namespace colour
 
-// Sets the skin's style (Fusion underneath), palette, font, style sheet (skin/tarv.qss), window
-// icon and hint window on the application. Call once after the QApplication exists and before
-// windows are shown.
+// Sets the skin's style (Fusion underneath), palette, font, style sheet (skin/tarv.qss) and
+// hint window on the application. Call once after the QApplication exists and before windows
+// are shown. The window icon is not part of it: the program sets appIcon() once its window
+// shows, as the first picture does not need it.
 void apply(QApplication& app);
 // The style sheet with the colour names replaced, as apply() sets it.
 QString styleSheet();
@@ -69,7 +70,7 @@ QPixmap pcKeysPicture(const std::array<int, 24>& keyCodes);
 // The character printed on a PC key for a Windows virtual-key code ("Q", "7", ",", "Ö", ...);
 // an empty string for codes without one.
 QString keyCaption(int virtualKey);
-// The program's icon (the MIDI connector).
+// The program's icon (the MIDI connector), rendered at the first call.
 QIcon appIcon();
 
 // The hint window. installHintWindow replaces Qt's tooltip handling for the whole application:
