@@ -112,6 +112,10 @@ fluid_settings_t* newSettings()
     fluid_settings_setint(settings, "audio.period-size", FluidSynthService::kPeriodSize);
     fluid_settings_setint(settings, "audio.periods", FluidSynthService::kPeriods);
     fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    // Locking samples into memory (FluidSynth's default) takes them one by one with dynamic
+    // loading, and so uses up a user's small limit of locked memory (ulimit -l), which JACK
+    // needs to let the audio clients of the process start.
+    fluid_settings_setint(settings, "synth.lock-memory", 0);
     // Settings of drivers that this FluidSynth lacks fail harmlessly.
     fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
     fluid_settings_setstr(settings, "audio.jack.id", "tarv");
@@ -341,6 +345,7 @@ fluid_preset_t* FluidSynthService::Impl::readPreset(const Pending& message)
         readerSettings = new_fluid_settings();
         if (readerSettings) {
             fluid_settings_setint(readerSettings, "synth.dynamic-sample-loading", 1);
+            fluid_settings_setint(readerSettings, "synth.lock-memory", 0);
             fluid_settings_setint(readerSettings, "synth.polyphony", 1);
             fluid_settings_setint(readerSettings, "synth.reverb.active", 0);
             fluid_settings_setint(readerSettings, "synth.chorus.active", 0);
