@@ -214,10 +214,14 @@ int portNumber(T& rtmidi, ErrorSlot& errors, RtMidi::Api api, int index, const s
 }
 
 #ifdef TARV_HAVE_JACK
+// The JACK server's graph, read by a client of the service's own that is never activated, so
+// that the server never wakes it: each RtMidi object is an active client that runs every
+// period, so the ports are listed here rather than by RtMidi objects kept for the purpose.
+//
 // RtMidi connects a new port with jack_connect, and the server puts the connection into its
 // graph only at the start of a later cycle: what RtMidi hands over before that (the start-up
 // sending right after opening, say) is lost. So after opening, wait until the graph shows one
-// connection more at the other end. A client of its own, never activated, reads the graph.
+// connection more at the other end.
 class JackGraphWatch {
 public:
     JackGraphWatch() : fClient(jack_client_open(kClientName.c_str(), JackNoStartServer, nullptr)) {}
@@ -228,6 +232,22 @@ public:
     }
     JackGraphWatch(const JackGraphWatch&) = delete;
     JackGraphWatch& operator=(const JackGraphWatch&) = delete;
+
+    // False when no JACK server runs.
+    bool valid() const { return fClient != nullptr; }
+    // The MIDI ports that deliver input (from: their data flows out of them) or take output,
+    // in the server's order, as RtMidi numbers them.
+    std::vector<std::string> midiPorts(bool deliveringInput) const
+    {
+        std::vector<std::string> names;
+        const char** ports = jack_get_ports(fClient, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                            deliveringInput ? JackPortIsOutput : JackPortIsInput);
+        for (const char** port = ports; port && *port; ++port)
+            names.emplace_back(*port);
+        if (ports)
+            jack_free(ports);
+        return names;
+    }
 
     // Connections of the port called `name`; -1 when unknown.
     int connections(const std::string& name) const
@@ -249,8 +269,10 @@ private:
     jack_client_t* fClient;
 };
 #else
-// Without JACK there is nothing to wait for.
+// Without the JACK library RtMidi's objects list the JACK ports, and nothing is waited for.
 struct JackGraphWatch {
+    bool valid() const { return false; }
+    std::vector<std::string> midiPorts(bool) const { return {}; }
     int connections(const std::string&) const { return -1; }
     void waitForMore(const std::string&, int) const {}
 };
@@ -269,11 +291,24 @@ struct RtMidiService::Impl {
 
     std::mutex lock;   // guards everything below
     ErrorSlot listErrors;
-    std::unique_ptr<RtMidiIn> lister;    // enumerates the ports that deliver input
+    // Enumerate the ports, except on JACK, where `graph` does.
+    std::unique_ptr<RtMidiIn> lister;    // the ports that deliver input
     std::unique_ptr<RtMidiOut> outputLister;
     std::map<PortHandle, std::shared_ptr<Port>> ports;
     PortHandle nextHandle = 1;
     std::unique_ptr<JackGraphWatch> graph;   // JACK only
+
+    // The ports of the system as listed for the program: its own are left out.
+    template <class T>
+    std::vector<std::string> list(T* rtmidi, bool deliveringInput)
+    {
+        if (!rtmidi) {
+            std::vector<std::string> names = graph->midiPorts(deliveringInput);
+            names.erase(std::remove_if(names.begin(), names.end(), isOwnPort), names.end());
+            return names;
+        }
+        return listPorts(*rtmidi, listErrors, api);
+    }
 
     int connections(const std::string& port) const { return graph ? graph->connections(port) : -1; }
     void waitForMore(const std::string& port, int before) const
@@ -344,11 +379,18 @@ std::unique_ptr<RtMidiService> RtMidiService::create(const std::string& apiName)
     auto impl = std::make_unique<Impl>();
     impl->api = api;
     impl->name = apiName;
-    // Creating the listers is the test whether the system can start at all.
+    // Creating the listers, on JACK the graph's client, is the test whether the system can
+    // start at all.
+#ifdef TARV_HAVE_JACK
+    if (api == RtMidi::UNIX_JACK) {
+        impl->graph = std::make_unique<JackGraphWatch>();
+        if (!impl->graph->valid())
+            throw MidiServiceError("Der JACK-Server läuft nicht");
+        return std::unique_ptr<RtMidiService>(new RtMidiService(std::move(impl)));
+    }
+#endif
     impl->lister = makeRtMidi<RtMidiIn>(api, impl->listErrors);
     impl->outputLister = makeRtMidi<RtMidiOut>(api, impl->listErrors);
-    if (api == RtMidi::UNIX_JACK)
-        impl->graph = std::make_unique<JackGraphWatch>();
     return std::unique_ptr<RtMidiService>(new RtMidiService(std::move(impl)));
 }
 
@@ -360,13 +402,13 @@ std::string RtMidiService::apiName() const
 std::vector<std::string> RtMidiService::inputNames()
 {
     std::lock_guard guard(d->lock);
-    return listPorts(*d->lister, d->listErrors, d->api);
+    return d->list(d->lister.get(), true);
 }
 
 std::vector<std::string> RtMidiService::outputNames()
 {
     std::lock_guard guard(d->lock);
-    return listPorts(*d->outputLister, d->listErrors, d->api);
+    return d->list(d->outputLister.get(), false);
 }
 
 PortHandle RtMidiService::openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,

@@ -51,6 +51,7 @@ public:
         return fIn && fOutA && fOutB && jack_activate(fClient) == 0;
     }
 
+    jack_client_t* client() const { return fClient; }
     std::string inputName() const { return jack_port_name(fIn); }
     std::string outputName(bool b) const { return jack_port_name(b ? fOutB : fOutA); }
     bool inputConnected() const { return jack_port_connected(fIn) > 0; }
@@ -176,6 +177,26 @@ TEST_F(JackEndToEndTest, TheStartUpSendingReachesAJackDeviceInOrder)
 
     // The program's own output port now exists on the server; it must not be offered as input.
     EXPECT_FALSE(anyOwnPort(MidiInput().Devices()));
+}
+
+// Every client of the program is woken each period once active. The ports are listed by one
+// client alone (which is never activated); only an open port adds a client of its own.
+TEST_F(JackEndToEndTest, OneClientListsThePortsAndEachOpenPortAddsOne)
+{
+    auto clientExists = [this](const char* name) {
+        char* uuid = jack_get_uuid_for_client_name(device.client(), name);
+        if (uuid)
+            jack_free(uuid);
+        return uuid != nullptr;
+    };
+    const std::vector<std::string> outputs = MidiOutput().Devices();
+    EXPECT_GE(indexOf(MidiInput().Devices(), device.outputName(false)), 0);
+    EXPECT_TRUE(clientExists("tarv"));
+    EXPECT_FALSE(clientExists("tarv-01"));
+
+    MidiOutput().Open(indexOf(outputs, device.inputName()));
+    EXPECT_TRUE(clientExists("tarv-01"));
+    EXPECT_FALSE(clientExists("tarv-02"));
 }
 
 TEST_F(JackEndToEndTest, ADeviceWhoseNameOnlyBeginsLikeTheProgramsIsListed)
