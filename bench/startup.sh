@@ -1,72 +1,173 @@
 #!/usr/bin/env bash
-# Start-up figures of the real program under Xvfb: time from process start to the start-up
-# sending done and to the main window shown, and the resident memory once the window shows,
-# with the built-in synth (a GM sound font found in the usual places) and without it.
-#   bench/startup.sh [TARV_EXECUTABLE] [RUNS]     (defaults: build/app/tarv, 5 runs)
-# The program writes its milestones to TARV_STARTUP_LOG; TARV_SCREENSHOT makes it close itself
-# 1.5 s after the window shows. With a JACK server running, the MIDI goes out on JACK to
-# jack_midi_dump (the first MIDI input, so the program opens it as output 0), otherwise on the
-# loopback service. Without an output the program would wait in its error box.
+# Start-up of the real program side by side with a peer, another virtual MIDI keyboard (Debian's
+# vmpk, when installed), started alternately on one Xvfb server. For each program it prints the
+# medians of: the time from process start until `xdotool search --onlyvisible --name` finds the
+# main window, the CPU time used by then, the resident memory 3 s later and the CPU time over
+# the 10 idle seconds after that; then the ratios tarv / peer, and tarv's own milestones.
+#   bench/startup.sh [TARV_EXECUTABLE] [RUNS]     (defaults: build/app/tarv, 3 runs after a warm-up)
+# Three conditions:
+#   - no MIDI system: no JACK server; tarv without its synth (TARV_SOUNDFONT=none), the peer
+#     with its default configuration;
+#   - JACK server, no synth: a JACK server with the dummy driver (48 kHz, 256 frames) of the
+#     benchmark's own and jack_midi_dump as the output of tarv's start-up sending; the peer as
+#     above (it has no JACK MIDI);
+#   - JACK server, built-in synth: tarv plays through its synth on JACK (TARV_AUDIO_DRIVER=jack),
+#     the peer through its FluidSynth output with FluidSynth's JACK driver, both with the same
+#     sound font (SOUNDFONT, FluidR3_GM unless set).
+# tarv runs from a copy in a temporary folder (its settings file lands there; the warm-up start
+# writes the default file, so the start-up sending selects programs 0, 8, ..., 120). The peer
+# runs with a configuration folder of its own. Not part of the test suite: timings need a quiet
+# machine.
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 exe=$(realpath "${1:-build/app/tarv}")
-runs=${2:-5}
-command -v Xvfb >/dev/null || { echo "Xvfb is missing" >&2; exit 1; }
+runs=${2:-3}
+soundfont=${SOUNDFONT:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
+for tool in Xvfb xdotool jackd; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
+done
+peer=$(command -v vmpk || true)
+[ -n "$peer" ] || echo "The peer (Debian package vmpk) is not installed: tarv is measured alone, no ratios."
 
 work=$(mktemp -d)
-XVFB_PID="" dump_pid=""
+XVFB_PID="" jack_pid="" dump_pid=""
 cleanup() {
-    stop_process "$XVFB_PID"
     stop_process "$dump_pid"
+    stop_process "$jack_pid"
+    stop_process "$XVFB_PID"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
 start_xvfb "$work"
-display=$XVFB_DISPLAY
+export DISPLAY=$XVFB_DISPLAY
+unset QT_QPA_PLATFORM TARV_MIDI_API TARV_AUDIO_DRIVER TARV_SOUNDFONT
+# A JACK server name of the benchmark's own: no other server is met, and without its server
+# there is no JACK at all.
+export JACK_DEFAULT_SERVER="tarv-bench-$$" JACK_NO_AUDIO_RESERVATION=1
+ticks=$(getconf CLK_TCK)
 
-api=loopback
-if jack_lsp >/dev/null 2>&1 && command -v jack_midi_dump >/dev/null; then
-    api=jack
-    jack_midi_dump >/dev/null 2>&1 &
-    dump_pid=$!
-    for _ in $(seq 1 100); do jack_lsp | grep -q '^midi-monitor:input' && break; sleep 0.05; done
-fi
-
-# run_once SOUNDFONT -> prints "sending_ms window_ms rss_kib"
-run_once() {
-    local soundfont=$1 dir="$work/run" log="$work/run/startup.log"
-    rm -f "$log" "$dir/shot.png"
-    local start
-    start=$(date +%s%3N)
-    env -u QT_QPA_PLATFORM DISPLAY="$display" TARV_MIDI_API=$api TARV_SOUNDFONT="$soundfont" \
-        TARV_STARTUP_LOG="$log" TARV_SCREENSHOT="$dir/shot.png" timeout 30 "$dir/tarv" >/dev/null 2>&1 &
-    local pid=$! rss=0
-    for _ in $(seq 1 600); do grep -q '^window-shown' "$log" 2>/dev/null && break; sleep 0.01; done
-    sleep 1   # settled: the window drawn, the synth's audio running
-    local child
-    child=$(pgrep -P "$pid" -n || echo "$pid")   # tarv itself, not the timeout around it
-    rss=$(awk '/^VmRSS/ {print $2}' "/proc/$child/status" 2>/dev/null || echo 0)
-    wait "$pid" || true
-    local sending window
-    sending=$(awk '/^sending-done/ {print $2}' "$log")
-    window=$(awk '/^window-shown/ {print $2}' "$log")
-    echo "$((sending - start)) $((window - start)) $rss"
+start_jack() {
+    jackd --no-realtime -d dummy -r 48000 -p 256 >/dev/null 2>&1 &
+    jack_pid=$!
+    for _ in $(seq 1 100); do jack_lsp >/dev/null 2>&1 && return 0; sleep 0.05; done
+    echo "the JACK server did not start" >&2
+    exit 1
 }
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+start_dump() {
+    jack_midi_dump >/dev/null 2>&1 &
+    dump_pid=$!
+    for _ in $(seq 1 100); do jack_lsp | grep -q '^midi-monitor:input' && return 0; sleep 0.05; done
+}
 
-echo "tarv start-up: $exe, MIDI on $api, display $display, $runs runs each (median)"
-for variant in without with; do
-    mkdir -p "$work/run" && rm -f "$work/run/"*
-    cp "$exe" "$work/run/tarv"   # the settings file lands next to the copy
-    soundfont=none
-    [ "$variant" = with ] && soundfont=""
-    run_once "$soundfont" >/dev/null   # the first start writes the fresh settings file
-    : >"$work/figures"
-    for _ in $(seq 1 "$runs"); do run_once "$soundfont" >>"$work/figures"; done
-    printf '%-20s sending done %5s ms   window shown %5s ms   RSS %6s KiB\n' \
-        "$variant built-in synth" \
-        "$(cut -d' ' -f1 "$work/figures" | median)" \
-        "$(cut -d' ' -f2 "$work/figures" | median)" \
-        "$(cut -d' ' -f3 "$work/figures" | median)"
-done
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+
+# measure NAME_PATTERN COMMAND... -> prints "mapped_ms cpu_to_map_ms rss_kib idle_cpu_ms", or
+# "failed" when the program ended before its window showed.
+measure() {
+    local pattern=$1; shift
+    local start pid mapped=""
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 1 3000); do
+        if xdotool search --onlyvisible --name "$pattern" >/dev/null 2>&1; then
+            mapped=$(date +%s%N)
+            break
+        fi
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.005
+    done
+    if [ -z "$mapped" ]; then
+        stop_process "$pid"
+        echo failed
+        return
+    fi
+    local until_mapped rss before after
+    until_mapped=$(cpu_ticks "$pid")
+    sleep 3
+    rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
+    before=$(cpu_ticks "$pid")
+    sleep 10
+    after=$(cpu_ticks "$pid")
+    stop_process "$pid"
+    echo "$(((mapped - start) / 1000000)) $((until_mapped * 1000 / ticks)) $rss $(((after - before) * 1000 / ticks))"
+}
+
+# run_tarv CONDITION: one start of tarv; also appends its milestones (ms after process start)
+# to $work/milestones.
+run_tarv() {
+    local log="$work/tarv/startup.log" start
+    rm -f "$log"
+    start=$(date +%s%3N)
+    (
+        export TARV_STARTUP_LOG="$log" TARV_SOUNDFONT=none
+        if [ "$1" = synth ]; then
+            export TARV_SOUNDFONT="$soundfont" TARV_AUDIO_DRIVER=jack
+        fi
+        measure 'SplitKeyBoard' "$work/tarv/tarv"
+    )
+    awk -v start="$start" '{ at[$1] = $2 - start }
+        END { printf "%d %d %d\n", at["sending-done"], at["window-shown"],
+              ("synth-ready" in at) ? at["synth-ready"] - at["window-shown"] : -1 }' "$log" >>"$work/milestones"
+}
+
+# run_peer CONDITION: one start of the peer with a fresh configuration folder.
+run_peer() {
+    local home="$work/peer-home"
+    rm -rf "$home" && mkdir -p "$home/vmpk.sourceforge.net"
+    if [ "$1" = synth ]; then
+        printf '[Connections]\nInEnabled=false\nOutputDriver=FluidSynth\n\n[FluidSynth]\nAudioDriver=jack\nInstrumentsDefinition=%s\n' \
+            "$soundfont" >"$home/vmpk.sourceforge.net/VMPK.conf"
+    fi
+    HOME="$home" XDG_CONFIG_HOME="$home" measure 'Virtual MIDI Piano Keyboard' "$peer"
+}
+
+median() { sort -n | awk '{a[NR] = $1} END {print (NR ? a[int((NR + 1) / 2)] : "-")}'; }
+column() { awk -v c="$2" '$1 != "failed" {print $c}' "$1" | median; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a ~ /^[0-9.]+$/ && b ~ /^[0-9.]+$/ && b > 0) printf "%.2f", a / b; else printf "-" }'; }
+
+report() {   # report TITLE
+    local t=() p=() i
+    for i in 1 2 3 4; do t+=("$(column "$work/tarv.figures" "$i")"); p+=("$(column "$work/peer.figures" "$i")"); done
+    echo "== $1 (medians of $runs runs; failed starts: tarv $(grep -c failed "$work/tarv.figures"), peer $(grep -c failed "$work/peer.figures"))"
+    printf '%-8s %14s %18s %16s %16s\n' "" "window mapped" "CPU until mapped" "RSS 3 s later" "CPU 10 s idle"
+    printf '%-8s %11s ms %15s ms %11s KiB %13s ms\n' tarv "${t[@]}"
+    if [ -n "$peer" ]; then
+        printf '%-8s %11s ms %15s ms %11s KiB %13s ms\n' peer "${p[@]}"
+        printf '%-8s %14s %18s %16s %16s\n' "ratio" "$(ratio "${t[0]}" "${p[0]}")" \
+            "$(ratio "${t[1]}" "${p[1]}")" "$(ratio "${t[2]}" "${p[2]}")" "$(ratio "${t[3]}" "${p[3]}")"
+    fi
+    local ready
+    ready=$(column "$work/milestones" 3)
+    printf 'tarv: start-up sending done %s ms, window shown %s ms after process start' \
+        "$(column "$work/milestones" 1)" "$(column "$work/milestones" 2)"
+    if [ "$ready" != "-1" ]; then
+        printf '; synth loaded with its programs %s ms after the window showed' "$ready"
+    fi
+    echo
+}
+
+condition() {   # condition TITLE tarv|synth
+    mkdir -p "$work/tarv" && rm -f "$work/tarv/"*
+    cp "$exe" "$work/tarv/tarv"
+    : >"$work/tarv.figures" && : >"$work/peer.figures" && : >"$work/milestones"
+    run_tarv "$2" >/dev/null   # warm-up: writes the default settings file
+    rm -f "$work/milestones"
+    if [ -n "$peer" ]; then run_peer "$2" >/dev/null; fi
+    for _ in $(seq 1 "$runs"); do
+        run_tarv "$2" >>"$work/tarv.figures"
+        if [ -n "$peer" ]; then run_peer "$2" >>"$work/peer.figures"; fi
+    done
+    report "$1"
+}
+
+echo "Start-up side by side: $exe, display $DISPLAY, $(nproc) cores, load: $(uptime | sed 's/.*load average: //')"
+if [ -e /dev/snd/seq ]; then echo "Note: an ALSA sequencer exists, so \"no MIDI system\" still has ALSA MIDI."; fi
+condition "no MIDI system, no synth" tarv
+start_jack
+start_dump
+condition "JACK server (dummy, 48 kHz, 256 frames), no synth; tarv sends to jack_midi_dump" tarv
+stop_process "$dump_pid" && dump_pid=""
+condition "JACK server, built-in synth, $(basename "$soundfont")" synth
+echo "load afterwards: $(uptime | sed 's/.*load average: //')"
