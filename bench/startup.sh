@@ -2,8 +2,10 @@
 # Start-up of the real program side by side with a peer, another virtual MIDI keyboard (Debian's
 # vmpk, when installed), started alternately on one Xvfb server. For each program it prints the
 # medians of: the time from process start until `xdotool search --onlyvisible --name` finds the
-# main window, the CPU time used by then, the resident memory 3 s later and the CPU time over
-# the 10 idle seconds after that; then the ratios tarv / peer, and tarv's own milestones.
+# main window, the CPU time used by then, the resident memory 3 s later (VmRSS, and without
+# shared memory: the JACK server's graph segment, which every JACK client process maps and
+# locks, and X shared memory images) and the CPU time over the 10 idle seconds after that;
+# then the ratios tarv / peer, and tarv's own milestones.
 #   bench/startup.sh [TARV_EXECUTABLE] [RUNS]     (defaults: build/app/tarv, 3 runs after a warm-up)
 # Three conditions:
 #   - no MIDI system: no JACK server; tarv without its synth (TARV_SOUNDFONT=none), the peer
@@ -62,13 +64,13 @@ start_dump() {
 
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
-# measure NAME_PATTERN COMMAND... -> prints "mapped_ms cpu_to_map_ms rss_kib idle_cpu_ms", or
-# "failed" when the program ended before its window showed.
+# measure NAME_PATTERN COMMAND... -> prints "mapped_ms cpu_to_map_ms rss_kib unshared_kib
+# idle_cpu_ms", or "failed" when the program ended before its window showed.
 measure() {
     local pattern=$1; shift
     local start pid mapped=""
     start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 &
+    "$@" >/dev/null 2>"$work/stderr" &
     pid=$!
     for _ in $(seq 1 3000); do
         if xdotool search --onlyvisible --name "$pattern" >/dev/null 2>&1; then
@@ -76,22 +78,24 @@ measure() {
             break
         fi
         kill -0 "$pid" 2>/dev/null || break
-        sleep 0.005
+        sleep 0.01
     done
     if [ -z "$mapped" ]; then
         stop_process "$pid"
+        echo "$(basename "$1") ended before its window showed: $(tail -n 2 "$work/stderr" | tr '\n' ' ')" >&2
         echo failed
         return
     fi
-    local until_mapped rss before after
+    local until_mapped rss unshared before after
     until_mapped=$(cpu_ticks "$pid")
     sleep 3
     rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
+    unshared=$(awk '/^RssAnon|^RssFile/ {sum += $2} END {print sum + 0}' "/proc/$pid/status" 2>/dev/null || echo 0)
     before=$(cpu_ticks "$pid")
     sleep 10
     after=$(cpu_ticks "$pid")
     stop_process "$pid"
-    echo "$(((mapped - start) / 1000000)) $((until_mapped * 1000 / ticks)) $rss $(((after - before) * 1000 / ticks))"
+    echo "$(((mapped - start) / 1000000)) $((until_mapped * 1000 / ticks)) $rss $unshared $(((after - before) * 1000 / ticks))"
 }
 
 # run_tarv CONDITION: one start of tarv; also appends its milestones (ms after process start)
@@ -129,14 +133,15 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a ~ /^[0-9.]+$/ && b ~ /^[0-9.]+$
 
 report() {   # report TITLE
     local t=() p=() i
-    for i in 1 2 3 4; do t+=("$(column "$work/tarv.figures" "$i")"); p+=("$(column "$work/peer.figures" "$i")"); done
+    for i in 1 2 3 4 5; do t+=("$(column "$work/tarv.figures" "$i")"); p+=("$(column "$work/peer.figures" "$i")"); done
     echo "== $1 (medians of $runs runs; failed starts: tarv $(grep -c failed "$work/tarv.figures"), peer $(grep -c failed "$work/peer.figures"))"
-    printf '%-8s %14s %18s %16s %16s\n' "" "window mapped" "CPU until mapped" "RSS 3 s later" "CPU 10 s idle"
-    printf '%-8s %11s ms %15s ms %11s KiB %13s ms\n' tarv "${t[@]}"
+    printf '%-8s %14s %18s %16s %18s %16s\n' "" "window mapped" "CPU until mapped" "RSS 3 s later" \
+        "without shared" "CPU 10 s idle"
+    printf '%-8s %11s ms %15s ms %12s KiB %14s KiB %13s ms\n' tarv "${t[@]}"
     if [ -n "$peer" ]; then
-        printf '%-8s %11s ms %15s ms %11s KiB %13s ms\n' peer "${p[@]}"
-        printf '%-8s %14s %18s %16s %16s\n' "ratio" "$(ratio "${t[0]}" "${p[0]}")" \
-            "$(ratio "${t[1]}" "${p[1]}")" "$(ratio "${t[2]}" "${p[2]}")" "$(ratio "${t[3]}" "${p[3]}")"
+        printf '%-8s %11s ms %15s ms %12s KiB %14s KiB %13s ms\n' peer "${p[@]}"
+        printf '%-8s %14s %18s %16s %18s %16s\n' "ratio" "$(ratio "${t[0]}" "${p[0]}")" "$(ratio "${t[1]}" "${p[1]}")" \
+            "$(ratio "${t[2]}" "${p[2]}")" "$(ratio "${t[3]}" "${p[3]}")" "$(ratio "${t[4]}" "${p[4]}")"
     fi
     local ready
     ready=$(column "$work/milestones" 3)
