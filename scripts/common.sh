@@ -9,7 +9,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libxkbcommon-dev libxkbcommon-x11-dev
-    librtmidi-dev libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont
+    librtmidi-dev libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont fluidr3mono-gm-soundfont
     jackd2 libjack-jackd2-dev
     libgtest-dev googletest
     xvfb xauth imagemagick

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 
 using namespace tarv;
@@ -188,7 +190,12 @@ TEST_P(PresetChosenAfterStartUp, SoundsAsWithEverySampleLoaded)
 INSTANTIATE_TEST_SUITE_P(SoundFonts, PresetChosenAfterStartUp,
                          ::testing::Values("/usr/share/sounds/sf2/TimGM6mb.sf2",
                                            // compressed samples (Ogg Vorbis)
-                                           "/usr/share/sounds/sf3/FluidR3Mono_GM.sf3"));
+                                           "/usr/share/sounds/sf3/FluidR3Mono_GM.sf3"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string name = std::filesystem::path(info.param).filename().string();
+                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+                             return name;
+                         });
 
 // While the samples of a channel's new preset are read, its notes sound at once (with the
 // previous preset), neither dropped nor late.
