@@ -29,9 +29,18 @@ bool sameName(const QString& a, const QString& b)
 IniFile IniFile::load(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return IniFile();
-    return fromBytes(file.readAll());
+    if (!file.open(QIODevice::ReadOnly)) {
+        IniFile missingOrUnreadable;
+        missingOrUnreadable.fUnreadable = file.exists();
+        return missingOrUnreadable;
+    }
+    const QByteArray contents = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        IniFile unreadable;
+        unreadable.fUnreadable = true;
+        return unreadable;
+    }
+    return fromBytes(contents);
 }
 
 IniFile IniFile::fromBytes(const QByteArray& contents)
@@ -243,6 +252,12 @@ QByteArray IniFile::toBytes() const
 
 void IniFile::save(const QString& path) const
 {
+    const auto failure = [&path] {
+        return SettingsWriteError(
+            QStringLiteral("In %1 kann nicht geschrieben werden").arg(QDir::toNativeSeparators(path)).toStdString());
+    };
+    if (fUnreadable)
+        throw failure();
     const QByteArray bytes = toBytes();
     QSaveFile file(path);
     // Without the temporary file no write happens at all: never write the old file in place.
@@ -252,10 +267,8 @@ void IniFile::save(const QString& path) const
     const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
     if (!written)
         file.cancelWriting();
-    if (!written || !file.commit()) {
-        throw SettingsWriteError(
-            QStringLiteral("In %1 kann nicht geschrieben werden").arg(QDir::toNativeSeparators(path)).toStdString());
-    }
+    if (!written || !file.commit())
+        throw failure();
 }
 
 }  // namespace tarv

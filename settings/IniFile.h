@@ -15,7 +15,9 @@ namespace tarv {
 // without regard to case; the first section and the first key of a name count.
 //
 // One object serves one operation: load(), read or set the values, save() once. Nothing is
-// kept between operations. A file that is missing or cannot be read loads as empty.
+// kept between operations. A file that is missing or cannot be read loads as empty; one that
+// exists but cannot be read is never replaced: save() refuses, since it would put the few keys
+// it was given in place of everything the player's file holds.
 class IniFile {
 public:
     static IniFile load(const QString& path);
@@ -36,7 +38,8 @@ public:
 
     QByteArray toBytes() const;
     // Writes through a temporary file in the same folder that then replaces the old file, so a
-    // failure leaves the old file as it was. Throws SettingsWriteError naming `path`.
+    // failure leaves the old file as it was. Throws SettingsWriteError naming `path`, also
+    // without writing anything when this object was loaded from a file it could not read.
     void save(const QString& path) const;
 
     // Parses a value the way readInteger does.
@@ -60,6 +63,7 @@ private:
     void insertLine(int at, const QByteArray& text);
 
     std::vector<Line> fLines;
+    bool fUnreadable = false;   // loaded from a file that exists but could not be read
     bool fByteOrderMark = false;
     QByteArray fNewLine = "\n";   // ending for new lines: the file's first ending, LF for a new file
 };

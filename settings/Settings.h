@@ -43,7 +43,8 @@ void SetSettingsFolder(const std::string& folder);
 void ResetSettingsRecords();
 
 // Each operation reads the file once and writes it at most once; nothing is cached. Reading
-// never fails (missing file, section or key: the defaults). Writing replaces the file as a
+// never fails (missing or unreadable file, missing section or key: the defaults). Writing
+// never replaces a file that exists but could not be read, and otherwise replaces the file as a
 // whole or not at all and throws SettingsWriteError on failure. `channel` is 0..15
 // (std::out_of_range otherwise).
 void WriteDefaultSettings();

@@ -1,5 +1,9 @@
 // IniFile: number forms, name matching and edits that keep a hand-written file as it was.
 #include "settings/IniFile.h"
+#include "settings/Settings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -85,4 +89,26 @@ TEST(IniFile, KeepsLineEndingsAndByteOrderMarkOfTheFile)
     ini.setValue("a", "y", 6);
     ini.setValue("b", "z", 7);
     EXPECT_EQ(ini.toBytes(), QByteArray("\xEF\xBB\xBF[a]\r\nx=5\r\ny=6\r\n\r\n[b]\r\nz=7\r\n"));
+}
+
+// A read that fails after the file was opened (this process's memory file fails at its first
+// byte) is as unreadable as a file that cannot be opened: nothing may be saved from it. A
+// missing file is only empty.
+TEST(IniFile, AReadThatFailsMidwayRefusesToSave)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString target = dir.filePath("saved.ini");
+    if (!QFile::exists("/proc/self/mem"))
+        GTEST_SKIP() << "no /proc";
+    IniFile unreadable = IniFile::load("/proc/self/mem");
+    EXPECT_FALSE(unreadable.value("a", "x"));
+    unreadable.setValue("a", "x", 1);
+    EXPECT_THROW(unreadable.save(target), SettingsWriteError);
+    EXPECT_FALSE(QFile::exists(target));
+
+    IniFile missing = IniFile::load(dir.filePath("missing.ini"));
+    missing.setValue("a", "x", 1);
+    missing.save(target);
+    EXPECT_EQ(IniFile::load(target).readInteger("a", "x", 0), 1);
 }

@@ -15,7 +15,10 @@
 
 #include <csignal>
 #include <cstring>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -300,6 +303,60 @@ TEST_F(SettingsFile, ReadOnlyFolderKeepsOldFile)
     EXPECT_THROW(SaveSettings(0), SettingsWriteError);
     QFile::setPermissions(fDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(readFile(), before);
+}
+
+// A file that exists but cannot be read (write-only for its owner) reads as the defaults, and a
+// save fails instead of replacing the player's file with the few keys it writes. Root reads
+// every file, so the operations run in a child process that drops to an unprivileged user.
+TEST_F(SettingsFile, AFileThatCannotBeReadIsNeverReplacedBySaving)
+{
+    WriteDefaultSettings();
+    writeFile(readFile() + "; mine\n[extra]\nx=1\n");
+    const QByteArray before = readFile();
+    constexpr uid_t nobody = 65534;
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(QFile::encodeName(fDir.path()).constData(), nobody, nobody), 0);
+        ASSERT_EQ(chown(QFile::encodeName(path()).constData(), nobody, nobody), 0);
+    }
+    ASSERT_EQ(chmod(QFile::encodeName(path()).constData(), 0200), 0);
+    const std::string expected =
+        "In " + QDir::toNativeSeparators(path()).toStdString() + " kann nicht geschrieben werden";
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Exit code: 0 as it should be; otherwise the bits of what went wrong.
+        if (root && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
+            _exit(64);
+        int wrong = 0;
+        ChannelSettings.Volume = 5;
+        LoadSettings(1);
+        if (ChannelSettings.Volume != 127)
+            wrong |= 1;   // not read as the defaults
+        const auto refused = [&](void (*operation)()) {
+            try {
+                operation();
+            } catch (const SettingsWriteError& e) {
+                return e.what() == expected;
+            }
+            return false;
+        };
+        if (!refused([] { SaveSettings(1); }))
+            wrong |= 2;
+        if (!refused(WriteDefaultSettings))
+            wrong |= 4;
+        _exit(wrong);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(chmod(QFile::encodeName(path()).constData(), 0600), 0);
+    if (root) {
+        ASSERT_EQ(chown(QFile::encodeName(fDir.path()).constData(), 0, 0), 0);
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not read as defaults, 2: saved, 4: defaults written, 64: no user change";
+    EXPECT_EQ(readFile().toStdString(), before.toStdString());
 }
 
 TEST_F(SettingsFile, ChannelOutsideSixteenIsRejected)
