@@ -1,6 +1,7 @@
 // The settings file: its key tables, its location and the settings operations.
 #include "Settings.h"
 
+#include "ExecutableFolder.h"
 #include "IniFile.h"
 #include "PlayerState.h"
 
@@ -10,6 +11,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 #include <variant>
 
@@ -132,14 +134,12 @@ QString channelSection(int channel)
     return QStringLiteral("kanal%1").arg(channel);
 }
 
+// The same folder before and after the application object exists.
 QString executableFolder()
 {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    if (!exe.isEmpty())
-        return QFileInfo(exe).absolutePath();
-    return QDir::currentPath();
+    const std::filesystem::path folder = tarv::executableFolder();
+    // A system that cannot tell leaves the working folder as the last resort.
+    return folder.empty() ? QDir::currentPath() : QDir(folder).path();
 }
 
 // The user's configuration folder, for an executable in a folder the user cannot write.

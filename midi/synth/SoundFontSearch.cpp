@@ -1,44 +1,16 @@
 // Where the built-in synthesizer finds its sound font.
 #include "FluidSynthService.h"
 
+#include "settings/ExecutableFolder.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <system_error>
 
-#if defined(_WIN32)
-#include <windows.h>
-#elif defined(__APPLE__)
-#include <mach-o/dyld.h>
-#endif
-
 namespace tarv {
 
 namespace {
-
-std::filesystem::path executableFolder()
-{
-    std::error_code error;
-#if defined(_WIN32)
-    std::wstring buffer(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0 || length >= buffer.size())
-        return {};
-    buffer.resize(length);
-    return std::filesystem::path(buffer).parent_path();
-#elif defined(__APPLE__)
-    std::uint32_t size = 0;
-    _NSGetExecutablePath(nullptr, &size);
-    std::string buffer(size, '\0');
-    if (_NSGetExecutablePath(buffer.data(), &size) != 0)
-        return {};
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return std::filesystem::canonical(buffer, error).parent_path();
-#else
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path() : self.parent_path();
-#endif
-}
 
 // The *.sf2 files of a folder, sorted by name (an unreadable folder has none).
 std::vector<std::filesystem::path> soundFontsIn(const std::filesystem::path& folder)

@@ -1,4 +1,5 @@
 // The settings operations on a settings file in a temporary folder.
+#include "settings/ExecutableFolder.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <cstring>
 #include <grp.h>
 #include <sys/resource.h>
@@ -380,4 +382,21 @@ TEST(SettingsFilePath, LivesBesideTheExecutableOrInTheUsersConfigFolder)
         EXPECT_EQ(path, QDir(config).filePath("tarvParameter.ini"));
         EXPECT_TRUE(QFileInfo(config).isDir());
     }
+}
+
+// The start-up sending reads the settings before the application object exists, so the folder
+// comes from the operating system; it must be the one Qt names later, wherever the program was
+// started from.
+TEST(ExecutableFolder, IsTheRunningProgramsFolderWhateverTheWorkingFolder)
+{
+    tarv::test::ensureApplication();
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(elsewhere.isValid());
+    const QString started = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
+    const std::filesystem::path folder = tarv::executableFolder();
+    QDir::setCurrent(started);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(QFileInfo(QDir(folder).path()).canonicalFilePath(),
+              QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath());
 }
