@@ -165,17 +165,6 @@ QString settingsPath()
     return QDir(configFolder()).filePath(kFileName);
 }
 
-TChannelSettings readChannel(const IniFile& ini, int channel)
-{
-    const QString section = channelSection(channel);
-    TChannelSettings settings;
-    for (const ChannelKey& key : kChannelKeys) {
-        if (key.field)
-            settings.*key.field = midiByte(ini.readInteger(section, key.name, key.readDefault));
-    }
-    return settings;
-}
-
 void storeGeneral(const GeneralKey& key, std::int32_t value)
 {
     std::visit(Overloaded{
@@ -237,10 +226,14 @@ void WriteDefaultSettings()
 
 void LoadSettings(int channel)
 {
-    const IniFile ini = IniFile::load(settingsPath());
-    ChannelSettings = readChannel(ini, channel);
+    LoadSettings(channel, IniFile::load(settingsPath()));
+}
+
+void LoadSettings(int channel, const IniFile& contents)
+{
+    ChannelSettings = StoredChannelSettings(channel, contents);
     for (const GeneralKey* key : kStoredGeneralKeys)
-        storeGeneral(*key, ini.readInteger(kGeneralSection, key->name, key->readDefault));
+        storeGeneral(*key, contents.readInteger(kGeneralSection, key->name, key->readDefault));
 }
 
 void SaveSettings(int channel)
@@ -257,7 +250,18 @@ void SaveSettings(int channel)
 
 TChannelSettings StoredChannelSettings(int channel)
 {
-    return readChannel(IniFile::load(settingsPath()), channel);
+    return StoredChannelSettings(channel, IniFile::load(settingsPath()));
+}
+
+TChannelSettings StoredChannelSettings(int channel, const IniFile& contents)
+{
+    const QString section = channelSection(channel);
+    TChannelSettings settings;
+    for (const ChannelKey& key : kChannelKeys) {
+        if (key.field)
+            settings.*key.field = midiByte(contents.readInteger(section, key.name, key.readDefault));
+    }
+    return settings;
 }
 
 void LoadPcKeyMap()

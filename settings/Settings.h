@@ -6,6 +6,10 @@
 #include <stdexcept>
 #include <string>
 
+namespace tarv {
+class IniFile;
+}
+
 struct TChannelSettings {
     std::uint8_t Instrument = 0;
     std::uint8_t Velocity = 127;
@@ -52,6 +56,10 @@ void LoadSettings(int channel);
 void SaveSettings(int channel);
 // The channel's settings as stored in the file, with the read defaults (ChannelSettings untouched).
 TChannelSettings StoredChannelSettings(int channel);
+// The same two reads on file contents already in memory (IniFile::fromBytes), with no file
+// involved: for checks that feed many files through the settings in a short time.
+void LoadSettings(int channel, const tarv::IniFile& contents);
+TChannelSettings StoredChannelSettings(int channel, const tarv::IniFile& contents);
 // Sends the channel's stored settings (not ChannelSettings) on CurrentOutputPort.
 void SendStoredChannel(int channel);
 void SendAllStoredChannels();
