@@ -26,11 +26,11 @@ public:
     ~JackPeer() { close(); }
 
     // False when no JACK server runs.
-    bool start()
+    bool start(const char* clientName = "e2e-peer")
     {
         jack_set_error_function([](const char*) {});
         jack_status_t status;
-        fClient = jack_client_open("e2e-peer", JackNoStartServer, &status);
+        fClient = jack_client_open(clientName, JackNoStartServer, &status);
         if (!fClient)
             return false;
         fIn = jack_port_register(fClient, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
