@@ -41,8 +41,12 @@ TfrmStimmung::TfrmStimmung(QWidget* mainWindow)
     list->setFace(QColor(240, 240, 240));
     for (const TKeyTableRow& row : KeyTable)
         list->addItem(QString::fromUtf8(row.Text));
-    for (int i = 0; i < EmptyItems; ++i)
-        list->addItem(QString());
+    // The empty items can be neither selected nor reached with the keys: what the list shows
+    // selected is always the key in force.
+    for (int i = 0; i < EmptyItems; ++i) {
+        auto* item = new QListWidgetItem(QString(), list);
+        item->setFlags(Qt::NoItemFlags);
+    }
     list->setItemHeight(ItemHeight);
     list->OnClick = [this] { lbStimmungClick(); };
     lbStimmung = list;
