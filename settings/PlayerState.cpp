@@ -1,5 +1,7 @@
 #include "PlayerState.h"
 
+std::mutex PlayerStateLock;
+
 std::uint8_t LeftChannel = 0;
 std::uint8_t RightChannel = 0;
 std::uint8_t SplitNote = 60;

@@ -165,28 +165,49 @@ QString settingsPath()
     return QDir(configFolder()).filePath(kFileName);
 }
 
-void storeGeneral(const GeneralKey& key, std::int32_t value)
+void storeGeneral(TGeneralSettings& general, const GeneralKey& key, std::int32_t value)
 {
     std::visit(Overloaded{
                    [](std::monostate) {},
                    [&](std::uint8_t TGeneralSettings::*field) {
-                       GeneralSettings.*field = key.storage == Storage::MidiByte ? midiByte(value) : lowByte(value);
+                       general.*field = key.storage == Storage::MidiByte ? midiByte(value) : lowByte(value);
                    },
-                   [&](std::int32_t TGeneralSettings::*field) { GeneralSettings.*field = value; },
-                   [&](bool TGeneralSettings::*field) { GeneralSettings.*field = value != 0; },
+                   [&](std::int32_t TGeneralSettings::*field) { general.*field = value; },
+                   [&](bool TGeneralSettings::*field) { general.*field = value != 0; },
                },
                key.field);
 }
 
-std::int32_t generalValue(const GeneralKey& key)
+std::int32_t generalValue(const TGeneralSettings& general, const GeneralKey& key)
 {
     return std::visit(Overloaded{
                           [](std::monostate) { return std::int32_t(0); },
-                          [](std::uint8_t TGeneralSettings::*field) { return std::int32_t(GeneralSettings.*field); },
-                          [](std::int32_t TGeneralSettings::*field) { return GeneralSettings.*field; },
-                          [](bool TGeneralSettings::*field) { return std::int32_t(GeneralSettings.*field ? 1 : 0); },
+                          [&](std::uint8_t TGeneralSettings::*field) { return std::int32_t(general.*field); },
+                          [&](std::int32_t TGeneralSettings::*field) { return general.*field; },
+                          [&](bool TGeneralSettings::*field) { return std::int32_t(general.*field ? 1 : 0); },
                       },
                       key.field);
+}
+
+TGeneralSettings readGeneral(const IniFile& ini)
+{
+    TGeneralSettings general;
+    for (const GeneralKey* key : kStoredGeneralKeys)
+        storeGeneral(general, *key, ini.readInteger(kGeneralSection, key->name, key->readDefault));
+    return general;
+}
+
+// Writes the channel's record ("Kanal" = leftChannel) and the general settings.
+void writeSettings(int channel, const TChannelSettings& settings, const TGeneralSettings& general, int leftChannel)
+{
+    const QString path = settingsPath();
+    const QString section = channelSection(channel);
+    IniFile ini = IniFile::load(path);
+    for (const ChannelKey& key : kChannelKeys)
+        ini.setValue(section, key.name, key.field ? std::int32_t(settings.*key.field) : std::int32_t(leftChannel));
+    for (const GeneralKey* key : kStoredGeneralKeys)
+        ini.setValue(kGeneralSection, key->name, generalValue(general, *key));
+    ini.save(path);
 }
 
 }  // namespace
@@ -231,21 +252,30 @@ void LoadSettings(int channel)
 
 void LoadSettings(int channel, const IniFile& contents)
 {
-    ChannelSettings = StoredChannelSettings(channel, contents);
-    for (const GeneralKey* key : kStoredGeneralKeys)
-        storeGeneral(*key, contents.readInteger(kGeneralSection, key->name, key->readDefault));
+    const TChannelSettings settings = StoredChannelSettings(channel, contents);
+    const TGeneralSettings general = readGeneral(contents);
+    std::lock_guard lock(PlayerStateLock);
+    ChannelSettings = settings;
+    GeneralSettings = general;
 }
 
 void SaveSettings(int channel)
 {
-    const QString path = settingsPath();
-    const QString section = channelSection(channel);
-    IniFile ini = IniFile::load(path);
-    for (const ChannelKey& key : kChannelKeys)
-        ini.setValue(section, key.name, key.field ? std::int32_t(ChannelSettings.*key.field) : std::int32_t(LeftChannel));
-    for (const GeneralKey* key : kStoredGeneralKeys)
-        ini.setValue(kGeneralSection, key->name, generalValue(*key));
-    ini.save(path);
+    TChannelSettings settings;
+    TGeneralSettings general;
+    std::uint8_t left = 0;
+    {
+        std::lock_guard lock(PlayerStateLock);
+        settings = ChannelSettings;
+        general = GeneralSettings;
+        left = LeftChannel;
+    }
+    writeSettings(channel, settings, general, left);
+}
+
+void SaveSettings(int channel, const TChannelSettings& settings, const TGeneralSettings& general)
+{
+    writeSettings(channel, settings, general, channel);
 }
 
 TChannelSettings StoredChannelSettings(int channel)
@@ -262,6 +292,20 @@ TChannelSettings StoredChannelSettings(int channel, const IniFile& contents)
             settings.*key.field = midiByte(contents.readInteger(section, key.name, key.readDefault));
     }
     return settings;
+}
+
+std::array<TChannelSettings, 16> AllStoredChannelSettings()
+{
+    const IniFile ini = IniFile::load(settingsPath());
+    std::array<TChannelSettings, 16> all;
+    for (int channel = 0; channel < kChannelCount; ++channel)
+        all[std::size_t(channel)] = StoredChannelSettings(channel, ini);
+    return all;
+}
+
+TGeneralSettings StoredGeneralSettings()
+{
+    return readGeneral(IniFile::load(settingsPath()));
 }
 
 void LoadPcKeyMap()

@@ -18,6 +18,8 @@ struct TChannelSettings {
     std::uint8_t Sustain = 0;
     std::uint8_t Chorus = 0;
     std::uint8_t Reverb = 0;
+
+    bool operator==(const TChannelSettings&) const = default;
 };
 
 struct TGeneralSettings {
@@ -32,7 +34,10 @@ struct TGeneralSettings {
     bool Hint = true;
 };
 
-// Module-level records, one instance each (read and written by the windows directly).
+// Module-level records, one instance each (read and written by the windows directly). The
+// fields MIDI input reads or writes (Velocity, Volume, Panorama, Sustain, Chorus, Reverb; the
+// six controller numbers and PlayMode) are guarded by PlayerStateLock (settings/PlayerState.h);
+// the others belong to the UI thread. PcKeyMap: UI thread only.
 extern TChannelSettings ChannelSettings;
 extern TGeneralSettings GeneralSettings;
 extern std::array<int, 24> PcKeyMap;   // "leftC" .. "leftB", "rightC" .. "rightB"
@@ -51,15 +56,27 @@ void ResetSettingsRecords();
 // never replaces a file that exists but could not be read, and otherwise replaces the file as a
 // whole or not at all and throws SettingsWriteError on failure. `channel` is 0..15
 // (std::out_of_range otherwise).
+// Threads: the UI thread (and the start-up before any window). The operations that read or write
+// the records or send take PlayerStateLock only to copy or to send, never while the file is read
+// or written; their caller must not hold it.
 void WriteDefaultSettings();
 void LoadSettings(int channel);
 void SaveSettings(int channel);
+// Writes these records as the channel's settings and the general settings ("Kanal" = channel).
+void SaveSettings(int channel, const TChannelSettings& settings, const TGeneralSettings& general);
 // The channel's settings as stored in the file, with the read defaults (ChannelSettings untouched).
 TChannelSettings StoredChannelSettings(int channel);
 // The same two reads on file contents already in memory (IniFile::fromBytes), with no file
 // involved: for checks that feed many files through the settings in a short time.
 void LoadSettings(int channel, const tarv::IniFile& contents);
 TChannelSettings StoredChannelSettings(int channel, const tarv::IniFile& contents);
+// The stored settings of all 16 channels, from one reading of the file.
+std::array<TChannelSettings, 16> AllStoredChannelSettings();
+// The general settings as stored in the file, with the read defaults (GeneralSettings untouched).
+TGeneralSettings StoredGeneralSettings();
+// Sends these settings on the channel as the stored ones go out: program change, then
+// controllers 7, 10, 64, 91, 93. Takes no lock: the caller holds PlayerStateLock while MIDI input runs.
+void SendChannelSettings(int channel, const TChannelSettings& settings);
 // Sends the channel's stored settings (not ChannelSettings) on CurrentOutputPort.
 void SendStoredChannel(int channel);
 void SendAllStoredChannels();
