@@ -5,6 +5,7 @@
 #include "Placement.h"
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
+#include "settings/PlayerState.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -23,6 +24,7 @@
 
 TfrmPortWahl* frmPortWahl = nullptr;
 bool PortDialogShowing = false;
+int TickedOutputCount = 0;
 
 const QString TfrmPortWahl::DeviceGoneText = QStringLiteral("Gerät steht nicht mehr zur Verfügung");
 std::function<void(const QString&)> TfrmPortWahl::MessageHook;
@@ -127,6 +129,13 @@ TfrmPortWahl::TfrmPortWahl(QWidget* mainWindow)
     StatusBar1->setGeometry(1, 120, 484, 19);
     StatusBar1->setSizeGripEnabled(false);
 
+    // Every change of a tick or of the entries is published for MIDI input.
+    QAbstractItemModel* ticks = outputs->model();
+    connect(ticks, &QAbstractItemModel::dataChanged, this, &TfrmPortWahl::PublishTicks);
+    connect(ticks, &QAbstractItemModel::rowsInserted, this, &TfrmPortWahl::PublishTicks);
+    connect(ticks, &QAbstractItemModel::rowsRemoved, this, &TfrmPortWahl::PublishTicks);
+    connect(ticks, &QAbstractItemModel::modelReset, this, &TfrmPortWahl::PublishTicks);
+
     inputs->OnClick = [this] { clbInputDevicesClick(); };
     outputs->OnClick = [this] { clbOutputDevicesClick(); };
     connect(btnRestIn, &QPushButton::clicked, this, &TfrmPortWahl::btnRestInClick);
@@ -137,9 +146,13 @@ TfrmPortWahl::TfrmPortWahl(QWidget* mainWindow)
 
 TfrmPortWahl::~TfrmPortWahl()
 {
+    // The lists go away with the dialog: no tick is published any more.
+    clbOutputDevices->model()->disconnect(this);
     if (frmPortWahl == this) {
         frmPortWahl = nullptr;
+        std::lock_guard lock(PlayerStateLock);
         PortDialogShowing = false;
+        TickedOutputCount = 0;
     }
 }
 
@@ -150,7 +163,7 @@ void TfrmPortWahl::FormCreate()
     // Without any output device there is no entry to tick; CurrentOutputPort stays 0 and the
     // senders report the missing device when they are used.
     SetTicked(clbOutputDevices, 0, true);
-    CurrentOutputPort = 0;
+    UseOutput(0);
 }
 
 void TfrmPortWahl::FillInputList()
@@ -224,7 +237,7 @@ void TfrmPortWahl::clbOutputDevicesClick()
             output.Close(c);
         }
         output.Open(k);
-        CurrentOutputPort = k;
+        UseOutput(k);
     } catch (const std::exception&) {
         OutputRecovery();
     }
@@ -257,11 +270,37 @@ void TfrmPortWahl::SelectFirstOutput()
 {
     // CurrentOutputPort is set before the port is opened, so that a failing open leaves the
     // senders pointing at a port of the new list.
-    CurrentOutputPort = 0;
+    UseOutput(0);
     if (clbOutputDevices->count() == 0)
         return;
     SetTicked(clbOutputDevices, 0, true);
     MidiOutput().Open(0);
+}
+
+void TfrmPortWahl::UseOutput(int aDeviceIndex)
+{
+    std::lock_guard lock(PlayerStateLock);
+    CurrentOutputPort = aDeviceIndex;
+}
+
+void TfrmPortWahl::PublishTicks()
+{
+    int ticked = 0;
+    for (int i = 0; i < clbOutputDevices->count(); ++i)
+        ticked += IsTicked(clbOutputDevices, i) ? 1 : 0;
+    std::lock_guard lock(PlayerStateLock);
+    TickedOutputCount = ticked;
+}
+
+void TfrmPortWahl::ShowInput(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2)
+{
+    const std::vector<std::string> names = MidiInput().Devices();
+    const QString name = aDeviceIndex >= 0 && std::size_t(aDeviceIndex) < names.size()
+                             ? QString::fromStdString(names[std::size_t(aDeviceIndex)])
+                             : QString();
+    StatusBar1->showMessage(QString::asprintf("%s: Statusbyte %.2X, Parameter 1 %.2X, Parameter 2 %.2X",
+                                              qUtf8Printable(name), unsigned(aStatus), unsigned(aData1),
+                                              unsigned(aData2)));
 }
 
 void TfrmPortWahl::AnnounceOutputChange()
@@ -334,7 +373,10 @@ void TfrmPortWahl::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    PortDialogShowing = true;
+    {
+        std::lock_guard lock(PlayerStateLock);
+        PortDialogShowing = true;
+    }
     StatusBar1->clearMessage();
     // The frame, and with it the size that has to fit on the screen, is known only now.
     centreOnMainWindow();
@@ -346,8 +388,10 @@ void TfrmPortWahl::showEvent(QShowEvent* event)
 void TfrmPortWahl::hideEvent(QHideEvent* event)
 {
     QDialog::hideEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        std::lock_guard lock(PlayerStateLock);
         PortDialogShowing = false;
+    }
 }
 
 void TfrmPortWahl::changeEvent(QEvent* event)

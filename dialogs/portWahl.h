@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 class QLabel;
@@ -44,6 +45,10 @@ public:
     // Centres the dialog on the main window, as far as the screen allows.
     void centreOnMainWindow();
 
+    // The monitor line for one incoming message: "<input name>: Statusbyte .., Parameter 1 ..,
+    // Parameter 2 .." (MIDI input posts it to the UI thread while the dialog shows).
+    void ShowInput(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2);
+
     // Runs before the output port that the program plays on is closed or replaced (a tick on
     // another output, the output Reset, the recovery after a vanished device), while
     // CurrentOutputPort still names it; the main window ends its sounding notes there.
@@ -70,13 +75,19 @@ private:
     void SelectFirstOutput();
     void AnnounceOutputChange();
     void ShowPortsInForce();
+    // Counts the ticked outputs into TickedOutputCount (after every change of the output list).
+    void PublishTicks();
+    void UseOutput(int aDeviceIndex);
 
     QWidget* fMainWindow = nullptr;
 };
 
 extern TfrmPortWahl* frmPortWahl;
-// True while the port dialog is shown (MIDI input is then monitored instead of played).
-// UI thread only.
+// Written on the UI thread under PlayerStateLock (settings/PlayerState.h), read under it by MIDI
+// input on the MIDI service thread, which never looks at the dialog's widgets:
+// true while the port dialog is shown (MIDI input is then monitored instead of played);
 extern bool PortDialogShowing;
+// the number of ticked entries of clbOutputDevices; the monitor echoes each message once per tick.
+extern int TickedOutputCount;
 // Shows the port dialog modally; returns when it is closed.
 void ShowPortDialog();

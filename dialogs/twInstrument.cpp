@@ -78,6 +78,7 @@ void TfrmInstrument::ListBox1Click()
     const int k = static_cast<TListBox*>(ListBox1)->selectedRow();
     if (k < 0 || k >= GMInstrumentCount)
         return;
+    std::lock_guard lock(PlayerStateLock);
     ChannelSettings.Instrument = static_cast<std::uint8_t>(k);
     SendProgramChange(LeftChannel, ChannelSettings.Instrument);
 }

@@ -6,7 +6,8 @@
 class QListWidget;
 
 // Picks the General MIDI program of the left channel: ChannelSettings.Instrument, sent at once
-// as a program change on LeftChannel. UI thread only.
+// as a program change on LeftChannel. UI thread only; the choice and its sending happen under
+// PlayerStateLock (settings/PlayerState.h), which MIDI input takes too.
 class TfrmInstrument : public QDialog {
 public:
     // `mainWindow` owns the picker and is the window it is placed against.

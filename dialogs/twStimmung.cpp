@@ -77,6 +77,7 @@ TfrmStimmung::~TfrmStimmung()
 void TfrmStimmung::FormCreate()
 {
     lbStimmung->setCurrentRow(0);
+    std::lock_guard lock(PlayerStateLock);
     Transpose = 0;
     for (const char* line : MemoLines)
         memInt->appendPlainText(QString::fromUtf8(line));
@@ -87,6 +88,7 @@ void TfrmStimmung::lbStimmungClick()
     const int k = static_cast<TListBox*>(lbStimmung)->selectedRow();
     if (k < 0 || k >= static_cast<int>(KeyTable.size()))
         return;
+    std::lock_guard lock(PlayerStateLock);
     Transpose = KeyTable[static_cast<std::size_t>(k)].Offset;
 }
 

@@ -34,7 +34,7 @@ inline constexpr std::array<TKeyTableRow, 13> KeyTable = {{
 }};
 
 // Sets Transpose, the semitones the note routing adds to every note; nothing else.
-// UI thread only.
+// UI thread only; Transpose is written under PlayerStateLock (MIDI input routes with it).
 class TfrmStimmung : public QDialog {
 public:
     // `mainWindow` owns the selector and is the window it is placed against.
