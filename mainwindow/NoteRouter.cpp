@@ -99,7 +99,8 @@ void TNoteRouter::EndAll(TNoteOutput& out)
         EndChannel(channel, out);
 }
 
-void TNoteRouter::Reset(const TRouting& routing, std::uint8_t leftSustain, TStoredSustain stored, TNoteOutput& out)
+void TNoteRouter::Reset(const TRouting& routing, std::uint8_t leftSustain, const TStoredSustain& stored,
+                        TNoteOutput& out)
 {
     const std::uint8_t left = routing.LeftChannel;
     const std::uint8_t right = routing.RightChannel;

@@ -5,6 +5,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 // The player's settings that route a note (PlayerState and the play mode).
@@ -41,8 +42,9 @@ protected:
     ~TNoteOutput() = default;
 };
 
-// The stored Sustain of a channel (the settings file); Reset restores it.
-using TStoredSustain = std::uint8_t (*)(std::uint8_t channel);
+// The stored Sustain of a channel (the settings file, read before the lock is taken); Reset
+// restores it.
+using TStoredSustain = std::function<std::uint8_t(std::uint8_t channel)>;
 
 // Remembers, for every key of the keyboard (0..127), where its presses went, so that each
 // release ends its note where it sounds, whatever the player changed in between. The keyboard
@@ -51,9 +53,9 @@ using TStoredSustain = std::uint8_t (*)(std::uint8_t channel);
 // The router also keeps the set of sounding (channel, note) pairs and the channels whose pedal
 // holds released notes, which Reset, a change of the output port and the exit end.
 //
-// Threads: for now every member runs on the UI thread (MIDI input reaches it through queued
-// calls). It allocates nothing and takes no lock, so that MIDI input may call it on the service
-// thread under the main window's one lock.
+// Threads: the main window calls every member under its one lock (PlayerStateLock), on the UI
+// thread and, for MIDI input, on the MIDI service thread. It takes no lock itself, and nothing
+// that MIDI input calls (Press, Release, Echoed, SustainSent) allocates.
 class TNoteRouter {
 public:
     // Presses of one key remembered at once; a further press forgets the oldest (its note stays
@@ -87,7 +89,7 @@ public:
     // `leftSustain` (the left channel's Sustain being edited). Then each other channel on which
     // notes sound or a pedal holds released notes gets the same: sustain 0, controller 123, the
     // Note Offs of its sounding notes and its stored Sustain. Afterwards nothing sounds.
-    void Reset(const TRouting& routing, std::uint8_t leftSustain, TStoredSustain stored, TNoteOutput& out);
+    void Reset(const TRouting& routing, std::uint8_t leftSustain, const TStoredSustain& stored, TNoteOutput& out);
 
     bool Sounding(std::uint8_t channel, std::uint8_t note) const;
     bool AnySounding() const;

@@ -212,18 +212,10 @@ TfrmPemo::~TfrmPemo()
         control->disconnect(this);
     if (frmPortWahl)
         frmPortWahl->OnOutputChanging = nullptr;
-    // No input callback may reach a window that is going away: unregister the handler, then
-    // close the input ports, which waits for a callback that is running.
-    try {
-        MidiInput().setOnMidiData({});
-        MidiInput().CloseAll();
-    } catch (const std::exception&) {
-        // A port that fails to close delivers nothing any more either.
-    }
+    FormDestroy();
     // A note that input started after the window closed ends too; the program is ending, there
     // is no one to tell of a failed send.
     EndSoundingNotes();
-    FormDestroy();
     if (frmPemo == this)
         frmPemo = nullptr;
 }
@@ -409,7 +401,7 @@ void TfrmPemo::FormCreate()
         }
     }
 
-    fCriticalSection = new std::mutex;
+    TakeSliderPositions();
     // The start-up sending put every channel's stored pedal on the wire.
     NoteStoredPedals();
 
@@ -464,17 +456,23 @@ void TfrmPemo::FormClose()
     SaveSettings(LeftChannel);
 }
 
+// No input callback may reach a window that is going away: unregister the handler, then close
+// the input ports, which waits for a callback that is running. Nothing posts to the window after.
 void TfrmPemo::FormDestroy()
 {
-    delete fCriticalSection;
-    fCriticalSection = nullptr;
+    try {
+        MidiInput().setOnMidiData({});
+        MidiInput().CloseAll();
+    } catch (const std::exception&) {
+        // A port that fails to close delivers nothing any more either.
+    }
 }
 
 void TfrmPemo::bbtnPortsClick()
 {
     // The dialog takes over MIDI input: what the keyboard started ends now, since its Note Offs
     // will be echoed unrouted. Before the output changes, what sounds there ends too.
-    const QString failure = EndSoundingNotes();
+    const QString failure = EndSoundingNotes(frmPortWahl != nullptr);
     if (frmPortWahl) {
         frmPortWahl->OnOutputChanging = [this] {
             // The old port is given up (or has gone away): a Note Off it cannot take is lost

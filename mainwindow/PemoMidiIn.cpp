@@ -12,12 +12,12 @@
 #include "widgets/Klavier.h"
 
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
-#include <QStatusBar>
 
 #include <exception>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,81 +85,62 @@ int SliderPosition(const TControllerRow& row, int value)
 
 }  // namespace
 
-// Runs on the MIDI service thread. The lock orders the messages of all input ports; the posted
-// calls keep that order on the UI thread. Never waits for the UI thread, never lets anything out.
+// Runs on the MIDI service thread. The lock orders the messages of all input ports and keeps the
+// UI thread's handlers out while a message is handled. The widgets follow on the UI thread: the
+// first change after a quiet time posts a sync, later ones are taken by the syncs that follow
+// it (PemoShown.cpp). Never waits for the UI thread, never lets anything out.
 void TfrmPemo::DoMidiInData(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2)
-{
-    if (aStatus == kActiveSensing)
-        return;
-    try {
-        std::lock_guard<std::mutex> lock(*fCriticalSection);
-        QMetaObject::invokeMethod(
-            this, [this, aDeviceIndex, aStatus, aData1, aData2] { HandleMidiInData(aDeviceIndex, aStatus, aData1, aData2); },
-            Qt::QueuedConnection);
-    } catch (...) {
-        // Nothing can be reported from this thread; the message is lost (out of memory).
-    }
-}
-
-// Runs on the UI thread, one call per incoming message, in the order of arrival.
-void TfrmPemo::HandleMidiInData(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2)
 {
     if (aStatus == kActiveSensing || !isWellFormed(aStatus, aData1, aData2))
         return;
-
-    // A modal error box runs a nested event loop in which later messages are handled: keep the
-    // outer message's bookkeeping apart.
-    const bool outerHandling = std::exchange(fHandlingMidiIn, true);
-    const bool outerFailed = std::exchange(fMidiInFailed, false);
     try {
-        if (PortDialogShowing)
-            MonitorMidiIn(aDeviceIndex, aStatus, aData1, aData2);
-        else
-            PlayMidiIn(aStatus, aData1, aData2);
-    } catch (const std::exception& e) {
-        ReportMidiFailure(QString::fromUtf8(e.what()));
+        bool post = false;
+        {
+            std::lock_guard lock(fCriticalSection);
+            try {
+                if (PortDialogShowing)
+                    MonitorMidiIn(aDeviceIndex, aStatus, aData1, aData2);
+                else
+                    PlayMidiIn(aStatus, aData1, aData2);
+                fLastMidiInError.clear();
+            } catch (const std::exception& e) {
+                NoteMidiInFailure(e.what());
+            } catch (...) {
+                NoteMidiInFailure("Unbekannter Fehler");
+            }
+            post = fShownChanged && !std::exchange(fSyncPosted, true);
+        }
+        if (post)
+            PostSync();
     } catch (...) {
-        ReportMidiFailure(QStringLiteral("Unbekannter Fehler"));
+        // Out of memory while noting a failure: nothing can be reported from this thread.
     }
-    if (!fMidiInFailed)
-        fLastMidiInError.clear();
-    fHandlingMidiIn = outerHandling;
-    fMidiInFailed = outerFailed;
 }
 
 // While the port dialog shows: the message goes out unchanged once per ticked output entry, and
 // the dialog's status bar shows it.
 void TfrmPemo::MonitorMidiIn(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2)
 {
-    if (frmPortWahl == nullptr)
-        return;
-    std::exception_ptr failure;
-    bool echoed = false;
-    try {
-        QListWidget* outputs = frmPortWahl->clbOutputDevices;
-        for (int i = outputs->count() - 1; i >= 0; --i) {
-            if (outputs->item(i)->checkState() == Qt::Checked) {
-                MidiOutput().Send(CurrentOutputPort, aStatus, aData1, aData2);
-                echoed = true;
-            }
-        }
-    } catch (...) {
-        // The monitor line shows the message all the same.
-        failure = std::current_exception();
-    }
+    // The monitor line shows the message also when its echo fails.
+    fShownState.monitorDevice = aDeviceIndex;
+    fShownState.monitorBytes = {aStatus, aData1, aData2};
+    ++fShownState.monitorCount;
+    Show();
     // An echoed note sounds like a routed one: its Note Off goes where the echo went, also after
     // the dialog has closed.
+    bool echoed = false;
+    try {
+        for (int tick = 0; tick < TickedOutputCount; ++tick) {
+            MidiOutput().Send(CurrentOutputPort, aStatus, aData1, aData2);
+            echoed = true;
+        }
+    } catch (...) {
+        if (echoed)
+            fRouter.Echoed(aStatus, aData1, aData2);
+        throw;
+    }
     if (echoed)
         fRouter.Echoed(aStatus, aData1, aData2);
-    const std::vector<std::string> names = MidiInput().Devices();
-    const QString name = aDeviceIndex >= 0 && std::size_t(aDeviceIndex) < names.size()
-                             ? QString::fromStdString(names[std::size_t(aDeviceIndex)])
-                             : QString();
-    frmPortWahl->StatusBar1->showMessage(
-        QString::asprintf("%s: Statusbyte %.2X, Parameter 1 %.2X, Parameter 2 %.2X", qUtf8Printable(name),
-                          unsigned(aStatus), unsigned(aData1), unsigned(aData2)));
-    if (failure)
-        std::rethrow_exception(failure);
 }
 
 // The rules for one message, the first that applies decides.
@@ -178,20 +159,20 @@ void TfrmPemo::PlayMidiIn(std::uint8_t aStatus, std::uint8_t aData1, std::uint8_
                 // A pedal value that leaves sustain as it is gives way to the rules below.
                 if (SustainOn ? aData2 >= 64 : aData2 < 64)
                     continue;
-                btnSustainClick();
+                SustainClickLocked();
                 return;
             }
-            // A moved slider runs its change handler only if its position really changes.
-            (this->*row.slider)->setValue(SliderPosition(row, aData2));
+            MoveSliderLocked(row, SliderPosition(row, aData2));
             return;
         }
     }
+    // A key of Pemo goes down or up; a release always carries velocity 0, as the keyboard's own.
     if (kind == 0x90 && aData2 > 0) {
-        Pemo->PressNote(aData1, ManualVelocity ? ChannelSettings.Velocity : aData2, true);
+        NoteOnLocked(aData1, ManualVelocity ? ChannelSettings.Velocity : aData2);
         return;
     }
     if (kind == 0x90 || kind == 0x80) {
-        Pemo->ReleaseNote(aData1, kind == 0x80 ? aData2 : 0, true);
+        NoteOffLocked(aData1, 0);
         return;
     }
     // Everything else passes through: a channel message on the left and then on the right
@@ -207,17 +188,23 @@ void TfrmPemo::PlayMidiIn(std::uint8_t aStatus, std::uint8_t aData1, std::uint8_
     }
 }
 
-// Shows a failure of the MIDI output met by input handling or a slider. While a message box is
-// up no second one opens; a failure that input handling meets again and again (an output that has
-// gone away while a keyboard keeps playing) is shown once, until a message goes through.
+// A failure that input handling meets again and again (an output that has gone away while a
+// keyboard keeps playing) is shown once, until a message goes through.
+void TfrmPemo::NoteMidiInFailure(const char* text)
+{
+    if (fLastMidiInError == text)
+        return;
+    fLastMidiInError = text;
+    // While the player has not seen the last ones, a few are enough.
+    if (fMidiInFailures.size() < 4)
+        fMidiInFailures.emplace_back(text);
+    Show();
+}
+
+// Shows a failure of the MIDI output met by input handling or a handler. While a message box is
+// up no second one opens.
 void TfrmPemo::ReportMidiFailure(const QString& text)
 {
-    if (fHandlingMidiIn) {
-        fMidiInFailed = true;
-        if (text == fLastMidiInError)
-            return;
-        fLastMidiInError = text;
-    }
     if (fShowingMidiError)
         return;
     fShowingMidiError = true;
@@ -231,30 +218,38 @@ void TfrmPemo::ReportMidiFailure(const QString& text)
 
 void TfrmPemo::EndLearning()
 {
-    LearnOn = false;
-    btnLerne->setText(QStringLiteral("Lerne Aus"));
+    ChangeShared([] { LearnOn = false; });
 }
 
-// The sliders' change handlers run on every real change of a position (player, MIDI input,
-// RefreshControls). In learn mode they bind the learned controller number instead.
-void TfrmPemo::SliderChange(const TControllerRow& row)
+void TfrmPemo::MoveSliderLocked(const TControllerRow& row, int position)
 {
+    static_assert(std::size(Controllers) == ControllerCount);
+    const auto i = std::size_t(&row - Controllers);
+    if (fShownState.positions[i] == position)
+        return;
+    fShownState.positions[i] = std::uint8_t(position);
+    Show();
     if (LearnOn) {
+        // The slider's new position is neither stored nor sent; its label keeps the old value.
         GeneralSettings.*row.number = LearnedController;
-        EndLearning();
+        LearnOn = false;
         return;
     }
-    QSlider* slider = this->*row.slider;
-    const auto value = std::uint8_t(SliderPosition(row, slider->value()));
+    const auto value = std::uint8_t(SliderPosition(row, position));
     ChannelSettings.*row.value = value;
-    const QString text = QString::number(value);
-    if (row.valueHint)
-        slider->setToolTip(QString::fromUtf8(row.valueHint) + text);
-    (this->*row.label)->setText(QString::fromUtf8(row.prefix) + text);
-    if (!row.send)
-        return;
-    try {
+    fShownState.values[i] = value;
+    ++fShownState.valueChanges[i];
+    if (row.send)
         row.send(LeftChannel, value);
+}
+
+// The sliders' change handlers run on every change of a widget's position by the player. In
+// learn mode they bind the learned controller number instead.
+void TfrmPemo::SliderChange(const TControllerRow& row)
+{
+    const int position = (this->*row.slider)->value();
+    try {
+        ChangeShared([&] { MoveSliderLocked(row, position); });
     } catch (const std::exception& e) {
         ReportMidiFailure(QString::fromUtf8(e.what()));
     }
@@ -287,46 +282,87 @@ void TfrmPemo::tbVelocityChange()
 }
 
 // The velocity slider first, then the table's order: in learn mode the first slider that moves
-// takes the learned number. A slider whose position really changes runs its change handler
-// (which sends); the sustain button only shows the stored state, nothing is sent.
+// takes the learned number. A slider whose position really changes does its change handler's
+// work (which sends); the sustain button only shows the stored state, nothing is sent.
 void TfrmPemo::RefreshControllers()
 {
-    const auto refresh = [this](const TControllerRow& row) {
+    std::vector<QString> failures;
+    const auto refresh = [&](const TControllerRow& row) {
         const std::uint8_t value = ChannelSettings.*row.value;
-        if (row.slider) {
-            (this->*row.slider)->setValue(SliderPosition(row, value));
+        if (!row.slider) {
+            SustainOn = value >= 64;
+            Show();
             return;
         }
-        SustainOn = value >= 64;
-        btnSustain->setText(SustainOn ? QStringLiteral("Sustain Ein") : QStringLiteral("Sustain Aus"));
+        try {
+            MoveSliderLocked(row, SliderPosition(row, value));
+        } catch (const std::exception& e) {
+            failures.push_back(QString::fromUtf8(e.what()));
+        }
     };
-    refresh(VelocityRow);
+    ChangeShared([&] {
+        refresh(VelocityRow);
+        for (const TControllerRow& row : Controllers) {
+            if (&row != &VelocityRow)
+                refresh(row);
+        }
+    });
+    for (const QString& failure : failures)
+        ReportMidiFailure(failure);
+}
+
+void TfrmPemo::TakeSliderPositions()
+{
+    std::lock_guard lock(fCriticalSection);
     for (const TControllerRow& row : Controllers) {
-        if (&row != &VelocityRow)
-            refresh(row);
+        if (row.slider)
+            fShownState.positions[std::size_t(&row - Controllers)] = std::uint8_t((this->*row.slider)->value());
     }
+    fApplied = fShownState;
+}
+
+// The slider positions (set without their signals: the model has done the change handler's
+// work already), the labels and the volume hint where a value was set, and the two captions.
+void TfrmPemo::ShowControllers(const TShown& now, bool sustainOn, bool learnOn)
+{
+    for (const TControllerRow& row : Controllers) {
+        if (!row.slider)
+            continue;
+        const auto i = std::size_t(&row - Controllers);
+        QSlider* slider = this->*row.slider;
+        if (slider->value() != now.positions[i]) {
+            const QSignalBlocker blocker(slider);
+            slider->setValue(now.positions[i]);
+        }
+        if (now.valueChanges[i] == fApplied.valueChanges[i])
+            continue;
+        const QString text = QString::number(now.values[i]);
+        if (row.valueHint)
+            slider->setToolTip(QString::fromUtf8(row.valueHint) + text);
+        (this->*row.label)->setText(QString::fromUtf8(row.prefix) + text);
+    }
+    btnSustain->setText(sustainOn ? QStringLiteral("Sustain Ein") : QStringLiteral("Sustain Aus"));
+    btnLerne->setText(learnOn ? QStringLiteral("Lerne Ein") : QStringLiteral("Lerne Aus"));
 }
 
 // Runs before the switch changes; it always lets it change. State 0 is "Auto" (velocity from the
 // input), state 1 "Manu" (the manual velocity for MIDI input too).
 void TfrmPemo::slVelocityChanging(QObject* /*Sender*/, bool& /*CanChange*/)
 {
-    if (slVelocity->State() == 0) {
-        tbVelocity->setEnabled(true);
-        lblVelocity->setEnabled(true);
+    const bool manual = slVelocity->State() == 0;
+    tbVelocity->setEnabled(manual);
+    lblVelocity->setEnabled(manual);
+    if (manual)
         tbVelocity->setFocus();
-        ManualVelocity = true;
-        ChannelSettings.Velocity = std::uint8_t(tbVelocity->value());
-    } else {
-        tbVelocity->setEnabled(false);
-        lblVelocity->setEnabled(false);
-        ManualVelocity = false;
-    }
+    ChangeShared([&] {
+        ManualVelocity = manual;
+        if (manual)
+            ChannelSettings.Velocity = fShownState.positions[std::size_t(&VelocityRow - Controllers)];
+    });
 }
 
 // Learn mode binds the next moved slider (or btnSustain) to the last controller received.
 void TfrmPemo::btnLerneClick()
 {
-    LearnOn = !LearnOn;
-    btnLerne->setText(LearnOn ? QStringLiteral("Lerne Ein") : QStringLiteral("Lerne Aus"));
+    ChangeShared([] { LearnOn = !LearnOn; });
 }

@@ -28,9 +28,9 @@ bool matches(std::size_t entry, int key)
 
 // Entries 0..11 play the octave left of the split point, 12..23 the split point's own octave;
 // computed at the moment of the event. May lie above 127 for a split point in octave 10.
-int pcKeyNote(std::size_t entry)
+int pcKeyNote(std::size_t entry, int splitOctave)
 {
-    return entry < 12 ? 12 * (SplitOctave - 1) + int(entry) : 12 * SplitOctave + int(entry) - 12;
+    return entry < 12 ? 12 * (splitOctave - 1) + int(entry) : 12 * splitOctave + int(entry) - 12;
 }
 
 bool isNote(int note)
@@ -50,14 +50,23 @@ void TfrmPemo::FormKeyDown(int Key, bool autoRepeat)
         for (std::size_t i = 0; i < PcKeyMap.size(); ++i) {
             if (!matches(i, Key))
                 continue;
-            const int note = pcKeyNote(i);
+            // The split point (a note of the entry before may have set it) and the velocity as
+            // they are now; MIDI input changes them too.
+            int splitOctave = 0;
+            int velocity = 0;
+            {
+                std::lock_guard lock(fCriticalSection);
+                splitOctave = SplitOctave;
+                velocity = ChannelSettings.Velocity;
+            }
+            const int note = pcKeyNote(i, splitOctave);
             // A note above 127 has no key to press: the entry stays up.
             if (!isNote(note))
                 continue;
             if (!PcKeyHeld[i]) {
                 PcKeyHeld[i] = true;
                 fPcKeyNotes[i] = note;
-                Pemo->PressNote(note, ChannelSettings.Velocity, true);
+                Pemo->PressNote(note, velocity, true);
             }
         }
     } catch (const std::exception& e) {

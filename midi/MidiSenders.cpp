@@ -18,7 +18,7 @@ struct MissingOutput {
     std::uint64_t generation = 0;   // of the output list it was missing from
 };
 
-std::mutex gMissingLock;   // the senders may run on the MIDI thread too (MIDI thru)
+std::mutex gMissingLock;   // the senders run on the UI and the MIDI service thread
 MissingOutput gMissing;
 
 std::uint8_t dataByte(std::uint8_t value)

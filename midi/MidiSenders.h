@@ -4,8 +4,13 @@
 #include <array>
 #include <cstdint>
 
+// The senders run on the UI thread and, for MIDI input, on the MIDI service thread. The two
+// variables below are plain globals: the program reads and writes them, and calls the senders,
+// only under its player-state lock (PlayerStateLock, settings/PlayerState.h), which serialises
+// the two threads. The record of a missing output (below) has a lock of its own, so that the
+// senders stay safe for callers without that lock (the start-up sending before any input runs).
+
 // Device index of the output port the program plays on; 0 at start, set by the port dialog.
-// Runs on the UI thread, like every sender.
 extern int CurrentOutputPort;
 // Outgoing notes switched on, by note number as sent.
 extern std::array<bool, 128> NotesOn;

@@ -14,7 +14,11 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <array>
+#include <atomic>
+#include <bitset>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #if defined(__SANITIZE_THREAD__)
@@ -53,11 +57,11 @@ protected:
         loop->injectShort(input, std::uint32_t(status) | std::uint32_t(data1) << 8 | std::uint32_t(data2) << 16);
     }
 
-    // Waits until the service has delivered everything injected, then runs the posted handling.
+    // Waits until the service has delivered everything injected and the widgets show what it did.
     void settle()
     {
         ASSERT_TRUE(loop->waitInputIdle());
-        QCoreApplication::sendPostedEvents();
+        ASSERT_TRUE(tarv::test::waitFor([&] { return frm->WidgetsUpToDate(); }));
     }
 
     // What went out since the last call.
@@ -237,6 +241,8 @@ TEST_F(PemoMidiInTest, PortDialogMonitorsEchoesPerTickedOutputAndShowsTheMessage
 {
     frmPortWahl->show();
     ASSERT_TRUE(PortDialogShowing);
+    // Its activation empties the monitor line: it comes first.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frmPortWahl));
     frmPortWahl->clbOutputDevices->item(0)->setCheckState(Qt::Checked);
     frmPortWahl->clbOutputDevices->item(1)->setCheckState(Qt::Checked);
     inject("Pads", 0x90, 0x3C, 0x64);
@@ -383,6 +389,80 @@ TEST_F(PemoMidiInTest, FailingSendIsReportedOnceAndHandlingGoesOn)
     settle();
     EXPECT_EQ(errors.size(), 2u);
     EXPECT_EQ(frm->tbVolume->value(), 37);
+}
+
+// Input from two ports at full speed, routed on the service thread, while the player plays the
+// mouse, switches the left channel, moves sliders that input moves too and opens the port dialog:
+// nothing waits forever, and every Note On on the wire is ended on its channel.
+TEST_F(PemoMidiInTest, InputFromTwoPortsWhileThePlayerPlaysEndsEveryNote)
+{
+    showWindow();
+    std::atomic<bool> playing{true};
+    const auto keyboard = [&](const char* port, std::uint8_t channel, std::uint8_t lowest) {
+        for (int round = 0; playing; ++round) {
+            for (int i = 0; i < 24; ++i) {
+                const auto note = std::uint8_t(lowest + (round + i) % 24);
+                inject(port, std::uint8_t(0x90 | channel), note, std::uint8_t(1 + i));
+                if (i % 8 == 0)
+                    inject(port, std::uint8_t(0xB0 | channel), 7, std::uint8_t(round % 128));
+                if (i % 12 == 0)
+                    inject(port, std::uint8_t(0xE0 | channel), 0, std::uint8_t(i));
+                inject(port, std::uint8_t(0x80 | channel), note, 0);
+            }
+            // Full speed, but never far ahead of what the program takes.
+            loop->waitInputIdle();
+        }
+    };
+    // Both keyboards play until the player is done, also when a check fails on the way.
+    struct TKeyboards {
+        TKeyboards(std::atomic<bool>& playing, const decltype(keyboard)& play)
+            : playing(playing), keys(play, "Keys", 0, 36), pads(play, "Pads", 1, 48)
+        {
+        }
+        ~TKeyboards()
+        {
+            playing = false;
+            keys.join();
+            pads.join();
+        }
+        std::atomic<bool>& playing;
+        std::thread keys, pads;
+    };
+    std::optional<TKeyboards> keyboards;
+    keyboards.emplace(playing, keyboard);
+
+    for (int round = 0; round < 12; ++round) {
+        const QPoint key = frm->Pemo->KeyRect(40 + 2 * round).center();
+        QTest::mousePress(frm->Pemo, Qt::LeftButton, {}, key);
+        QTest::mouseClick(frm->tbVolume, Qt::LeftButton, {}, QPoint(15, round % 2 ? 10 : 110));
+        QTest::mouseClick(frm->tbPanorama, Qt::LeftButton, {}, QPoint(round % 2 ? 10 : 110, 12));
+        clickSpinButton(frm->seLKanal, round % 4 < 2);
+        QTest::mouseRelease(frm->Pemo, Qt::LeftButton, {}, key);
+        if (round % 6 == 5) {
+            withPortDialog([&] {
+                // Input goes on while the dialog shows: the monitor takes it.
+                EXPECT_TRUE(tarv::test::waitFor([&] { return !frmPortWahl->StatusBar1->currentMessage().isEmpty(); }));
+            });
+        }
+        QCoreApplication::processEvents();
+    }
+    keyboards.reset();
+    settle();
+
+    // As a receiver sees the wire: a Note Off ends its channel's note.
+    std::array<std::bitset<128>, 16> sounding{};
+    for (const Bytes& m : sentBytes()) {
+        const int kind = m[0] & 0xF0;
+        if (kind == 0x90 || kind == 0x80)
+            sounding[m[0] & 0x0F].set(m[1], kind == 0x90 && m[2] > 0);
+    }
+    for (int channel = 0; channel < 16; ++channel)
+        EXPECT_TRUE(sounding[std::size_t(channel)].none()) << "channel " << channel << ": " << sounding[std::size_t(channel)];
+    for (int note = 0; note < 128; ++note) {
+        EXPECT_FALSE(NotesOn[std::size_t(note)]) << note;
+        EXPECT_FALSE(frm->Pemo->IsMarked(note)) << note;
+    }
+    EXPECT_TRUE(errors.empty());
 }
 
 }  // namespace

@@ -1,0 +1,178 @@
+// What the widgets show: the state the handlers of both threads leave for them under the lock,
+// and the one way it reaches the widgets, SyncWidgets on the UI thread.
+#include "Pemo.h"
+
+#include "dialogs/portWahl.h"
+#include "midi/MidiSenders.h"
+#include "settings/uTonFamilie.h"
+#include "widgets/Klavier.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <atomic>
+#include <cstddef>
+#include <new>
+#include <utility>
+
+namespace {
+
+// Asks the UI thread to bring the widgets in line with the shown state. MIDI input posts one for
+// the first change after a quiet time; the UI thread then shows the state as it is by then, so
+// the widgets never go back to an older one. Its memory comes from two slots, so that posting
+// allocates nothing on the MIDI thread; only nested event loops (a message box) can keep more
+// alive, and those come from the heap.
+class TSyncEvent final : public QEvent {
+public:
+    static const QEvent::Type Kind;
+    TSyncEvent() : QEvent(Kind) {}
+    static void* operator new(std::size_t size);
+    static void operator delete(void* memory) noexcept;
+};
+
+const QEvent::Type TSyncEvent::Kind = QEvent::Type(QEvent::registerEventType());
+
+constexpr int SlotCount = 2;
+alignas(TSyncEvent) unsigned char gSlots[SlotCount][sizeof(TSyncEvent)];
+std::atomic<bool> gSlotUsed[SlotCount];
+
+void* TSyncEvent::operator new(std::size_t size)
+{
+    if (size <= sizeof(TSyncEvent)) {
+        for (int i = 0; i < SlotCount; ++i) {
+            if (!gSlotUsed[i].exchange(true, std::memory_order_acquire))
+                return gSlots[i];
+        }
+    }
+    return ::operator new(size);
+}
+
+void TSyncEvent::operator delete(void* memory) noexcept
+{
+    for (int i = 0; i < SlotCount; ++i) {
+        if (memory == gSlots[i]) {
+            gSlotUsed[i].store(false, std::memory_order_release);
+            return;
+        }
+    }
+    ::operator delete(memory);
+}
+
+}  // namespace
+
+// Runs on the MIDI service thread, outside the lock: one event and the event loop's wake-up.
+void TfrmPemo::PostSync()
+{
+    QCoreApplication::postEvent(this, new TSyncEvent);
+}
+
+bool TfrmPemo::event(QEvent* event)
+{
+    if (event->type() != TSyncEvent::Kind)
+        return QWidget::event(event);
+    SyncPosted();
+    return true;
+}
+
+// The widgets follow a stream of changes about as often as the screen shows a new picture; MIDI
+// input posts nothing meanwhile, so that it neither wakes the UI thread for every message nor
+// waits for it to run. Once a look finds nothing new, the next change posts again.
+void TfrmPemo::SyncPosted()
+{
+    if (!fSyncTimer) {
+        fSyncTimer = new QTimer(this);
+        fSyncTimer->setSingleShot(true);
+        fSyncTimer->setInterval(16);
+        connect(fSyncTimer, &QTimer::timeout, this, [this] { SyncFollowing(); });
+    }
+    SyncWidgets();
+    fSyncTimer->start();
+    ReportMidiInFailures();
+}
+
+void TfrmPemo::SyncFollowing()
+{
+    {
+        std::lock_guard lock(fCriticalSection);
+        if (!fShownChanged) {
+            fSyncPosted = false;
+            return;
+        }
+    }
+    SyncPosted();
+}
+
+bool TfrmPemo::WidgetsUpToDate() const
+{
+    std::lock_guard lock(fCriticalSection);
+    return !fShownChanged;
+}
+
+// Takes a copy of the shown state under the lock, then sets the widgets outside it, without
+// their signals: the handlers did the work already. Only what changed is set.
+void TfrmPemo::SyncWidgets()
+{
+    TShown now;
+    bool sustainOn = false;
+    bool learnOn = false;
+    std::uint8_t splitNote = 0;
+    std::uint8_t splitOctave = 0;
+    std::uint8_t splitChannelOctave = 0;
+    std::array<bool, 128> notes{};
+    {
+        std::lock_guard lock(fCriticalSection);
+        fShownChanged = false;
+        now = fShownState;
+        sustainOn = SustainOn;
+        learnOn = LearnOn;
+        splitNote = SplitNote;
+        splitOctave = SplitOctave;
+        splitChannelOctave = SplitChannelOctave;
+        notes = NotesOn;
+    }
+
+    for (int note = 0; note < 128; ++note) {
+        const bool marked = now.keys.test(std::size_t(note));
+        if (Pemo->IsMarked(note) == marked)
+            continue;
+        if (marked)
+            Pemo->PressNote(note, 0, false);
+        else
+            Pemo->ReleaseNote(note, 0, false);
+    }
+    if (notes != fAppliedNotesOn) {
+        fAppliedNotesOn = notes;
+        ShowReadout(notes);
+    }
+    ShowControllers(now, sustainOn, learnOn);
+    if (seSplitOktave->maximum() != splitOctave || seSplitOktave->value() != splitChannelOctave) {
+        const QSignalBlocker blocker(seSplitOktave);
+        seSplitOktave->setMaximum(splitOctave);
+        seSplitOktave->setValue(splitChannelOctave);
+    }
+    if (splitNote != fAppliedSplitNote) {
+        fAppliedSplitNote = splitNote;
+        btnSetSplit->setText(QStringLiteral("Set %1%2")
+                                 .arg(QString::fromLatin1(NoteNames[std::size_t(splitNote % 12)]))
+                                 .arg(splitNote / 12));
+    }
+    if (now.monitorCount != fApplied.monitorCount && frmPortWahl) {
+        const std::array<std::uint8_t, 3>& bytes = now.monitorBytes;
+        frmPortWahl->ShowInput(now.monitorDevice, bytes[0], bytes[1], bytes[2]);
+    }
+    fApplied = now;
+}
+
+void TfrmPemo::ReportMidiInFailures()
+{
+    std::vector<std::string> failures;
+    {
+        std::lock_guard lock(fCriticalSection);
+        failures.swap(fMidiInFailures);
+    }
+    for (const std::string& failure : failures)
+        ReportMidiFailure(QString::fromStdString(failure));
+}
