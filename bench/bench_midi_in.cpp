@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -205,6 +206,26 @@ int compareMarks(const TfrmPemo& window, bool& equal)
 constexpr int BurstCount = 20000;
 constexpr std::chrono::microseconds SteadyInterval(1000);
 
+struct TRuns {
+    Result steady, busy, burst;
+};
+
+// The three runs of one subject, each printed as it ends; the burst leaves `held` notes on.
+TRuns runSubject(tarv::LoopbackMidiService& loop, const std::string& subject, int steadyCount, int held)
+{
+    TRuns runs;
+    runs.steady = run(loop, steadyCount, SteadyInterval);
+    print((subject + ": steady 1000 msg/s").c_str(), steadyCount, runs.steady);
+    {
+        TSpinner spinner;
+        runs.busy = run(loop, steadyCount, SteadyInterval);
+    }
+    print((subject + ": the same, one thread spinning").c_str(), steadyCount, runs.busy);
+    runs.burst = run(loop, BurstCount, std::chrono::microseconds(0), held);
+    print((subject + ": burst, as fast as possible").c_str(), BurstCount, runs.burst);
+    return runs;
+}
+
 }  // namespace
 
 // Argument (optional): the seconds of each steady run, 10 by default.
@@ -231,16 +252,7 @@ int main(int argc, char** argv)
         }
     });
     MidiInput().Open(0);
-    const Result floorSteady = run(loop, SteadyCount, SteadyInterval);
-    print("floor: steady 1000 msg/s", SteadyCount, floorSteady);
-    Result floorBusy;
-    {
-        TSpinner spinner;
-        floorBusy = run(loop, SteadyCount, SteadyInterval);
-    }
-    print("floor: the same, one thread spinning", SteadyCount, floorBusy);
-    const Result floorBurst = run(loop, BurstCount, std::chrono::microseconds(0));
-    print("floor: burst, as fast as possible", BurstCount, floorBurst);
+    const TRuns floor = runSubject(loop, "floor", SteadyCount, 0);
     MidiInput().Close(0);
     MidiInput().setOnMidiData({});
 
@@ -257,22 +269,13 @@ int main(int argc, char** argv)
     showPending(*window);
     MidiInput().Open(0);
 
-    const Result steady = run(loop, SteadyCount, SteadyInterval);
-    print("program: steady 1000 msg/s", SteadyCount, steady);
-    Result busy;
-    {
-        TSpinner spinner;
-        busy = run(loop, SteadyCount, SteadyInterval);
-    }
-    print("program: the same, one thread spinning", SteadyCount, busy);
-    const Result burst = run(loop, BurstCount, std::chrono::microseconds(0), HeldNotes);
-    print("program: burst, as fast as possible", BurstCount, burst);
+    const TRuns program = runSubject(loop, "program", SteadyCount, HeldNotes);
     showPending(*window);
     bool marksEqual = false;
     const int held = compareMarks(*window, marksEqual);
     std::printf("after the burst: %d notes on, the marks on the keyboard and the readout strip %s NotesOn\n", held,
                 marksEqual ? "equal" : "DIFFER FROM");
-    std::printf("program p99 / floor p99, steady: %.2f\n", floorSteady.p99 > 0 ? steady.p99 / floorSteady.p99 : 0.0);
+    std::printf("program p99 / floor p99, steady: %.2f\n", floor.steady.p99 > 0 ? program.steady.p99 / floor.steady.p99 : 0.0);
 
     window.reset();   // closes the input port before the service goes away
     MidiShutdown();

@@ -237,6 +237,27 @@ TEST_F(PemoMidiInTest, LearnModeTakesTheLastControllerAndBindsTheNextMovedSlider
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 10, 112}}));
 }
 
+// After learning, the slider stands where the player moved it while its value stays the old one:
+// a controller changes nothing when it names the slider's position, whatever the value.
+TEST_F(PemoMidiInTest, AfterLearningAControllerComparesWithTheSlidersPositionNotItsValue)
+{
+    frm->btnLerne->click();
+    inject("Keys", 0xB0, 22, 1);
+    settle();
+    frm->tbPanorama->setValue(30);   // binds 22; Panorama stays 64
+    ASSERT_EQ(ChannelSettings.Panorama, 64);
+    takeSent();
+
+    inject("Keys", 0xB0, 22, 30);
+    settle();
+    EXPECT_TRUE(takeSent().empty());
+    inject("Keys", 0xB0, 22, 64);
+    settle();
+    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 10, 64}}));
+    EXPECT_EQ(frm->tbPanorama->value(), 64);
+    EXPECT_EQ(frm->lblPanorama->text(), "Panorama 64");
+}
+
 TEST_F(PemoMidiInTest, PortDialogMonitorsEchoesPerTickedOutputAndShowsTheMessage)
 {
     frmPortWahl->show();
@@ -389,6 +410,31 @@ TEST_F(PemoMidiInTest, FailingSendIsReportedOnceAndHandlingGoesOn)
     settle();
     EXPECT_EQ(errors.size(), 2u);
     EXPECT_EQ(frm->tbVolume->value(), 37);
+}
+
+// The window goes while a keyboard plays at full speed: its input stops first, and nothing that
+// arrives later reaches the window or goes out.
+TEST_F(PemoMidiInTest, TheWindowGoesWhileInputFlows)
+{
+    std::atomic<bool> gone{false};
+    std::atomic<int> afterwards{0};
+    std::thread keyboard([&] {
+        for (int i = 0; afterwards < 500; ++i) {
+            inject("Keys", i % 2 ? 0x80 : 0x90, std::uint8_t(36 + i / 2 % 48), 100);
+            if (gone)
+                ++afterwards;
+        }
+    });
+    const bool playing = loop->waitSent(200);
+    frm.reset();
+    const std::size_t sentWhenGone = loop->sent().size();
+    gone = true;
+    keyboard.join();
+    ASSERT_TRUE(playing);
+    ASSERT_TRUE(loop->waitInputIdle());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(loop->sent().size(), sentWhenGone);
+    EXPECT_EQ(loop->openInputCount(), 0);
 }
 
 // Input from two ports at full speed, routed on the service thread, while the player plays the
