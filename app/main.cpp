@@ -5,7 +5,7 @@
 #include "mainwindow/Application.h"
 #include "mainwindow/Pemo.h"
 #include "midi/Midi.h"
-#include "midi/MidiService.h"
+#include "midi/MidiServiceFactory.h"
 #include "settings/Settings.h"
 #include "skin/Skin.h"
 #ifdef TARV_WITH_FLUIDSYNTH

@@ -10,6 +10,7 @@
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
+#include "midi/MidiServiceFactory.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "widgets/Klavier.h"

@@ -1,6 +1,8 @@
 // The MIDI device layer: port sets, port lookup, sending, the input callback and hexadecimal text.
 #include "Midi.h"
 
+#include "MidiServiceFactory.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <exception>

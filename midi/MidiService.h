@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -66,19 +65,5 @@ public:
 
 // Number of bytes a short message with this status byte occupies on the wire (1..3).
 int shortMessageLength(std::uint8_t status);
-
-// The process-wide service. The first call without an installed service creates the
-// service chosen by TARV_MIDI_API (alsa, jack, winmm, core, loopback) or the platform's default.
-MidiService& midiService();
-// Installs a service (tests and benchmarks install a loopback service); returns the previous one.
-// The caller makes sure that no port of the previous service is still in use.
-std::unique_ptr<MidiService> setMidiService(std::unique_ptr<MidiService> service);
-
-// Creates the service that TARV_MIDI_API chooses: "alsa", "jack", "winmm" or "core" (RtMidi),
-// "loopback" (two inputs "Loopback In 1/2", two outputs "Loopback Out 1/2"). Without the
-// variable the platform's default system, falling back to the next compiled one when it
-// cannot start. Never fails: when nothing can start, the service has no ports and every
-// open or send fails with a text that says why (see unavailableReason()).
-std::unique_ptr<MidiService> createSystemMidiService();
 
 }  // namespace tarv

@@ -1,6 +1,8 @@
 // The drawn piano keyboard TKeys (painting, marking, mouse) and the MIDI-bound TMIDIKeys.
 #include "Klavier.h"
 
+#include "midi/MidiServiceFactory.h"
+
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPaintEvent>

@@ -8,6 +8,7 @@
 #include "dialogs/twStimmung.h"
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
+#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"

@@ -7,6 +7,7 @@
 #include "mainwindow/Pemo.h"
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
+#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"

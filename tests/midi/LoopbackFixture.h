@@ -3,6 +3,7 @@
 
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
+#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
 
 #include <gtest/gtest.h>

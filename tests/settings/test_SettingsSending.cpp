@@ -1,6 +1,7 @@
 // SendStoredChannel and SendAllStoredChannels: the stored settings on the wire.
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
+#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "midi/Midi.h"
-#include "midi/MidiService.h"
+#include "midi/MidiServiceFactory.h"
 
 #include <cstdlib>
 #include <string>

@@ -4,6 +4,7 @@
 #include "SynthAudio.h"
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
+#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
 #include "settings/Settings.h"
 

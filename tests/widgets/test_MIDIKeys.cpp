@@ -2,6 +2,7 @@
 #include "widgets/Klavier.h"
 
 #include "midi/LoopbackMidiService.h"
+#include "midi/MidiServiceFactory.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
