@@ -6,6 +6,7 @@
 #include "mainwindow/Pemo.h"
 #include "midi/Midi.h"
 #include "midi/MidiServiceFactory.h"
+#include "sending/SettingsSending.h"
 #include "settings/Settings.h"
 #include "skin/Skin.h"
 #ifdef TARV_WITH_FLUIDSYNTH

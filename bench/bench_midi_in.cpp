@@ -11,6 +11,7 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
+#include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "widgets/Klavier.h"

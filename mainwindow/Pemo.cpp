@@ -10,6 +10,7 @@
 #include "dialogs/twStimmung.h"
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
+#include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "skin/LinkPanel.h"

@@ -5,6 +5,7 @@
 #include "mainwindow/Application.h"
 #include "mainwindow/ClickPanel.h"
 #include "midi/MidiSenders.h"
+#include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "settings/uTonFamilie.h"

@@ -57,8 +57,8 @@ void ResetSettingsRecords();
 // whole or not at all and throws SettingsWriteError on failure. `channel` is 0..15
 // (std::out_of_range otherwise).
 // Threads: the UI thread (and the start-up before any window). The operations that read or write
-// the records or send take PlayerStateLock only to copy or to send, never while the file is read
-// or written; their caller must not hold it.
+// the records take PlayerStateLock only to copy, never while the file is read or written; their
+// caller must not hold it. The stored settings are sent by sending/SettingsSending.h.
 void WriteDefaultSettings();
 void LoadSettings(int channel);
 void SaveSettings(int channel);
@@ -74,12 +74,6 @@ TChannelSettings StoredChannelSettings(int channel, const tarv::IniFile& content
 std::array<TChannelSettings, 16> AllStoredChannelSettings();
 // The general settings as stored in the file, with the read defaults (GeneralSettings untouched).
 TGeneralSettings StoredGeneralSettings();
-// Sends these settings on the channel as the stored ones go out: program change, then
-// controllers 7, 10, 64, 91, 93. Takes no lock: the caller holds PlayerStateLock while MIDI input runs.
-void SendChannelSettings(int channel, const TChannelSettings& settings);
-// Sends the channel's stored settings (not ChannelSettings) on CurrentOutputPort.
-void SendStoredChannel(int channel);
-void SendAllStoredChannels();
 void LoadPcKeyMap();
 
 // Thrown when the settings file cannot be written ("In %s kann nicht geschrieben werden").

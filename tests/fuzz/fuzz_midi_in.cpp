@@ -9,6 +9,7 @@
 #include "midi/Midi.h"
 #include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
+#include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 

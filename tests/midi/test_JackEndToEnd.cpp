@@ -1,6 +1,7 @@
 // The MIDI layer on real transport: the RtMidi service on a JACK server (dummy driver) and a JACK test device.
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
+#include "sending/SettingsSending.h"
 #include "midi/MidiServiceFactory.h"
 #include "settings/Settings.h"
 #include "JackMidiRecorder.h"

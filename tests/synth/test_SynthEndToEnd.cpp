@@ -6,6 +6,7 @@
 #include "midi/Midi.h"
 #include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
+#include "sending/SettingsSending.h"
 #include "settings/Settings.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-// The settings operations that send: the stored channel settings go out on CurrentOutputPort.
-#include "Settings.h"
+// The stored channel settings sent on CurrentOutputPort, channel by channel.
+#include "SettingsSending.h"
 
-#include "PlayerState.h"
 #include "midi/MidiSenders.h"
+#include "settings/PlayerState.h"
 
 void SendChannelSettings(int channel, const TChannelSettings& settings)
 {
