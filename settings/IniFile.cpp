@@ -1,6 +1,6 @@
 #include "IniFile.h"
 
-#include "Settings.h"
+#include "SettingsWriteError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,8 @@
 // IniFile: reads and edits an INI text file while keeping everything the player wrote by hand.
 #pragma once
 
+#include "SettingsWriteError.h"
+
 #include <QByteArray>
 #include <QString>
 

@@ -1,9 +1,10 @@
 // The settings file: stored settings of the 16 channels, the general settings and the PC key map.
 #pragma once
 
+#include "SettingsWriteError.h"
+
 #include <array>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
 namespace tarv {
@@ -75,9 +76,3 @@ std::array<TChannelSettings, 16> AllStoredChannelSettings();
 // The general settings as stored in the file, with the read defaults (GeneralSettings untouched).
 TGeneralSettings StoredGeneralSettings();
 void LoadPcKeyMap();
-
-// Thrown when the settings file cannot be written ("In %s kann nicht geschrieben werden").
-class SettingsWriteError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
