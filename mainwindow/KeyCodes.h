@@ -1,6 +1,8 @@
 // Windows virtual-key codes for PC key events: the codes the settings file stores for the PC key map.
 #pragma once
 
+#include "keycodes/KeyTable.h"
+
 #include <cstdint>
 
 class QKeyEvent;
@@ -13,22 +15,11 @@ namespace tarv {
 
 // The Windows virtual-key code of the key that raised the event, independent of Shift: the code
 // Windows gives for the same key on the active layout (letters and digits: their upper-case ASCII
-// code; punctuation: its OEM code). 0 for a key that has no code in the tables below.
+// code; punctuation: its OEM code). 0 for a key that has no code in the key table.
 // Runs on the UI thread.
 int windowsKeyCode(const QKeyEvent& event);
 
 namespace keycodes {
-
-// The layouts whose shifted symbols the tables know.
-enum class Layout : std::uint8_t { US, German };
-
-// Virtual-key code of a key given by its unshifted symbol as an X keysym (the Latin-1 symbols are
-// their own code points, so 'q' and 'Q' are both 81); 0 when the symbol is not in the table.
-int fromKeysym(std::uint32_t keysym);
-
-// The unshifted symbol of the key that gives `shifted` together with Shift on `layout`; the
-// symbol itself when it is no shifted symbol there (letters keep their case: fromKeysym takes both).
-std::uint32_t unshiftedKeysym(std::uint32_t shifted, Layout layout);
 
 // The X keysym for a Qt key code, for events that carry no native data (synthesized ones);
 // `keypad` picks the keypad symbols for digits and operators. 0 when unknown.

@@ -2,6 +2,8 @@
 #include "skin/Skin.h"
 #include "skin/SkinStyle.h"
 
+#include "keycodes/KeyTable.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -70,24 +72,8 @@ void drawKeyCap(QPainter& p, const QRect& r, bool black, const QString& caption,
 
 QString keyCaption(int virtualKey)
 {
-    if ((virtualKey >= '0' && virtualKey <= '9') || (virtualKey >= 'A' && virtualKey <= 'Z'))
-        return QString(QChar(virtualKey));
-    // The keys that carry punctuation and umlauts, as a German keyboard labels them.
-    switch (virtualKey) {
-    case 186: return QStringLiteral("Ü");
-    case 187: return QStringLiteral("+");
-    case 188: return QStringLiteral(",");
-    case 189: return QStringLiteral("-");
-    case 190: return QStringLiteral(".");
-    case 191: return QStringLiteral("#");
-    case 192: return QStringLiteral("Ö");
-    case 219: return QStringLiteral("ß");
-    case 220: return QStringLiteral("^");
-    case 221: return QStringLiteral("´");
-    case 222: return QStringLiteral("Ä");
-    case 226: return QStringLiteral("<");
-    default: return {};
-    }
+    const char32_t caption = keycodes::caption(virtualKey);
+    return caption == 0 ? QString() : QString::fromUcs4(&caption, 1);
 }
 
 QPixmap midiConnectorPicture()

@@ -1,5 +1,5 @@
-// Windows virtual-key codes of PC key events: the symbol table, the shift tables, Qt's key codes
-// and the first shift level of X key codes on US and German keymaps.
+// Windows virtual-key codes of PC key events: Qt's key codes and the first shift level of X key
+// codes on US and German keymaps.
 #include "mainwindow/KeyCodes.h"
 
 #include <QKeyEvent>
@@ -14,42 +14,8 @@
 #include <vector>
 
 using namespace tarv;
-using keycodes::Layout;
 
 namespace {
-
-struct SymbolCase {
-    std::uint32_t keysym;
-    int code;
-};
-
-TEST(KeyCodes, SymbolsOfUsAndGermanKeysGiveTheirWindowsCodes)
-{
-    const SymbolCase cases[] = {
-        {'q', 81}, {'Q', 81}, {'y', 89}, {'z', 90}, {'2', 50}, {'0', 48},
-        {';', 186}, {0xfc /* ü */, 186}, {0xdc /* Ü */, 186},
-        {'=', 187}, {'+', 187}, {',', 188}, {'-', 189}, {'.', 190},
-        {'/', 191}, {'#', 191}, {'`', 192}, {0xf6 /* ö */, 192}, {0xd6 /* Ö */, 192},
-        {'[', 219}, {0xdf /* ß */, 219}, {'\\', 220}, {0xfe52 /* dead ^ */, 220},
-        {']', 221}, {0xfe51 /* dead ´ */, 221}, {'\'', 222}, {0xe4 /* ä */, 222}, {'<', 226},
-        {0xffad /* keypad minus */, 109}, {0xffb7 /* keypad 7 */, 103}, {0xffbe /* F1 */, 112},
-        {0x20ac /* euro sign */, 0}, {'!', 0},
-    };
-    for (const SymbolCase& c : cases)
-        EXPECT_EQ(keycodes::fromKeysym(c.keysym), c.code) << std::hex << c.keysym;
-}
-
-TEST(KeyCodes, ShiftedSymbolsTurnBackByLayout)
-{
-    EXPECT_EQ(keycodes::unshiftedKeysym('"', Layout::US), std::uint32_t('\''));
-    EXPECT_EQ(keycodes::unshiftedKeysym('"', Layout::German), std::uint32_t('2'));
-    EXPECT_EQ(keycodes::unshiftedKeysym('?', Layout::US), std::uint32_t('/'));
-    EXPECT_EQ(keycodes::unshiftedKeysym('?', Layout::German), 0xdfu);
-    EXPECT_EQ(keycodes::unshiftedKeysym('\'', Layout::German), std::uint32_t('#'));
-    EXPECT_EQ(keycodes::unshiftedKeysym('_', Layout::German), std::uint32_t('-'));
-    EXPECT_EQ(keycodes::unshiftedKeysym('Q', Layout::German), std::uint32_t('Q'));
-    EXPECT_EQ(keycodes::unshiftedKeysym('-', Layout::US), std::uint32_t('-'));
-}
 
 int codeOf(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text)
 {

@@ -1,0 +1,131 @@
+// The table of PC keys with their Windows codes, symbols and captions, and the lookups in it.
+#include "KeyTable.h"
+
+#include <algorithm>
+
+namespace tarv::keycodes {
+namespace {
+
+// Besides the keys of the US and German layouts, named keys (Space, Return, arrows, the keypad
+// ...) have rows too, so that a hand-edited key map may use them. German ^ and ´ are dead keys
+// on most set-ups; their dead symbols belong to the same keys.
+constexpr auto kKeys = std::to_array<Key>({
+    {186, U'Ü', {';', 0xfc /* ü */, 0xdc /* Ü */}},                          // OEM 1
+    {187, U'+', {'=', '+'}},                                                 // OEM plus
+    {188, U',', {','}},                                                      // OEM comma
+    {189, U'-', {'-'}},                                                      // OEM minus
+    {190, U'.', {'.'}},                                                      // OEM period
+    {191, U'#', {'/', '#'}},                                                 // OEM 2
+    {192, U'Ö', {'`', 0xf6 /* ö */, 0xd6 /* Ö */, keysym::DeadGrave}},        // OEM 3
+    {219, U'ß', {'[', 0xdf /* ß */}},                                        // OEM 4
+    {220, U'^', {'\\', '^', keysym::DeadCircumflex}},                        // OEM 5
+    {221, U'´', {']', 0xb4 /* ´ */, keysym::DeadAcute}},                     // OEM 6
+    {222, U'Ä', {'\'', 0xe4 /* ä */, 0xc4 /* Ä */}},                         // OEM 7
+    {226, U'<', {'<'}},                                  // OEM 102, the German key left of Y
+    {32, 0, {' '}},
+    {8, 0, {0xff08}},                                    // BackSpace
+    {9, 0, {0xff09, keysym::IsoLeftTab}},                // Tab
+    {13, 0, {0xff0d, 0xff8d}},                           // Return, KP_Enter
+    {19, 0, {0xff13}},                                   // Pause
+    {145, 0, {0xff14}},                                  // Scroll_Lock
+    {27, 0, {0xff1b}},                                   // Escape
+    {36, 0, {0xff50, 0xff95}},                           // Home, KP_Home
+    {37, 0, {0xff51, 0xff96}},                           // Left, KP_Left
+    {38, 0, {0xff52, 0xff97}},                           // Up, KP_Up
+    {39, 0, {0xff53, 0xff98}},                           // Right, KP_Right
+    {40, 0, {0xff54, 0xff99}},                           // Down, KP_Down
+    {33, 0, {0xff55, 0xff9a}},                           // Prior (Page Up), KP_Prior
+    {34, 0, {0xff56, 0xff9b}},                           // Next (Page Down), KP_Next
+    {35, 0, {0xff57, 0xff9c}},                           // End, KP_End
+    {44, 0, {0xff61}},                                   // Print
+    {45, 0, {0xff63, 0xff9e}},                           // Insert, KP_Insert
+    {46, 0, {0xffff, 0xff9f}},                           // Delete, KP_Delete
+    {93, 0, {0xff67}},                                   // Menu
+    {144, 0, {0xff7f}},                                  // Num_Lock
+    {16, 0, {0xffe1, 0xffe2}},                           // Shift_L, Shift_R
+    {17, 0, {0xffe3, 0xffe4}},                           // Control_L, Control_R
+    {20, 0, {0xffe5}},                                   // Caps_Lock
+    {18, 0, {0xffe9, 0xffea, keysym::IsoLevel3Shift}},   // Alt_L, Alt_R, AltGr
+    {91, 0, {0xffeb}},                                   // Super_L
+    {92, 0, {0xffec}},                                   // Super_R
+    {12, 0, {0xff9d}},                                   // KP_Begin (Clear)
+    {106, 0, {0xffaa}},                                  // KP_Multiply
+    {107, 0, {0xffab}},                                  // KP_Add
+    {108, 0, {0xffac}},                                  // KP_Separator
+    {109, 0, {0xffad}},                                  // KP_Subtract
+    {110, 0, {0xffae}},                                  // KP_Decimal
+    {111, 0, {0xffaf}},                                  // KP_Divide
+});
+
+struct ShiftPair {
+    std::uint32_t shifted;
+    std::uint32_t unshifted;
+};
+
+constexpr auto kUsShifted = std::to_array<ShiftPair>({
+    {'!', '1'}, {'@', '2'}, {'#', '3'}, {'$', '4'}, {'%', '5'}, {'^', '6'}, {'&', '7'},
+    {'*', '8'}, {'(', '9'}, {')', '0'}, {'_', '-'}, {'+', '='}, {'{', '['}, {'}', ']'},
+    {'|', '\\'}, {':', ';'}, {'"', '\''}, {'<', ','}, {'>', '.'}, {'?', '/'}, {'~', '`'},
+});
+
+constexpr auto kGermanShifted = std::to_array<ShiftPair>({
+    {'!', '1'}, {'"', '2'}, {0xa7 /* § */, '3'}, {'$', '4'}, {'%', '5'}, {'&', '6'},
+    {'/', '7'}, {'(', '8'}, {')', '9'}, {'=', '0'}, {'?', 0xdf /* ß */},
+    {0xb0 /* ° */, '^'}, {keysym::DeadGrave, keysym::DeadAcute}, {'`', 0xb4 /* ´ */},
+    {'*', '+'}, {'\'', '#'}, {';', ','}, {':', '.'}, {'_', '-'}, {'>', '<'},
+});
+
+bool isLetterOrDigitCode(int code)
+{
+    return (code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z');
+}
+
+}  // namespace
+
+std::span<const Key> keyTable()
+{
+    return kKeys;
+}
+
+int fromKeysym(std::uint32_t symbol)
+{
+    if (symbol >= 'a' && symbol <= 'z')
+        return int(symbol - 'a' + 'A');
+    if (isLetterOrDigitCode(int(symbol)))
+        return int(symbol);
+    if (symbol >= keysym::F1 && symbol <= keysym::F24)
+        return int(112 + (symbol - keysym::F1));
+    if (symbol >= keysym::Keypad0 && symbol <= keysym::Keypad0 + 9)
+        return int(96 + (symbol - keysym::Keypad0));
+    if (symbol == 0)
+        return 0;
+    const auto it = std::find_if(kKeys.begin(), kKeys.end(), [symbol](const Key& key) {
+        return std::find(key.symbols.begin(), key.symbols.end(), symbol) != key.symbols.end();
+    });
+    return it == kKeys.end() ? 0 : it->code;
+}
+
+std::uint32_t unshiftedKeysym(std::uint32_t shifted, Layout layout)
+{
+    const auto lookup = [shifted](const auto& table) {
+        const auto it = std::find_if(table.begin(), table.end(),
+                                     [shifted](const ShiftPair& e) { return e.shifted == shifted; });
+        return it == table.end() ? shifted : it->unshifted;
+    };
+    return layout == Layout::German ? lookup(kGermanShifted) : lookup(kUsShifted);
+}
+
+bool isKeypadKeysym(std::uint32_t symbol)
+{
+    return symbol >= keysym::KeypadFirst && symbol <= keysym::KeypadLast;
+}
+
+char32_t caption(int code)
+{
+    if (isLetterOrDigitCode(code))
+        return char32_t(code);
+    const auto it = std::find_if(kKeys.begin(), kKeys.end(), [code](const Key& key) { return key.code == code; });
+    return it == kKeys.end() ? 0 : it->caption;
+}
+
+}  // namespace tarv::keycodes
