@@ -1,8 +1,9 @@
 // The loopback MIDI service: virtual devices in memory, input delivered by a thread of its own.
 #include "LoopbackMidiService.h"
 
+#include "PortTable.h"
+
 #include <deque>
-#include <map>
 #include <thread>
 
 namespace tarv {
@@ -45,8 +46,7 @@ struct LoopbackMidiService::Impl {
     std::condition_variable changed;   // input queue, delivery state and sent messages
 
     std::vector<Device> devices;       // never shrinks; unplugged devices stay with a mark
-    std::map<PortHandle, Port> ports;
-    PortHandle nextHandle = 1;
+    PortTable<Port> ports{"Loopback: Ungültiges Port-Handle"};
     int openOutputCalls = 0;
 
     std::deque<Injected> queue;
@@ -57,7 +57,7 @@ struct LoopbackMidiService::Impl {
 
     std::thread thread;
 
-    // --- with `lock` held ---
+    // The helpers below run with `lock` held.
 
     std::vector<int> present(bool input) const
     {
@@ -85,10 +85,11 @@ struct LoopbackMidiService::Impl {
     }
     Port& portOf(PortHandle handle, bool input)
     {
-        const auto it = ports.find(handle);
-        if (it == ports.end() || devices[std::size_t(it->second.device)].input != input)
-            throw MidiServiceError("Loopback: Ungültiges Port-Handle (" + std::to_string(handle) + ")");
-        return it->second;
+        Port* port = ports.find(handle);
+        // A handle of the other kind is as unknown as one never handed out.
+        if (!port || devices[std::size_t(port->device)].input != input)
+            ports.failUnknown(handle);
+        return *port;
     }
     // Device `index` of the list of now, if it is the device called `name`.
     PortHandle open(bool input, int index, const std::string& name, Port port)
@@ -101,9 +102,7 @@ struct LoopbackMidiService::Impl {
             throw MidiServiceError(device.failOpen);
         port.device = listed[std::size_t(index)];
         port.index = index;
-        const PortHandle handle = nextHandle++;
-        ports.emplace(handle, std::move(port));
-        return handle;
+        return ports.add(std::move(port));
     }
     // Closing an input stops its delivery, and the handle is gone, whether or not the close fails.
     void close(std::unique_lock<std::mutex>& guard, PortHandle handle, bool input)
@@ -112,8 +111,7 @@ struct LoopbackMidiService::Impl {
         port.delivering = false;
         if (input && std::this_thread::get_id() != thread.get_id())
             changed.wait(guard, [&] { return delivering != handle; });
-        const Device& device = devices[std::size_t(port.device)];
-        ports.erase(handle);
+        const Device& device = devices[std::size_t(ports.take(handle).device)];
         if (device.unplugged)
             throw MidiServiceError(unpluggedText(device.name));
         if (!device.failClose.empty())
@@ -159,10 +157,10 @@ struct LoopbackMidiService::Impl {
                     targets.push_back(handle);
             }
             for (PortHandle handle : targets) {
-                const auto it = ports.find(handle);
-                if (it == ports.end() || !it->second.delivering || devices[std::size_t(it->second.device)].unplugged)
+                const Port* open = ports.find(handle);
+                if (!open || !open->delivering || devices[std::size_t(open->device)].unplugged)
                     continue;
-                const Port port = it->second;
+                const Port port = *open;
                 delivering = handle;
                 guard.unlock();
                 try {
@@ -184,7 +182,7 @@ struct LoopbackMidiService::Impl {
 };
 
 LoopbackMidiService::LoopbackMidiService(std::vector<std::string> inputs, std::vector<std::string> outputs)
-    : d(new Impl)
+    : d(std::make_unique<Impl>())
 {
     for (std::string& name : inputs)
         d->devices.emplace_back(std::move(name), true);
@@ -201,7 +199,6 @@ LoopbackMidiService::~LoopbackMidiService()
     }
     d->changed.notify_all();
     d->thread.join();
-    delete d;
 }
 
 std::vector<std::string> LoopbackMidiService::inputNames()
@@ -374,8 +371,8 @@ int LoopbackMidiService::openCalls() const
 std::string LoopbackMidiService::deviceName(PortHandle handle) const
 {
     std::lock_guard guard(d->lock);
-    const auto it = d->ports.find(handle);
-    return it == d->ports.end() ? std::string() : d->devices[std::size_t(it->second.device)].name;
+    const Port* port = d->ports.find(handle);
+    return port ? d->devices[std::size_t(port->device)].name : std::string();
 }
 
 }  // namespace tarv

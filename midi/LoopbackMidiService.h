@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -39,7 +40,7 @@ public:
     void sendShort(PortHandle handle, std::uint32_t packed) override;
     void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) override;
 
-    // --- test controls ---
+    // Test controls.
     // Devices are addressed by name; a control applies to every device of that name.
     void addInput(const std::string& name);
     void addOutput(const std::string& name);
@@ -76,7 +77,7 @@ public:
 
 private:
     struct Impl;
-    Impl* d;
+    std::unique_ptr<Impl> d;
 };
 
 }  // namespace tarv

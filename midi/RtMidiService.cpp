@@ -1,6 +1,8 @@
 // The MIDI service over RtMidi. The only file of the program that includes RtMidi.h.
 #include "RtMidiService.h"
 
+#include "PortTable.h"
+
 #include <RtMidi.h>
 #ifdef TARV_HAVE_JACK
 #include <jack/jack.h>
@@ -11,7 +13,6 @@
 #include <chrono>
 #include <cstddef>
 #include <iostream>
-#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -225,13 +226,6 @@ int portNumber(T& rtmidi, ErrorSlot& errors, RtMidi::Api api, int index, const s
 class JackGraphWatch {
 public:
     JackGraphWatch() : fClient(jack_client_open(kClientName.c_str(), JackNoStartServer, nullptr)) {}
-    ~JackGraphWatch()
-    {
-        if (fClient)
-            jack_client_close(fClient);
-    }
-    JackGraphWatch(const JackGraphWatch&) = delete;
-    JackGraphWatch& operator=(const JackGraphWatch&) = delete;
 
     // False when no JACK server runs.
     bool valid() const { return fClient != nullptr; }
@@ -240,19 +234,18 @@ public:
     std::vector<std::string> midiPorts(bool deliveringInput) const
     {
         std::vector<std::string> names;
-        const char** ports = jack_get_ports(fClient, nullptr, JACK_DEFAULT_MIDI_TYPE,
-                                            deliveringInput ? JackPortIsOutput : JackPortIsInput);
-        for (const char** port = ports; port && *port; ++port)
+        const std::unique_ptr<const char*, Release> ports(
+            jack_get_ports(fClient.get(), nullptr, JACK_DEFAULT_MIDI_TYPE,
+                           deliveringInput ? JackPortIsOutput : JackPortIsInput));
+        for (const char** port = ports.get(); port && *port; ++port)
             names.emplace_back(*port);
-        if (ports)
-            jack_free(ports);
         return names;
     }
 
     // Connections of the port called `name`; -1 when unknown.
     int connections(const std::string& name) const
     {
-        jack_port_t* port = fClient ? jack_port_by_name(fClient, name.c_str()) : nullptr;
+        jack_port_t* port = fClient ? jack_port_by_name(fClient.get(), name.c_str()) : nullptr;
         return port ? jack_port_connected(port) : -1;
     }
     // Waits (at most a second) until `name` has more than `before` connections.
@@ -266,7 +259,11 @@ public:
     }
 
 private:
-    jack_client_t* fClient;
+    struct Release {
+        void operator()(jack_client_t* client) const { jack_client_close(client); }
+        void operator()(const char** names) const { jack_free(names); }
+    };
+    std::unique_ptr<jack_client_t, Release> fClient;
 };
 #else
 // Without the JACK library RtMidi's objects list the JACK ports, and nothing is waited for.
@@ -294,8 +291,8 @@ struct RtMidiService::Impl {
     // Enumerate the ports, except on JACK, where `graph` does.
     std::unique_ptr<RtMidiIn> lister;    // the ports that deliver input
     std::unique_ptr<RtMidiOut> outputLister;
-    std::map<PortHandle, std::shared_ptr<Port>> ports;
-    PortHandle nextHandle = 1;
+    // Shared with the calls in progress on a port, so that a close never pulls it from under a send.
+    PortTable<std::shared_ptr<Port>> ports{"Ungültiges MIDI-Port-Handle"};
     std::unique_ptr<JackGraphWatch> graph;   // JACK only
 
     // The ports of the system as listed for the program: its own are left out.
@@ -320,27 +317,17 @@ struct RtMidiService::Impl {
     PortHandle insert(std::shared_ptr<Port> port)
     {
         std::lock_guard guard(lock);
-        const PortHandle handle = nextHandle++;
-        ports.emplace(handle, std::move(port));
-        return handle;
+        return ports.add(std::move(port));
     }
     std::shared_ptr<Port> find(PortHandle handle)
     {
         std::lock_guard guard(lock);
-        const auto it = ports.find(handle);
-        if (it == ports.end())
-            throw MidiServiceError("Ungültiges MIDI-Port-Handle (" + std::to_string(handle) + ")");
-        return it->second;
+        return ports.at(handle);
     }
     std::shared_ptr<Port> take(PortHandle handle)
     {
         std::lock_guard guard(lock);
-        const auto it = ports.find(handle);
-        if (it == ports.end())
-            throw MidiServiceError("Ungültiges MIDI-Port-Handle (" + std::to_string(handle) + ")");
-        std::shared_ptr<Port> port = std::move(it->second);
-        ports.erase(it);
-        return port;
+        return ports.take(handle);
     }
 };
 
@@ -349,12 +336,12 @@ RtMidiService::RtMidiService(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
 RtMidiService::~RtMidiService()
 {
     // Input ports first: their threads stop before anything else goes away.
-    std::map<PortHandle, std::shared_ptr<Port>> ports;
+    std::vector<std::shared_ptr<Port>> ports;
     {
         std::lock_guard guard(d->lock);
-        ports.swap(d->ports);
+        ports = d->ports.takeAll();
     }
-    for (auto& [handle, port] : ports)
+    for (const std::shared_ptr<Port>& port : ports)
         port->in.reset();
 }
 

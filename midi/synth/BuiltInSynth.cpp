@@ -3,7 +3,8 @@
 
 #include "FluidSynthService.h"
 
-#include <map>
+#include "midi/PortTable.h"
+
 #include <mutex>
 
 namespace tarv {
@@ -47,9 +48,8 @@ public:
 
     void closeInput(PortHandle handle) override
     {
-        const Port port = find(handle);
         // The system stops the callbacks also when closing fails; the handle is gone either way.
-        forget(handle);
+        const Port port = forget(handle);
         port.service->closeInput(port.inner);
     }
 
@@ -66,8 +66,7 @@ public:
 
     void closeOutput(PortHandle handle) override
     {
-        const Port port = find(handle);
-        forget(handle);
+        const Port port = forget(handle);
         port.service->closeOutput(port.inner);
     }
 
@@ -92,31 +91,26 @@ private:
     PortHandle remember(MidiService* service, PortHandle inner)
     {
         std::lock_guard guard(fLock);
-        const PortHandle handle = fNextHandle++;
-        fPorts[handle] = {service, inner};
-        return handle;
+        return fPorts.add({service, inner});
     }
 
     Port find(PortHandle handle) const
     {
         std::lock_guard guard(fLock);
-        const auto it = fPorts.find(handle);
-        if (it == fPorts.end())
-            throw MidiServiceError("Der MIDI-Port ist nicht geöffnet (" + std::to_string(handle) + ")");
-        return it->second;
+        return fPorts.at(handle);
     }
 
-    void forget(PortHandle handle)
+    // The handle is gone, whether or not closing the inner port then fails.
+    Port forget(PortHandle handle)
     {
         std::lock_guard guard(fLock);
-        fPorts.erase(handle);
+        return fPorts.take(handle);
     }
 
     std::unique_ptr<MidiService> fFront;
     std::unique_ptr<MidiService> fSystem;
-    mutable std::mutex fLock;   // guards fPorts, fNextHandle (calls come from the UI and MIDI threads)
-    std::map<PortHandle, Port> fPorts;
-    PortHandle fNextHandle = 1;
+    mutable std::mutex fLock;   // guards fPorts (calls come from the UI and MIDI threads)
+    PortTable<Port> fPorts{"Der MIDI-Port ist nicht geöffnet"};
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The FluidSynth service: synth set-up, background loading, message playing and the audio output.
 #include "FluidSynthService.h"
 
+#include "midi/PortTable.h"
+
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <variant>
 
 namespace tarv {
 
@@ -24,6 +27,15 @@ constexpr float kQuietLevel = 1e-5f;
 // After this much silent output the audio thread stops rendering until the next message:
 // long enough for the reverb tail to die away.
 constexpr long kIdleAfterFrames = FluidSynthService::kSampleRate / 5;
+
+// FluidSynth's objects, each freed by its own delete function.
+struct FluidDelete {
+    void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
+    void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
+    void operator()(fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }
+};
+template <class T>
+using FluidPtr = std::unique_ptr<T, FluidDelete>;
 
 // FluidSynth reports its failures only through its log. While a capture is active on a
 // thread, the errors logged on that thread are collected into it and its warnings and notes
@@ -98,27 +110,27 @@ std::set<std::string> compiledDrivers(fluid_settings_t* settings)
 
 // Every settings object of the service gets the same values, so that an audio driver opened
 // with settings of its own plays at the synth's sample rate with the synth's periods.
-fluid_settings_t* newSettings()
+FluidPtr<fluid_settings_t> newSettings()
 {
-    fluid_settings_t* settings = new_fluid_settings();
+    FluidPtr<fluid_settings_t> settings(new_fluid_settings());
     if (!settings)
         throw MidiServiceError("FluidSynth kann nicht gestartet werden");
-    fluid_settings_setnum(settings, "synth.sample-rate", FluidSynthService::kSampleRate);
-    fluid_settings_setint(settings, "synth.reverb.active", 1);
-    fluid_settings_setint(settings, "synth.chorus.active", 1);
+    fluid_settings_setnum(settings.get(), "synth.sample-rate", FluidSynthService::kSampleRate);
+    fluid_settings_setint(settings.get(), "synth.reverb.active", 1);
+    fluid_settings_setint(settings.get(), "synth.chorus.active", 1);
     // FluidSynth's default of 0.2 leaves a single note at -30 dBFS; 0.4 gives a ten-note
     // chord at full velocity about 6 dB of headroom.
-    fluid_settings_setnum(settings, "synth.gain", 0.4);
-    fluid_settings_setint(settings, "audio.period-size", FluidSynthService::kPeriodSize);
-    fluid_settings_setint(settings, "audio.periods", FluidSynthService::kPeriods);
-    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setnum(settings.get(), "synth.gain", 0.4);
+    fluid_settings_setint(settings.get(), "audio.period-size", FluidSynthService::kPeriodSize);
+    fluid_settings_setint(settings.get(), "audio.periods", FluidSynthService::kPeriods);
+    fluid_settings_setint(settings.get(), "synth.dynamic-sample-loading", 1);
     // Locking samples into memory (FluidSynth's default) takes them one by one with dynamic
     // loading, and so uses up a user's small limit of locked memory (ulimit -l), which JACK
     // needs to let the audio clients of the process start.
-    fluid_settings_setint(settings, "synth.lock-memory", 0);
+    fluid_settings_setint(settings.get(), "synth.lock-memory", 0);
     // Settings of drivers that this FluidSynth lacks fail harmlessly.
-    fluid_settings_setint(settings, "audio.jack.autoconnect", 1);
-    fluid_settings_setstr(settings, "audio.jack.id", "tarv");
+    fluid_settings_setint(settings.get(), "audio.jack.autoconnect", 1);
+    fluid_settings_setstr(settings.get(), "audio.jack.id", "tarv");
     return settings;
 }
 
@@ -162,10 +174,10 @@ fluid_preset_t* presetFor(fluid_synth_t* synth, int font, int channel, int progr
 struct FluidSynthService::Impl {
     std::filesystem::path soundFont;
     Options options;
-    fluid_settings_t* settings = nullptr;   // the synth's
+    FluidPtr<fluid_settings_t> settings;   // the synth's
     // Created by the loading thread; used by other threads only once `loaded` is set (or
     // under `lock` after loading has ended).
-    fluid_synth_t* synth = nullptr;
+    FluidPtr<fluid_synth_t> synth;
 
     mutable std::mutex lock;    // guards the fields up to the atomics; taken before FluidSynth's own lock
     mutable std::condition_variable settledChanged;   // loading ended, or the queue ran empty
@@ -180,13 +192,12 @@ struct FluidSynthService::Impl {
     std::deque<Pending> pending;
     std::array<int, kChannels> pendingOfChannel{};   // queued channel messages, per channel
     int pendingResets = 0;                           // queued system exclusive and resets
-    std::set<PortHandle> outputs;
-    PortHandle nextHandle = 1;
-    fluid_audio_driver_t* driver = nullptr;
-    std::string driverName;
+    PortTable<std::monostate> outputs{"Der MIDI-Ausgang ist nicht geöffnet"};
     // Settings of a driver opened while the sound font was loading, so that the driver
     // cannot reach the synth (see openAudio); null when the driver uses `settings`.
-    fluid_settings_t* driverSettings = nullptr;
+    FluidPtr<fluid_settings_t> driverSettings;
+    FluidPtr<fluid_audio_driver_t> driver;   // goes before its settings and the synth
+    std::string driverName;
 
     std::atomic<bool> loaded{false};
     std::atomic<bool> wake{false};   // a message arrived: the render thread must render again
@@ -198,8 +209,8 @@ struct FluidSynthService::Impl {
     // The silent instance that reads the samples of a preset for `synth` (FluidSynth shares
     // the data of equal samples between instances); created when first needed. Used by the
     // loading thread only.
-    fluid_settings_t* readerSettings = nullptr;
-    fluid_synth_t* reader = nullptr;
+    FluidPtr<fluid_settings_t> readerSettings;
+    FluidPtr<fluid_synth_t> reader;
     int readerFont = FLUID_FAILED;
 
     std::thread loader;
@@ -227,10 +238,8 @@ void FluidSynthService::Impl::load()
 {
     if (loadSoundFont())
         serve();
-    if (reader)
-        delete_fluid_synth(reader);
-    if (readerSettings)
-        delete_fluid_settings(readerSettings);
+    reader.reset();
+    readerSettings.reset();
 }
 
 // Runs on the loading thread; true when the sound font is in.
@@ -242,9 +251,9 @@ bool FluidSynthService::Impl::loadSoundFont()
             options.beforeLoading();
         LogCapture capture(reason);
         // Creating the synth takes tens of milliseconds the first time: it is done here too.
-        synth = new_fluid_synth(settings);
+        synth.reset(new_fluid_synth(settings.get()));
         if (synth)
-            font = fluid_synth_sfload(synth, utf8(soundFont).c_str(), 1);
+            font = fluid_synth_sfload(synth.get(), utf8(soundFont).c_str(), 1);
         else if (reason.empty())
             reason = "FluidSynth kann nicht gestartet werden";
     } catch (const std::exception& e) {
@@ -331,7 +340,7 @@ void FluidSynthService::Impl::serve()
         guard.unlock();
         // `synth` holds its own reference to the samples now.
         if (read)
-            fluid_synth_unpin_preset(reader, readerFont, fluid_preset_get_banknum(read), fluid_preset_get_num(read));
+            fluid_synth_unpin_preset(reader.get(), readerFont, fluid_preset_get_banknum(read), fluid_preset_get_num(read));
         guard.lock();
     }
 }
@@ -342,18 +351,18 @@ void FluidSynthService::Impl::serve()
 fluid_preset_t* FluidSynthService::Impl::readPreset(const Pending& message)
 {
     if (!reader && readerFont == FLUID_FAILED) {
-        readerSettings = new_fluid_settings();
+        readerSettings.reset(new_fluid_settings());
         if (readerSettings) {
-            fluid_settings_setint(readerSettings, "synth.dynamic-sample-loading", 1);
-            fluid_settings_setint(readerSettings, "synth.lock-memory", 0);
-            fluid_settings_setint(readerSettings, "synth.polyphony", 1);
-            fluid_settings_setint(readerSettings, "synth.reverb.active", 0);
-            fluid_settings_setint(readerSettings, "synth.chorus.active", 0);
+            fluid_settings_setint(readerSettings.get(), "synth.dynamic-sample-loading", 1);
+            fluid_settings_setint(readerSettings.get(), "synth.lock-memory", 0);
+            fluid_settings_setint(readerSettings.get(), "synth.polyphony", 1);
+            fluid_settings_setint(readerSettings.get(), "synth.reverb.active", 0);
+            fluid_settings_setint(readerSettings.get(), "synth.chorus.active", 0);
             std::string ignored;
             LogCapture capture(ignored);
-            reader = new_fluid_synth(readerSettings);
+            reader.reset(new_fluid_synth(readerSettings.get()));
             // Without resetting the channels, the reader holds no samples of its own.
-            readerFont = reader ? fluid_synth_sfload(reader, utf8(soundFont).c_str(), 0) : FLUID_FAILED;
+            readerFont = reader ? fluid_synth_sfload(reader.get(), utf8(soundFont).c_str(), 0) : FLUID_FAILED;
         }
         if (readerFont == FLUID_FAILED)
             readerFont = FLUID_FAILED - 1;   // no second attempt
@@ -361,13 +370,13 @@ fluid_preset_t* FluidSynthService::Impl::readPreset(const Pending& message)
     if (readerFont < 0)
         return nullptr;
     // The channel's bank cannot change meanwhile: bank selects queue behind this message.
-    fluid_preset_t* target = presetFor(synth, font, message.channel(), message.program());
+    fluid_preset_t* target = presetFor(synth.get(), font, message.channel(), message.program());
     if (!target)
         return nullptr;
     const int bank = fluid_preset_get_banknum(target);
     const int program = fluid_preset_get_num(target);
-    return fluid_synth_pin_preset(reader, readerFont, bank, program) == FLUID_OK
-               ? fluid_sfont_get_preset(fluid_synth_get_sfont_by_id(reader, readerFont), bank, program)
+    return fluid_synth_pin_preset(reader.get(), readerFont, bank, program) == FLUID_OK
+               ? fluid_sfont_get_preset(fluid_synth_get_sfont_by_id(reader.get(), readerFont), bank, program)
                : nullptr;
 }
 
@@ -403,11 +412,11 @@ void FluidSynthService::Impl::queueOrPlay(Pending message)
 // preset whose samples are in memory (because a channel plays it), so that no reading waits.
 bool FluidSynthService::Impl::presetInMemory(int channel, int program) const
 {
-    fluid_preset_t* preset = presetFor(synth, font, channel, program);
+    fluid_preset_t* preset = presetFor(synth.get(), font, channel, program);
     if (!preset)
         return true;   // FluidSynth only unsets the channel's program
     for (int other = 0; other < kChannels; ++other)
-        if (fluid_synth_get_channel_preset(synth, other) == preset)
+        if (fluid_synth_get_channel_preset(synth.get(), other) == preset)
             return true;
     return false;
 }
@@ -419,7 +428,7 @@ void FluidSynthService::Impl::play(const Pending& message)
         playShort(message.packed);
     } else if (message.block.size() >= 2) {
         // FluidSynth takes the message without its F0 and F7.
-        fluid_synth_sysex(synth, reinterpret_cast<const char*>(message.block.data()) + 1,
+        fluid_synth_sysex(synth.get(), reinterpret_cast<const char*>(message.block.data()) + 1,
                           static_cast<int>(message.block.size()) - 2, nullptr, nullptr, nullptr, 0);
     }
     wake.store(true, std::memory_order_release);
@@ -434,21 +443,21 @@ void FluidSynthService::Impl::playShort(std::uint32_t packed)
     const int data2 = (packed >> 16) & 0x7F;
     const int channel = status & 0x0F;
     switch (status & 0xF0) {
-    case 0x80: fluid_synth_noteoff(synth, channel, data1); break;
+    case 0x80: fluid_synth_noteoff(synth.get(), channel, data1); break;
     case 0x90:
         if (data2 == 0)
-            fluid_synth_noteoff(synth, channel, data1);
+            fluid_synth_noteoff(synth.get(), channel, data1);
         else
-            fluid_synth_noteon(synth, channel, data1, data2);
+            fluid_synth_noteon(synth.get(), channel, data1, data2);
         break;
-    case 0xA0: fluid_synth_key_pressure(synth, channel, data1, data2); break;
-    case 0xB0: fluid_synth_cc(synth, channel, data1, data2); break;
-    case 0xC0: fluid_synth_program_change(synth, channel, data1); break;
-    case 0xD0: fluid_synth_channel_pressure(synth, channel, data1); break;
-    case 0xE0: fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7)); break;
+    case 0xA0: fluid_synth_key_pressure(synth.get(), channel, data1, data2); break;
+    case 0xB0: fluid_synth_cc(synth.get(), channel, data1, data2); break;
+    case 0xC0: fluid_synth_program_change(synth.get(), channel, data1); break;
+    case 0xD0: fluid_synth_channel_pressure(synth.get(), channel, data1); break;
+    case 0xE0: fluid_synth_pitch_bend(synth.get(), channel, data1 | (data2 << 7)); break;
     case 0xF0:
         if (status == 0xFF)
-            fluid_synth_system_reset(synth);
+            fluid_synth_system_reset(synth.get());
         break;   // clock, active sensing and the other system messages mean nothing to a synth
     default:
         break;   // a data byte without status
@@ -474,8 +483,8 @@ void FluidSynthService::Impl::openAudio()
 // Called with `lock` held; throws when none of `drivers` opens.
 void FluidSynthService::Impl::openDriver(const std::vector<std::string>& drivers, bool withSynth)
 {
-    fluid_settings_t* own = withSynth ? nullptr : newSettings();
-    fluid_settings_t* use = own ? own : settings;
+    FluidPtr<fluid_settings_t> own = withSynth ? nullptr : newSettings();
+    fluid_settings_t* use = own ? own.get() : settings.get();
     const std::set<std::string> compiled = compiledDrivers(use);
 
     std::string reasons;
@@ -492,19 +501,17 @@ void FluidSynthService::Impl::openDriver(const std::vector<std::string>& drivers
         std::string reason;
         {
             LogCapture capture(reason);
-            driver = new_fluid_audio_driver2(use, &Impl::audioCallback, this);
+            driver.reset(new_fluid_audio_driver2(use, &Impl::audioCallback, this));
         }
         if (driver) {
             driverName = name;
-            driverSettings = own;
+            driverSettings = std::move(own);
             return;
         }
         if (!reasons.empty())
             reasons += "; ";
         reasons += name + ": " + (reason.empty() ? std::string("unbekannter Fehler") : reason);
     }
-    if (own)
-        delete_fluid_settings(own);
     if (reasons.empty())
         reasons = "kein Audiotreiber vorhanden";
     throw MidiServiceError("Audioausgabe kann nicht geöffnet werden: " + reasons);
@@ -513,15 +520,9 @@ void FluidSynthService::Impl::openDriver(const std::vector<std::string>& drivers
 // Called with `lock` held (or from the destructor).
 void FluidSynthService::Impl::deleteDriver()
 {
-    if (driver) {
-        delete_fluid_audio_driver(driver);
-        driver = nullptr;
-        driverName.clear();
-    }
-    if (driverSettings) {
-        delete_fluid_settings(driverSettings);
-        driverSettings = nullptr;
-    }
+    driver.reset();   // the audio thread has stopped when this returns
+    driverName.clear();
+    driverSettings.reset();
 }
 
 // Called with `lock` held. Stops the audio thread, then silences what still sounds, so that
@@ -530,7 +531,7 @@ void FluidSynthService::Impl::closeAudio()
 {
     deleteDriver();
     if (loaded.load(std::memory_order_acquire))
-        fluid_synth_all_sounds_off(synth, -1);
+        fluid_synth_all_sounds_off(synth.get(), -1);
     wake.store(true, std::memory_order_release);
 }
 
@@ -552,12 +553,12 @@ void FluidSynthService::Impl::renderBlock(float* left, float* right, int frames)
     // The effects are mixed into the same two buffers as the dry sound.
     float* out[2] = {left, right};
     float* fx[2] = {left, right};
-    fluid_synth_process(synth, frames, 2, fx, 2, out);
+    fluid_synth_process(synth.get(), frames, 2, fx, 2, out);
 
     float peak = 0.0f;
     for (int i = 0; i < frames; ++i)
         peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
-    if (peak < kQuietLevel && fluid_synth_get_active_voice_count(synth) == 0) {
+    if (peak < kQuietLevel && fluid_synth_get_active_voice_count(synth.get()) == 0) {
         quietFrames += frames;
         idle = quietFrames >= kIdleAfterFrames;
     } else {
@@ -585,8 +586,8 @@ int FluidSynthService::Impl::audioCallback(void* data, int len, int nfx, float* 
 // Called with `lock` held.
 void FluidSynthService::Impl::checkOutput(PortHandle handle) const
 {
-    if (!outputs.contains(handle))
-        throw MidiServiceError("Der MIDI-Ausgang ist nicht geöffnet (" + std::to_string(handle) + ")");
+    if (!outputs.find(handle))
+        outputs.failUnknown(handle);
     if (!loadError.empty())
         throw MidiServiceError(loadError);
 }
@@ -605,7 +606,7 @@ FluidSynthService::FluidSynthService(std::filesystem::path soundFont, Options op
 
     d->settings = newSettings();
     if (!d->options.dynamicSampleLoading)
-        fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 0);
+        fluid_settings_setint(d->settings.get(), "synth.dynamic-sample-loading", 0);
     d->loader = std::thread([impl = d.get()] { impl->load(); });
 }
 
@@ -619,11 +620,9 @@ FluidSynthService::~FluidSynthService()
     }
     if (d->loader.joinable())
         d->loader.join();
-    // The loading thread may have opened a driver again after the first deletion.
+    // The loading thread may have opened a driver again after the first deletion. The synth
+    // and the settings go with `d`, after the driver.
     d->deleteDriver();
-    if (d->synth)
-        delete_fluid_synth(d->synth);
-    delete_fluid_settings(d->settings);
 }
 
 PortHandle FluidSynthService::openInput(int, const std::string&, int, ShortMessageHandler, ByteBlockHandler)
@@ -645,16 +644,13 @@ PortHandle FluidSynthService::openOutput(int index, const std::string& name)
         throw MidiServiceError(d->loadError);
     if (d->options.audio && !d->driver)
         d->openAudio();
-    const PortHandle handle = d->nextHandle++;
-    d->outputs.insert(handle);
-    return handle;
+    return d->outputs.add({});
 }
 
 void FluidSynthService::closeOutput(PortHandle handle)
 {
     std::lock_guard guard(d->lock);
-    if (d->outputs.erase(handle) == 0)
-        throw MidiServiceError("Der MIDI-Ausgang ist nicht geöffnet (" + std::to_string(handle) + ")");
+    d->outputs.take(handle);
     if (d->outputs.empty())
         d->closeAudio();
 }
