@@ -53,7 +53,7 @@ public:
     explicit TfrmPemo(QWidget* parent = nullptr);
     ~TfrmPemo() override;
 
-    // --- controls (names as on the layout) ---
+    // Controls, named as on the layout.
     QFrame* panelBasis = nullptr;
     QFrame* panelIO = nullptr;
     TPictureButton* bbtnPorts = nullptr;
@@ -112,7 +112,7 @@ public:
     TClickPanel* panelAR = nullptr;
     TClickPanel* panelAL = nullptr;
 
-    // --- life cycle and dialogs (Pemo.cpp) ---
+    // Life cycle and dialogs (Pemo.cpp).
     void FormCreate();
     void FormActivate();
     void FormClose();
@@ -123,7 +123,7 @@ public:
     void btnInstrumentClick();
     void btnStimmungClick();
 
-    // --- routing (PemoRouting.cpp) ---
+    // Routing (PemoRouting.cpp).
     void PemoNoteOn(QObject* Sender, int note, int velocity);
     void PemoNoteOff(QObject* Sender, int note, int velocity);
     void RefreshReadout();
@@ -138,7 +138,7 @@ public:
     void btnResetClick();
     void btnKlangAnzClick();
 
-    // --- PC keyboard (PemoPcKeys.cpp); Key is a Windows virtual-key code ---
+    // PC keyboard (PemoPcKeys.cpp); Key is a Windows virtual-key code.
     void FormKeyDown(int Key, bool autoRepeat);
     void FormKeyUp(int Key, bool autoRepeat);
     void bbtnPckeyClick();
@@ -146,7 +146,7 @@ public:
     // Releases the notes of every held PC key (the window lost the keyboard focus).
     void ReleaseHeldPcKeys();
 
-    // --- MIDI input, sliders, learning (PemoMidiIn.cpp) ---
+    // MIDI input, sliders, learning (PemoMidiIn.cpp).
     // Runs on the MIDI service thread (any thread may call it): handles the message under
     // fCriticalSection (rules, routing, sends) and leaves what the widgets must show for the UI
     // thread (PemoShown.cpp). Never touches a widget, never waits for the UI thread, lets no
@@ -160,7 +160,7 @@ public:
     void slVelocityChanging(QObject* Sender, bool& CanChange);
     void btnLerneClick();
 
-    // --- navigation (PemoNavigation.cpp) ---
+    // Navigation (PemoNavigation.cpp).
     void lblC3Click();
     void lblC4Click();
     void lblC5Click();
@@ -173,13 +173,13 @@ public:
     // Gives the focus to the first wheel target under the global position; does not consume the event.
     void FormMouseWheel(const QPoint& globalPos);
 
-    // --- hints (PemoHints.cpp) ---
+    // Hints (PemoHints.cpp).
     void ApplyGermanHints();
     void ApplyEnglishHints();
     void btnHintClick();
     void btnSprClick();
 
-    // --- shown state (PemoShown.cpp) ---
+    // Shown state (PemoShown.cpp).
     // Brings the widgets in line with the state that the handlers of both threads left for them.
     void SyncWidgets();
     // True when the widgets show every change of the shared state (none waits for SyncWidgets).

@@ -36,8 +36,6 @@ std::uint32_t pack(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 
 }  // namespace
 
-// --- TMidiDevices ---
-
 TMidiDevices::~TMidiDevices() = default;
 
 std::vector<std::string> TMidiDevices::Devices() const
@@ -146,8 +144,6 @@ void TMidiDevices::SetDevices(const std::vector<std::string>& names)
         fDevices.push_back({name, 0});
     fGeneration = ++gGenerations;
 }
-
-// --- TMidiInput ---
 
 TMidiInput::TMidiInput() : TMidiDevices("TMidiInput")
 {
@@ -291,8 +287,6 @@ void TMidiInput::DeliverSysEx(int aDeviceIndex, TSysExData& buffer, const std::u
     }
 }
 
-// --- TMidiOutput ---
-
 TMidiOutput::TMidiOutput() : TMidiDevices("TMidiOutput")
 {
     TMidiOutput::Create();
@@ -365,8 +359,6 @@ void TMidiOutput::SendSysEx(int aDeviceIndex, const std::string& aString)
     HexStrToStream(aString, stream);
     SendSysEx(aDeviceIndex, stream);
 }
-
-// --- module level ---
 
 TMidiInput& MidiInput()
 {

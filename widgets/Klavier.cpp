@@ -46,8 +46,6 @@ void drawFramedRect(QPainter& painter, const QRect& r, const QPen& pen, const QB
 
 }  // namespace
 
-// --- TKeysBase -------------------------------------------------------------------------
-
 TKeysBase::TKeysBase(QWidget* AOwner) : QWidget(AOwner)
 {
     // Every pixel of the rectangle is painted, so Qt paints nothing behind the keyboard.
@@ -169,8 +167,6 @@ void TKeysBase::AllNotesOff(bool GenerateEvent)
     }
 }
 
-// --- painting --------------------------------------------------------------------------
-
 void TKeysBase::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
@@ -264,8 +260,6 @@ void TKeysBase::InvertNote(QPainter& painter, const TKeyMetrics& m, int note) co
         painter.fillRect(rects[i], Qt::white);
 }
 
-// --- mouse -----------------------------------------------------------------------------
-
 void TKeysBase::mousePressEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
@@ -324,8 +318,6 @@ void TKeysBase::KeysMouseUp()
     if (currentNote >= 0)
         ReleaseNote(currentNote, 0, true);
 }
-
-// --- TMIDIKeys -------------------------------------------------------------------------
 
 const QString TMIDIKeys::MapperName = QStringLiteral("Microsoft MIDI Mapper");
 

@@ -43,8 +43,6 @@ protected:
     void TearDown() override { skin::hideHint(); }
 };
 
-// --- TSlideSwitch ---
-
 TEST_F(SkinTest, SlideSwitchAsksBeforeAndReportsAfterThePlayersChange)
 {
     TSlideSwitch sw;
@@ -100,8 +98,6 @@ TEST_F(SkinTest, SlideSwitchSetFromCodeRaisesNoEvent)
     EXPECT_EQ(events, 0);
 }
 
-// --- pointers and tab stops ---
-
 TEST_F(SkinTest, OnlyTheSlideSwitchIsATabStopAndClicksStillWork)
 {
     QWidget window;
@@ -138,8 +134,6 @@ TEST_F(SkinTest, OnlyTheSlideSwitchIsATabStopAndClicksStillWork)
     QTest::mouseClick(slider, Qt::LeftButton);
     EXPECT_TRUE(slider->hasFocus());  // arrow keys go on driving a clicked slider
 }
-
-// --- the hint window ---
 
 struct HintedWindow {
     std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
@@ -273,8 +267,6 @@ TEST_F(SkinTest, HintHidesWhenThePointerLeavesTheControl)
     EXPECT_NE(skin::currentHintWindow(), nullptr);
 }
 
-// --- pictures ---
-
 int distinctColours(const QPixmap& picture)
 {
     const QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
@@ -318,8 +310,6 @@ TEST(KeyCaption, VirtualKeyCodesAsAGermanKeyboardLabelsThem)
     for (const auto& [code, caption] : table)
         EXPECT_EQ(skin::keyCaption(code), QString::fromUtf8(caption)) << code;
 }
-
-// --- the style sheet ---
 
 TEST_F(SkinTest, StyleSheetNamesOnlyKnownColours)
 {
