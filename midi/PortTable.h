@@ -31,7 +31,11 @@ public:
         const auto it = fPorts.find(handle);
         return it == fPorts.end() ? nullptr : &it->second;
     }
-    const Port* find(PortHandle handle) const { return const_cast<PortTable*>(this)->find(handle); }
+    const Port* find(PortHandle handle) const
+    {
+        const auto it = fPorts.find(handle);
+        return it == fPorts.end() ? nullptr : &it->second;
+    }
 
     // Throws MidiServiceError when `handle` is not open.
     Port& at(PortHandle handle)
@@ -40,7 +44,12 @@ public:
             return *port;
         failUnknown(handle);
     }
-    const Port& at(PortHandle handle) const { return const_cast<PortTable*>(this)->at(handle); }
+    const Port& at(PortHandle handle) const
+    {
+        if (const Port* port = find(handle))
+            return *port;
+        failUnknown(handle);
+    }
 
     // Removes the port and hands it over; throws as at() does.
     Port take(PortHandle handle)
