@@ -66,6 +66,9 @@ struct World {
     std::vector<QString> messages;   // "Gerät steht nicht mehr zur Verfügung", shown by the dialog
     std::vector<QString> errors;     // failures that reached the general error display
     std::vector<Toggle> toggles;
+    // A failure of the output was shown (a message, the error display, a sender's or the
+    // pass-through's raised failure) since its port was last seen open.
+    bool outputFailureShown = false;
     // The last failure a sender raised, for the quiet dropping that follows it.
     bool senderReported = false;
     int senderReportedPort = 0;
@@ -94,7 +97,10 @@ World& world()
         created->mainWindow->setGeometry(100, 80, 894, 312);
         created->mainWindow->show();
         TfrmPortWahl::MessageHook = [created](const QString& text) { created->messages.push_back(text); };
-        tarv::setErrorDisplay([created](const QString& text) { created->errors.push_back(text); });
+        tarv::setErrorDisplay([created](const QString& text) {
+            created->errors.push_back(text);
+            created->outputFailureShown = true;
+        });
         return created;
     }();
     return *w;
@@ -244,6 +250,13 @@ void checkPortsAndLists(World& w)
     for (int i = 0; i < w.dialog->clbOutputDevices->count(); ++i)
         check(ticked(w.dialog->clbOutputDevices, i) == (i == CurrentOutputPort),
               "an output tick other than CurrentOutputPort's");
+    // The ticked output is open, unless its failure was shown: only a failure closes it.
+    if (CurrentOutputPort < int(outNames.size())) {
+        if (out.IsOpen(CurrentOutputPort))
+            w.outputFailureShown = false;
+        else
+            check(w.outputFailureShown, "the output the program plays on was closed, and no failure was shown");
+    }
     // Ports opened or closed while the dialog was hidden are ticked when it shows.
     if (w.dialog->isVisible()) {
         for (int i = 0; i < w.dialog->clbInputDevices->count(); ++i)
@@ -376,6 +389,8 @@ void onList(World& w, bool input, Action&& action)
     w.toggles.clear();
     w.errors.clear();
     action();
+    if (!input && w.messages.size() > messagesBefore)
+        w.outputFailureShown = true;
     checkPlayerAction(w, input, messagesBefore, listBefore);
 }
 
@@ -420,6 +435,7 @@ void sendChecked(World& w, std::uint8_t status, Send&& send)
         send();
     } catch (const std::exception&) {
         check(w.loop->sent().size() == sentBefore, "a send that raised a failure went out all the same");
+        w.outputFailureShown = true;
         w.senderReported = true;
         w.senderReportedPort = port;
         w.senderReportedGeneration = generation;
@@ -470,6 +486,7 @@ void passThrough(World& w, std::uint8_t status, std::uint8_t data)
         out.Send(port, std::uint8_t(status | 0x80), data & 0x7F, 0x40);
     } catch (const std::exception&) {
         check(w.loop->sent().size() == sentBefore, "a passed-through message that raised went out");
+        w.outputFailureShown = true;
         return;
     }
     const std::vector<tarv::SentMessage> sent = w.loop->sent();
@@ -567,6 +584,7 @@ void startProgram(World& w)
     w.messages.clear();
     w.errors.clear();
     w.toggles.clear();
+    w.outputFailureShown = false;
     w.senderReported = false;
     w.received.clear();
 }
