@@ -1,6 +1,7 @@
 // A stand-in main window, the three dialogs over a loopback MIDI service and a settings folder of their own.
 #pragma once
 
+#include "ItemCheckBox.h"
 #include "TestSupport.h"
 
 #include "dialogs/portWahl.h"
@@ -14,8 +15,6 @@
 #include "settings/Settings.h"
 
 #include <QListWidget>
-#include <QStyle>
-#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -90,15 +89,8 @@ protected:
     static void clickTick(QListWidget* list, int row)
     {
         QListWidgetItem* item = list->item(row);
-        QStyleOptionViewItem option;
-        option.initFrom(list->viewport());
-        option.widget = list;
-        option.rect = list->visualItemRect(item);
-        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-        option.checkState = item->checkState();
-        option.text = item->text();
-        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
-        ASSERT_TRUE(option.rect.contains(box)) << "no check box in entry " << row;
+        const QRect box = tarv::test::checkBoxRect(list, item);
+        ASSERT_TRUE(list->visualItemRect(item).contains(box)) << "no check box in entry " << row;
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
     }
     // The player clicks entry `row` of a list without check boxes.

@@ -6,6 +6,7 @@
 // and closing inputs outside the dialog, and MIDI arriving at an input. After every step the
 // ports must be the devices the lists name, a device that has gone must have been reported,
 // and the ticks must show the ports in force; a violation aborts with its reason.
+#include "ItemCheckBox.h"
 #include "dialogs/portWahl.h"
 #include "mainwindow/Application.h"
 #include "midi/LoopbackMidiService.h"
@@ -15,8 +16,6 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionViewItem>
 #include <QTest>
 
 #include <algorithm>
@@ -141,17 +140,9 @@ QPoint textPoint(QListWidget* list, QListWidgetItem* item)
     return {rect.right() - 4, rect.center().y()};
 }
 
-// Where the list's style draws the entry's check box.
 QPoint boxPoint(QListWidget* list, QListWidgetItem* item)
 {
-    QStyleOptionViewItem option;
-    option.initFrom(list->viewport());
-    option.widget = list;
-    option.rect = list->visualItemRect(item);
-    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    option.checkState = item->checkState();
-    option.text = item->text();
-    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
+    return tarv::test::checkBoxRect(list, item).center();
 }
 
 void clickBox(World& w, bool input, std::uint8_t arg)
