@@ -12,6 +12,7 @@
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
+#include "midi/MidiServiceFactory.h"
 
 #include <QApplication>
 #include <QListWidget>
