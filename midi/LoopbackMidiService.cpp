@@ -3,6 +3,7 @@
 
 #include "PortTable.h"
 
+#include <atomic>
 #include <deque>
 #include <thread>
 
@@ -41,19 +42,26 @@ std::string unpluggedText(const std::string& name)
 
 }  // namespace
 
+// Two locks, so that injecting and sending do not meet: `queueLock` guards the input queue,
+// `lock` everything else. Whoever needs both takes `lock` first.
 struct LoopbackMidiService::Impl {
     mutable std::mutex lock;
-    std::condition_variable changed;   // input queue, delivery state and sent messages
+    std::condition_variable changed;   // delivery state and sent messages
 
     std::vector<Device> devices;       // never shrinks; unplugged devices stay with a mark
     PortTable<Port> ports{"Loopback: Ungültiges Port-Handle"};
     int openOutputCalls = 0;
-
-    std::deque<Injected> queue;
     PortHandle delivering = 0;         // port whose handler runs right now, 0 when none
-    bool busy = false;                 // an injected item is being delivered
-    bool stopping = false;
+    int waiters = 0;                   // threads waiting on `changed`
     std::vector<SentMessage> sent;
+
+    std::mutex queueLock;
+    std::condition_variable queueChanged;
+    std::vector<std::pair<std::string, int>> inputs;   // every input device's name and position
+    std::deque<Injected> queue;
+    bool busy = false;                 // injected items are being delivered
+    bool idle = false;                 // the service thread waits for input
+    std::atomic<bool> stopping = false;
 
     std::thread thread;
 
@@ -109,8 +117,11 @@ struct LoopbackMidiService::Impl {
     {
         Port& port = portOf(handle, input);
         port.delivering = false;
-        if (input && std::this_thread::get_id() != thread.get_id())
+        if (input && std::this_thread::get_id() != thread.get_id()) {
+            ++waiters;
             changed.wait(guard, [&] { return delivering != handle; });
+            --waiters;
+        }
         const Device& device = devices[std::size_t(ports.take(handle).device)];
         if (device.unplugged)
             throw MidiServiceError(unpluggedText(device.name));
@@ -126,57 +137,98 @@ struct LoopbackMidiService::Impl {
         if (!device.failSend.empty())
             throw MidiServiceError(device.failSend);
         sent.push_back({port.index, device.name, std::move(bytes), std::chrono::steady_clock::now()});
-        changed.notify_all();
+        notifyWaiters();
     }
+    // Takes `queueLock` only: a burst of input never waits for a sender.
     void inject(const std::string& name, Injected item)
     {
-        for (int i = 0; i < int(devices.size()); ++i) {
-            if (devices[std::size_t(i)].input && devices[std::size_t(i)].name == name) {
-                item.device = i;
+        std::lock_guard guard(queueLock);
+        for (const auto& [input, position] : inputs) {
+            if (input == name) {
+                item.device = position;
                 queue.push_back(item);
             }
         }
-        changed.notify_all();
+        if (idle)
+            queueChanged.notify_all();
+    }
+    void addDevice(std::string name, bool input)
+    {
+        std::lock_guard guard(queueLock);
+        if (input)
+            inputs.emplace_back(name, int(devices.size()));
+        devices.emplace_back(std::move(name), input);
     }
 
-    // Runs on the service's own thread: the handlers are called without the lock held,
-    // so that they may send (MIDI thru) or inject.
+    // Waiting threads are counted, so that the service thread and the senders wake nobody
+    // when nobody waits: a burst of input then costs no futex call per message.
+    void notifyWaiters()
+    {
+        if (waiters > 0)
+            changed.notify_all();
+    }
+    template <class Predicate>
+    bool waitFor(std::unique_lock<std::mutex>& guard, std::chrono::milliseconds timeout, Predicate ready)
+    {
+        ++waiters;
+        const bool result = changed.wait_for(guard, timeout, ready);
+        --waiters;
+        return result;
+    }
+
+    // Runs on the service's own thread: the handlers are called without a lock held, so that
+    // they may send (MIDI thru) or inject. Everything queued is taken at once, so that the
+    // injecting thread and this one meet at `queueLock` once per batch, not once per message.
     void run()
     {
-        std::unique_lock guard(lock);
+        std::deque<Injected> batch;
+        std::vector<PortHandle> targets;
         for (;;) {
-            changed.wait(guard, [&] { return stopping || !queue.empty(); });
-            if (stopping)
-                return;
-            Injected item = std::move(queue.front());
-            queue.pop_front();
-            busy = true;
-            std::vector<PortHandle> targets;
-            for (const auto& [handle, port] : ports) {
-                if (port.device == item.device)
-                    targets.push_back(handle);
+            {
+                std::unique_lock queued(queueLock);
+                busy = false;
+                queueChanged.notify_all();
+                idle = true;
+                queueChanged.wait(queued, [&] { return stopping || !queue.empty(); });
+                idle = false;
+                if (stopping)
+                    return;
+                batch.swap(queue);
+                busy = true;
             }
-            for (PortHandle handle : targets) {
-                const Port* open = ports.find(handle);
-                if (!open || !open->delivering || devices[std::size_t(open->device)].unplugged)
-                    continue;
-                const Port port = *open;
-                delivering = handle;
-                guard.unlock();
-                try {
-                    if (!item.block && port.onShort && *port.onShort)
-                        (*port.onShort)(port.instance, item.packed);
-                    else if (item.block && port.onBlock && *port.onBlock)
-                        (*port.onBlock)(port.instance, item.bytes.data(), item.bytes.size());
-                } catch (...) {
-                    // A handler's failure never unwinds into the service.
-                }
-                guard.lock();
-                delivering = 0;
-                changed.notify_all();
+            std::unique_lock guard(lock);
+            for (; !batch.empty() && !stopping; batch.pop_front())
+                deliver(guard, batch.front(), targets);
+            batch.clear();
+        }
+    }
+    void deliver(std::unique_lock<std::mutex>& guard, const Injected& item, std::vector<PortHandle>& targets)
+    {
+        targets.clear();
+        for (const auto& [handle, port] : ports) {
+            if (port.device == item.device)
+                targets.push_back(handle);
+        }
+        for (PortHandle handle : targets) {
+            const Port* open = ports.find(handle);
+            if (!open || !open->delivering || devices[std::size_t(open->device)].unplugged)
+                continue;
+            const int instance = open->instance;
+            const std::shared_ptr<const ShortMessageHandler> onShort = open->onShort;
+            const std::shared_ptr<const ByteBlockHandler> onBlock = open->onBlock;
+            delivering = handle;
+            guard.unlock();
+            try {
+                if (!item.block && onShort && *onShort)
+                    (*onShort)(instance, item.packed);
+                else if (item.block && onBlock && *onBlock)
+                    (*onBlock)(instance, item.bytes.data(), item.bytes.size());
+            } catch (...) {
+                // A handler's failure never unwinds into the service.
             }
-            busy = false;
-            changed.notify_all();
+            guard.lock();
+            delivering = 0;
+            notifyWaiters();
         }
     }
 };
@@ -185,19 +237,19 @@ LoopbackMidiService::LoopbackMidiService(std::vector<std::string> inputs, std::v
     : d(std::make_unique<Impl>())
 {
     for (std::string& name : inputs)
-        d->devices.emplace_back(std::move(name), true);
+        d->addDevice(std::move(name), true);
     for (std::string& name : outputs)
-        d->devices.emplace_back(std::move(name), false);
+        d->addDevice(std::move(name), false);
     d->thread = std::thread([this] { d->run(); });
 }
 
 LoopbackMidiService::~LoopbackMidiService()
 {
     {
-        std::lock_guard guard(d->lock);
+        std::lock_guard guard(d->queueLock);
         d->stopping = true;
     }
-    d->changed.notify_all();
+    d->queueChanged.notify_all();
     d->thread.join();
 }
 
@@ -260,13 +312,13 @@ void LoopbackMidiService::sendBlock(PortHandle handle, const std::uint8_t* data,
 void LoopbackMidiService::addInput(const std::string& name)
 {
     std::lock_guard guard(d->lock);
-    d->devices.emplace_back(name, true);
+    d->addDevice(name, true);
 }
 
 void LoopbackMidiService::addOutput(const std::string& name)
 {
     std::lock_guard guard(d->lock);
-    d->devices.emplace_back(name, false);
+    d->addDevice(name, false);
 }
 
 void LoopbackMidiService::unplugInput(const std::string& name)
@@ -310,20 +362,18 @@ void LoopbackMidiService::failSend(const std::string& device, const std::string&
 
 void LoopbackMidiService::injectShort(const std::string& input, std::uint32_t packed)
 {
-    std::lock_guard guard(d->lock);
     d->inject(input, {-1, false, packed, {}});
 }
 
 void LoopbackMidiService::injectBlock(const std::string& input, std::vector<std::uint8_t> bytes)
 {
-    std::lock_guard guard(d->lock);
     d->inject(input, {-1, true, 0, std::move(bytes)});
 }
 
 bool LoopbackMidiService::waitInputIdle(std::chrono::milliseconds timeout)
 {
-    std::unique_lock guard(d->lock);
-    return d->changed.wait_for(guard, timeout, [&] { return d->queue.empty() && !d->busy; });
+    std::unique_lock guard(d->queueLock);
+    return d->queueChanged.wait_for(guard, timeout, [&] { return d->queue.empty() && !d->busy; });
 }
 
 std::vector<SentMessage> LoopbackMidiService::sent() const
@@ -341,7 +391,7 @@ void LoopbackMidiService::clearSent()
 bool LoopbackMidiService::waitSent(std::size_t count, std::chrono::milliseconds timeout)
 {
     std::unique_lock guard(d->lock);
-    return d->changed.wait_for(guard, timeout, [&] { return d->sent.size() >= count; });
+    return d->waitFor(guard, timeout, [&] { return d->sent.size() >= count; });
 }
 
 int LoopbackMidiService::openInputCount() const
