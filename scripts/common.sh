@@ -33,9 +33,11 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build BUILD_DIR [cmake options...]; TARGETS (space-separated) limits the build.
+# configure_and_build BUILD_DIR [cmake options...]; TARGETS (space-separated) limits the build;
+# TARV_WERROR=ON in the environment makes every warning an error (as continuous integration does).
 configure_and_build() {
     local dir=$1; shift
+    if [ -n "${TARV_WERROR:-}" ]; then set -- "$@" "-DTARV_WERROR=$TARV_WERROR"; fi
     if [ ! -f "$dir/CMakeCache.txt" ]; then
         cmake -S "$TOP" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
     else
