@@ -8,6 +8,7 @@
 #include "midi/MidiServiceFactory.h"
 #include "sending/SettingsSending.h"
 #include "settings/Settings.h"
+#include "skin/ErrorDisplay.h"
 #include "skin/Skin.h"
 #ifdef TARV_WITH_FLUIDSYNTH
 #include "midi/synth/BuiltInSynth.h"
@@ -110,10 +111,10 @@ void OpenInputFromEnvironment()
             }
         }
         if (!found)
-            tarv::ShowError(QStringLiteral("Der MIDI-Eingang \"%1\" steht nicht zur Verfügung.")
+            tarv::skin::ShowError(QStringLiteral("Der MIDI-Eingang \"%1\" steht nicht zur Verfügung.")
                                 .arg(QString::fromStdString(wanted)));
     } catch (const std::exception& e) {
-        tarv::ShowError(QString::fromUtf8(e.what()));
+        tarv::skin::ShowError(QString::fromUtf8(e.what()));
     }
 }
 
@@ -145,7 +146,7 @@ int main(int argc, char* argv[])
     });
     if (!startupFailure.isEmpty()) {
         QTimer::singleShot(0, mainWindow, [startupFailure] {
-            tarv::ShowError(QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
+            tarv::skin::ShowError(QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
                                            "bis ein Ausgang in der Portauswahl gewählt ist.\n\n%1")
                                 .arg(startupFailure));
         });

@@ -6,12 +6,11 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "settings/PlayerState.h"
+#include "skin/ErrorDisplay.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QShowEvent>
@@ -27,7 +26,6 @@ bool PortDialogShowing = false;
 int TickedOutputCount = 0;
 
 const QString TfrmPortWahl::DeviceGoneText = QStringLiteral("Gerät steht nicht mehr zur Verfügung");
-std::function<void(const QString&)> TfrmPortWahl::MessageHook;
 
 namespace {
 
@@ -176,16 +174,6 @@ void TfrmPortWahl::FillOutputList()
     FillCheckList(clbOutputDevices, MidiOutput().Devices());
 }
 
-void TfrmPortWahl::ShowMessage(const QString& text)
-{
-    if (MessageHook) {
-        MessageHook(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, this);
-    box.exec();
-}
-
 void TfrmPortWahl::clbInputDevicesClick()
 {
     // Whatever the player did (a check box, a text, the space key), every tick that no longer
@@ -260,7 +248,7 @@ void TfrmPortWahl::CloseTickedInputs()
 
 void TfrmPortWahl::InputRecovery()
 {
-    ShowMessage(DeviceGoneText);
+    tarv::skin::ShowNotice(DeviceGoneText, this);
     CloseTickedInputs();
     Reenumerate(MidiInput());
     FillInputList();
@@ -312,7 +300,7 @@ void TfrmPortWahl::AnnounceOutputChange()
 void TfrmPortWahl::OutputRecovery()
 {
     AnnounceOutputChange();
-    ShowMessage(DeviceGoneText);
+    tarv::skin::ShowNotice(DeviceGoneText, this);
     clbOutputDevices->clear();
     Reenumerate(MidiOutput());
     FillOutputList();

@@ -54,11 +54,9 @@ public:
     // CurrentOutputPort still names it; the main window ends its sounding notes there.
     std::function<void()> OnOutputChanging;
 
-    // The text shown when a port of the lists cannot be used any more.
+    // The text shown when a port of the lists cannot be used any more. The error display
+    // (skin/ErrorDisplay.h) shows it, and the recovery goes on once the player confirmed it.
     static const QString DeviceGoneText;
-    // Shows a message and returns when the player has confirmed it. When set (tests), it is
-    // called instead of the message box.
-    static std::function<void(const QString& text)> MessageHook;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -66,7 +64,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void ShowMessage(const QString& text);
     void FillInputList();
     void FillOutputList();
     void CloseTickedInputs();

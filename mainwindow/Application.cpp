@@ -1,11 +1,11 @@
-// The application object: catches what escapes a handler and shows it in a message box.
+// The application object: catches what escapes a handler and shows it; the termination signals.
 #include "Application.h"
 
-#include <QMessageBox>
+#include "skin/ErrorDisplay.h"
+
 #include <QSocketNotifier>
 
 #include <exception>
-#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -15,16 +15,6 @@
 
 namespace tarv {
 
-namespace {
-
-TErrorDisplay& errorDisplay()
-{
-    static TErrorDisplay display;
-    return display;
-}
-
-}  // namespace
-
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
@@ -32,9 +22,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(e.what()));
+        skin::ShowError(QString::fromUtf8(e.what()));
     } catch (...) {
-        ShowError(QStringLiteral("Unbekannter Fehler"));
+        skin::ShowError(QStringLiteral("Unbekannter Fehler"));
     }
     return false;
 }
@@ -74,21 +64,5 @@ void CloseWindowsOnTerminationSignals()
 #else
 void CloseWindowsOnTerminationSignals() {}
 #endif
-
-void ShowError(const QString& text)
-{
-    if (const TErrorDisplay& display = errorDisplay()) {
-        display(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
-    box.exec();
-}
-
-TErrorDisplay setErrorDisplay(TErrorDisplay display)
-{
-    return std::exchange(errorDisplay(), std::move(display));
-}
 
 }  // namespace tarv

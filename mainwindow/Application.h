@@ -1,15 +1,13 @@
-// The application object and the general error display.
+// The application object: what escapes a handler goes to the error display; the system's end.
 #pragma once
 
 #include <QApplication>
-#include <QString>
-
-#include <functional>
 
 namespace tarv {
 
 // The program's application object. An exception that leaves any event handler, slot or
-// queued call is caught here and shown with ShowError; the program goes on.
+// queued call is caught here and shown by the general error display (skin/ErrorDisplay.h);
+// the program goes on.
 class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
@@ -21,14 +19,5 @@ public:
 // window saves the settings on its way out. The signal handler only writes to a pipe; the
 // closing runs in the message loop. Call once, after the main window exists. Not on Windows.
 void CloseWindowsOnTerminationSignals();
-
-// Shows a failure to the player: a message box with the text, over the active window.
-// Runs on the UI thread (other threads post to it first).
-void ShowError(const QString& text);
-
-// Replaces what ShowError does (tests record the texts instead of showing a box that waits
-// for a click); an empty function brings the message box back. Returns the previous display.
-using TErrorDisplay = std::function<void(const QString& text)>;
-TErrorDisplay setErrorDisplay(TErrorDisplay display);
 
 }  // namespace tarv

@@ -1,7 +1,7 @@
 // The main window's layout, life cycle, RefreshControls, dialog buttons and event preview.
 #include "Pemo.h"
 
-#include "mainwindow/Application.h"
+#include "skin/ErrorDisplay.h"
 #include "mainwindow/ClickPanel.h"
 #include "mainwindow/KeyCodes.h"
 
@@ -429,7 +429,7 @@ void TfrmPemo::FormCreate()
 
 void TfrmPemo::ReportWhenShown(const QString& text)
 {
-    QMetaObject::invokeMethod(this, [text] { tarv::ShowError(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [text] { tarv::skin::ShowError(text); }, Qt::QueuedConnection);
 }
 
 void TfrmPemo::FormActivate()
@@ -515,7 +515,7 @@ void TfrmPemo::closeEvent(QCloseEvent* event)
     try {
         FormClose();
     } catch (const std::exception& e) {
-        tarv::ShowError(QString::fromUtf8(e.what()));
+        tarv::skin::ShowError(QString::fromUtf8(e.what()));
     }
     event->accept();
 }

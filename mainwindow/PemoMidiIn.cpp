@@ -2,12 +2,12 @@
 // sliders and learning.
 #include "Pemo.h"
 
-#include "Application.h"
 #include "dialogs/portWahl.h"
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
+#include "skin/ErrorDisplay.h"
 #include "skin/SlideSwitch.h"
 #include "widgets/Klavier.h"
 
@@ -209,7 +209,7 @@ void TfrmPemo::ReportMidiFailure(const QString& text)
         return;
     fShowingMidiError = true;
     try {
-        tarv::ShowError(text);
+        tarv::skin::ShowError(text);
     } catch (...) {
         // The display itself failed; there is nowhere else to show it.
     }

@@ -2,13 +2,13 @@
 #include "Pemo.h"
 
 #include "dialogs/portWahl.h"
-#include "mainwindow/Application.h"
 #include "mainwindow/ClickPanel.h"
 #include "midi/MidiSenders.h"
 #include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "settings/uTonFamilie.h"
+#include "skin/ErrorDisplay.h"
 #include "widgets/Klavier.h"
 #include "widgets/KlavierO.h"
 
@@ -163,7 +163,7 @@ void TfrmPemo::seLkanalChange()
         // the spin edit goes back to the channel in force.
         const QSignalBlocker blocker(seLKanal);
         seLKanal->setValue(old + 1);
-        tarv::ShowError(QString::fromUtf8(e.what()));
+        tarv::skin::ShowError(QString::fromUtf8(e.what()));
         return;
     }
     const TChannelSettings loaded = StoredChannelSettings(channel);
@@ -190,7 +190,7 @@ void TfrmPemo::seLkanalChange()
         try {
             SaveSettings(old, left, general);
         } catch (const std::exception& e) {
-            tarv::ShowError(QString::fromUtf8(e.what()));
+            tarv::skin::ShowError(QString::fromUtf8(e.what()));
         }
     }
     RefreshControls();

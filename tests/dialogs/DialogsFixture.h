@@ -13,6 +13,7 @@
 #include "midi/MidiSenders.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
+#include "skin/ErrorDisplay.h"
 
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -46,7 +47,7 @@ protected:
         loop = service.get();
         tarv::setMidiService(std::move(service));
         ResetOutputFailure();
-        TfrmPortWahl::MessageHook = [this](const QString& text) { messages.push_back(text); };
+        tarv::skin::setErrorDisplay([this](const QString& text) { messages.push_back(text); });
 
         mainWindow = makeMainWindow();
         mainWindow->setGeometry(100, 80, 894, 312);
@@ -61,7 +62,7 @@ protected:
         if (mainWindow)
             mainWindow->hide();
         mainWindow.reset();   // the dialogs go with it
-        TfrmPortWahl::MessageHook = nullptr;
+        tarv::skin::setErrorDisplay({});
         if (loop) {
             MidiInput().setOnMidiData({});
             MidiShutdown();   // closes every port while the loopback service still exists

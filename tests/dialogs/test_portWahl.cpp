@@ -215,6 +215,29 @@ TEST_F(PortWahlTest, TickingAnUnpluggedInputTellsThePlayerAndRebuildsTheList)
     EXPECT_EQ(loop->openInputCount(), 0);
 }
 
+// The player reads the message while the lists still show the device that went; a list is
+// rebuilt only after the player confirmed it.
+TEST_F(PortWahlTest, AListIsRebuiltOnlyAfterThePlayerConfirmedTheMessage)
+{
+    start({"In A", "In B"}, {"Out 1", "Out 2"});
+    std::vector<std::vector<std::string>> listsAtMessage;
+    tarv::skin::setErrorDisplay([&](const QString&) {
+        listsAtMessage.push_back(names(frmPortWahl->clbInputDevices));
+        listsAtMessage.push_back(names(frmPortWahl->clbOutputDevices));
+    });
+    frmPortWahl->show();
+
+    loop->unplugInput("In B");
+    toggleWithSpace(frmPortWahl->clbInputDevices, 1);
+    loop->unplugOutput("Out 2");
+    toggleWithSpace(frmPortWahl->clbOutputDevices, 1);
+
+    const std::vector<std::vector<std::string>> expected = {
+        {"In A", "In B"}, {"Out 1", "Out 2"}, {"In A"}, {"Out 1", "Out 2"}};
+    EXPECT_EQ(listsAtMessage, expected);
+    EXPECT_EQ(names(frmPortWahl->clbOutputDevices), std::vector<std::string>{"Out 1"});
+}
+
 TEST_F(PortWahlTest, AnInputUnpluggedWhileOpenIsCaughtWhenItIsUntickedAndOnReset)
 {
     start({"In A", "In B"}, {"Out 1"});

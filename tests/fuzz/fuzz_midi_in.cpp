@@ -12,6 +12,7 @@
 #include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
+#include "skin/ErrorDisplay.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -54,7 +55,7 @@ World& world()
                                                                    std::vector<std::string>{"Synth"});
         created->loop = service.get();
         tarv::setMidiService(std::move(service));
-        tarv::setErrorDisplay([](const QString&) {});   // no modal boxes in a fuzz run
+        tarv::skin::setErrorDisplay([](const QString&) {});   // no modal boxes in a fuzz run
         SendAllStoredChannels();
         LoadSettings(0);
         created->frm = new TfrmPemo;

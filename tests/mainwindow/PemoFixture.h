@@ -3,7 +3,6 @@
 
 #include "TestSupport.h"
 
-#include "mainwindow/Application.h"
 #include "mainwindow/Pemo.h"
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
@@ -12,6 +11,7 @@
 #include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
+#include "skin/ErrorDisplay.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -47,13 +47,13 @@ protected:
         loop = service.get();
         tarv::setMidiService(std::move(service));
         ResetOutputFailure();
-        tarv::setErrorDisplay([this](const QString& text) { errors.push_back(text); });
+        tarv::skin::setErrorDisplay([this](const QString& text) { errors.push_back(text); });
     }
 
     void TearDown() override
     {
         frm.reset();
-        tarv::setErrorDisplay({});
+        tarv::skin::setErrorDisplay({});
         MidiShutdown();   // closes every port while the loopback service still exists
         loop = nullptr;
         SetSettingsFolder({});

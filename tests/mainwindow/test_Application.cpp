@@ -1,14 +1,14 @@
-// The general error display: exceptions that leave handlers are shown and the program goes on.
+// The application object: exceptions that leave handlers are shown and the program goes on; the
+// termination signals close the windows.
 #include "TestSupport.h"
 
 #include "mainwindow/Application.h"
 #include "midi/MidiService.h"
+#include "skin/ErrorDisplay.h"
 
 #include <QCloseEvent>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -30,10 +30,10 @@ protected:
                 qputenv("QT_QPA_PLATFORM", "offscreen");
             new tarv::TApplication(argc, argv);
         }
-        tarv::setErrorDisplay([this](const QString& text) { shown.push_back(text); });
+        tarv::skin::setErrorDisplay([this](const QString& text) { shown.push_back(text); });
     }
 
-    void TearDown() override { tarv::setErrorDisplay({}); }
+    void TearDown() override { tarv::skin::setErrorDisplay({}); }
 
     std::vector<QString> shown;
 };
@@ -64,27 +64,6 @@ TEST_F(ApplicationTest, AnExceptionFromAClickHandlerIsShownAndTheButtonStillWork
 
     EXPECT_EQ(clicks, 2);
     EXPECT_EQ(shown, std::vector<QString>{"In /x/tarvParameter.ini kann nicht geschrieben werden"});
-}
-
-TEST_F(ApplicationTest, WithoutAReplacementTheErrorIsShownInAMessageBox)
-{
-    tarv::setErrorDisplay({});
-    QString boxText;
-    // The player confirms the box as soon as it shows.
-    QTimer confirm;
-    confirm.setInterval(10);
-    QObject::connect(&confirm, &QTimer::timeout, [&boxText] {
-        for (QWidget* window : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
-                boxText = box->text();
-                box->accept();
-            }
-    });
-    confirm.start();
-
-    tarv::ShowError("Gerät fehlt");
-
-    EXPECT_EQ(boxText, "Gerät fehlt");
 }
 
 // A window that records being closed (the main window saves its settings there).
