@@ -69,8 +69,12 @@ void TfrmInstrument::FormCreate()
 
 void TfrmInstrument::FormActivate()
 {
-    // An instrument outside 0..127 (a hand-edited settings file) selects nothing.
-    ListBox1->setCurrentRow(ChannelSettings.Instrument < GMInstrumentCount ? ChannelSettings.Instrument : -1);
+    SelectProgram(ChannelSettings.Instrument);
+}
+
+void TfrmInstrument::SelectProgram(int program)
+{
+    ListBox1->setCurrentRow(program >= 0 && program < GMInstrumentCount ? program : -1);
 }
 
 void TfrmInstrument::ListBox1Click()

@@ -22,6 +22,10 @@ public:
     // Selects the current channel's instrument without sending anything; runs on every
     // activation. Selecting an item of ListBox1 from code never sends either.
     void FormActivate();
+    // Selects a program without sending anything (the main window shows the instrument of a
+    // new left channel while the picker is open); a program outside 0..127 (a hand-edited
+    // settings file) selects nothing.
+    void SelectProgram(int program);
     // The player picked an instrument (mouse or arrow keys): set Instrument and send it.
     void ListBox1Click();
 

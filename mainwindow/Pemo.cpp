@@ -28,7 +28,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -440,8 +439,8 @@ void TfrmPemo::FormActivate()
 void TfrmPemo::RefreshControls()
 {
     // 1. The instrument picker follows the channel; selecting from code sends nothing.
-    if (frmInstrument && frmInstrument->ListBox1)
-        frmInstrument->ListBox1->setCurrentRow(ChannelSettings.Instrument < 128 ? ChannelSettings.Instrument : -1);
+    if (frmInstrument)
+        frmInstrument->SelectProgram(ChannelSettings.Instrument);
     // 2.-7. The sliders and the sustain button.
     RefreshControllers();
     // 8. A stored mode other than 0 or 1 selects nothing.

@@ -39,9 +39,12 @@ TEST_F(InstrumentTest, OpeningSelectsTheInstrumentAndSelectingFromCodeSendsNothi
 
     frmInstrument->FormActivate();
     EXPECT_EQ(frmInstrument->ListBox1->currentRow(), 73);
-    // The main window selects the instrument of a new left channel while the picker is open.
-    frmInstrument->ListBox1->setCurrentRow(56);
+    // The main window selects the instrument of a new left channel while the picker is open;
+    // a program from a hand-edited file outside 0..127 selects nothing.
+    frmInstrument->SelectProgram(56);
     EXPECT_EQ(frmInstrument->ListBox1->currentRow(), 56);
+    frmInstrument->SelectProgram(200);
+    EXPECT_EQ(frmInstrument->ListBox1->currentRow(), -1);
     QCoreApplication::processEvents();
     EXPECT_TRUE(loop->sent().empty());
     EXPECT_EQ(ChannelSettings.Instrument, 73);

@@ -1,11 +1,13 @@
 // Note routing and the split keyboard: the bytes on the wire for every way a note can take.
 #include "PemoFixture.h"
 
+#include "dialogs/twInstrument.h"
 #include "mainwindow/ClickPanel.h"
 #include "widgets/Klavier.h"
 #include "widgets/KlavierO.h"
 
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 
 namespace {
@@ -360,6 +362,22 @@ TEST_F(PemoRoutingTest, TheFocusParksOnTheTopCoverWhenThePointerLeavesTheChannel
     frm->cbModus->showPopup();
     frm->cbModus->hidePopup();
     EXPECT_TRUE(frm->panelAO->hasFocus());
+}
+
+// The open instrument picker shows the instrument of each left channel the player switches to.
+TEST_F(PemoRoutingTest, TheOpenInstrumentPickerFollowsTheLeftChannel)
+{
+    TfrmInstrument picker(frm.get());
+    showWindow();
+    picker.placeAndShow();
+    QListWidget* list = picker.ListBox1;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(40)).center());
+    ASSERT_EQ(ChannelSettings.Instrument, 40);
+
+    clickSpinButton(frm->seLKanal, true);
+    EXPECT_EQ(list->currentRow(), 8);   // channel 1's instrument in the fresh settings file
+    clickSpinButton(frm->seLKanal, false);
+    EXPECT_EQ(list->currentRow(), 40);
 }
 
 }  // namespace
