@@ -438,15 +438,17 @@ void TfrmPemo::FormActivate()
 
 void TfrmPemo::RefreshControls()
 {
-    // 1. The instrument picker follows the channel; selecting from code sends nothing.
+    // The picker, when open, shows the left channel's instrument; selecting from code sends
+    // nothing.
     if (frmInstrument)
         frmInstrument->SelectProgram(ChannelSettings.Instrument);
-    // 2.-7. The sliders and the sustain button.
+    // The sliders and the sustain button follow the channel's stored controllers.
     RefreshControllers();
-    // 8. A stored mode other than 0 or 1 selects nothing.
+    // The play mode list and the split controls it enables; a stored mode other than 0 or 1
+    // selects nothing and routes nothing, and the split controls stay as they are.
     cbModus->setCurrentIndex(GeneralSettings.PlayMode <= 1 ? GeneralSettings.PlayMode : -1);
     cbModusChange();
-    // 9.
+    // The hint button names the stored choice, and the window's hints follow it.
     btnHint->setText(GeneralSettings.Hint ? QStringLiteral("Hint Ein") : QStringLiteral("Hint Aus"));
     tarv::skin::setShowHint(this, GeneralSettings.Hint);
 }
