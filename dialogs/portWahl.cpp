@@ -1,12 +1,13 @@
 // The MIDI port selection dialog: the two check lists, their click algorithms, Reset and recovery.
 #include "portWahl.h"
 
-#include "ListBox.h"
 #include "Placement.h"
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "settings/PlayerState.h"
 #include "skin/ErrorDisplay.h"
+#include "skin/ListBox.h"
+#include "skin/Skin.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -75,8 +76,8 @@ TListBox* MakeCheckList(QWidget* parent, const QRect& geometry)
 {
     auto* list = new TListBox(parent);
     list->setGeometry(geometry);
-    list->ClickOnKeyboardMove = false;
-    list->setFace(QColor(205, 205, 205));
+    list->ChooseOnKeyboardMove = false;
+    tarv::skin::setRole(list, tarv::skin::role::CheckList);
     return list;
 }
 
@@ -105,10 +106,6 @@ TfrmPortWahl::TfrmPortWahl(QWidget* mainWindow)
     frmPortWahl = this;
     setWindowTitle(QStringLiteral("Ovelin MidiPorts"));
     setFixedSize(ClientWidth, ClientHeight);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    setFont(font);
-
     auto* panel = new QFrame(this);
     panel->setGeometry(0, 0, ClientWidth, ClientHeight);
 
@@ -134,8 +131,8 @@ TfrmPortWahl::TfrmPortWahl(QWidget* mainWindow)
     connect(ticks, &QAbstractItemModel::rowsRemoved, this, &TfrmPortWahl::PublishTicks);
     connect(ticks, &QAbstractItemModel::modelReset, this, &TfrmPortWahl::PublishTicks);
 
-    inputs->OnClick = [this] { clbInputDevicesClick(); };
-    outputs->OnClick = [this] { clbOutputDevicesClick(); };
+    connect(inputs, &TListBox::chosen, this, &TfrmPortWahl::clbInputDevicesClick);
+    connect(outputs, &TListBox::chosen, this, &TfrmPortWahl::clbOutputDevicesClick);
     connect(btnRestIn, &QPushButton::clicked, this, &TfrmPortWahl::btnRestInClick);
     connect(btnResetOut, &QPushButton::clicked, this, &TfrmPortWahl::btnResetOutClick);
 

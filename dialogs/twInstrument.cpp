@@ -1,12 +1,13 @@
 // The instrument picker: the General MIDI names, the choice and its program change.
 #include "twInstrument.h"
 
-#include "ListBox.h"
 #include "Placement.h"
 #include "midi/MidiSenders.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "settings/uGMInstrumente.h"
+#include "skin/ListBox.h"
+#include "skin/Skin.h"
 
 #include <QEvent>
 
@@ -44,12 +45,9 @@ TfrmInstrument::TfrmInstrument(QWidget* mainWindow)
     list->setGridSize(QSize(ListWidth / Columns, ItemHeight));
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QFont font = list->font();
-    font.setPixelSize(11);
-    list->setFont(font);
     // Black names on the classic light window face.
-    list->setFace(QColor(240, 240, 240));
-    list->OnClick = [this] { ListBox1Click(); };
+    tarv::skin::setRole(list, tarv::skin::role::LightList);
+    connect(list, &TListBox::chosen, this, &TfrmInstrument::ListBox1Click);
     ListBox1 = list;
 
     FormCreate();

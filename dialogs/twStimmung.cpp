@@ -1,9 +1,10 @@
 // The key selector: the key table, the list and the transposition it sets.
 #include "twStimmung.h"
 
-#include "ListBox.h"
 #include "Placement.h"
 #include "settings/PlayerState.h"
+#include "skin/ListBox.h"
+#include "skin/Skin.h"
 
 #include <QPlainTextEdit>
 #include <QTextDocument>
@@ -34,11 +35,8 @@ TfrmStimmung::TfrmStimmung(QWidget* mainWindow)
 
     auto* list = new TListBox(this);
     list->setGeometry(0, 0, ClientWidth, ClientHeight);
-    QFont font = list->font();
-    font.setPixelSize(11);
-    list->setFont(font);
     // Black keys on the classic light button face.
-    list->setFace(QColor(240, 240, 240));
+    tarv::skin::setRole(list, tarv::skin::role::LightList);
     for (const TKeyTableRow& row : KeyTable)
         list->addItem(QString::fromUtf8(row.Text));
     // The empty items can be neither selected nor reached with the keys: what the list shows
@@ -48,7 +46,7 @@ TfrmStimmung::TfrmStimmung(QWidget* mainWindow)
         item->setFlags(Qt::NoItemFlags);
     }
     list->setItemHeight(ItemHeight);
-    list->OnClick = [this] { lbStimmungClick(); };
+    connect(list, &TListBox::chosen, this, &TfrmStimmung::lbStimmungClick);
     lbStimmung = list;
 
     // The memo lies over the empty items below the 13th key.
@@ -59,10 +57,8 @@ TfrmStimmung::TfrmStimmung(QWidget* mainWindow)
     memInt->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memInt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memInt->document()->setDocumentMargin(2);
-    // The skin's memo face is a dark well with a fixed-pitch font; this one is the light note
-    // paper of the original, in the dialog's proportional font so the lines fit its width.
-    memInt->setStyleSheet(QStringLiteral("QPlainTextEdit { background-color: rgb(244, 244, 240); color: black; "
-                                         "font-family: \"Tahoma\", \"DejaVu Sans\", sans-serif; font-size: 11px; }"));
+    // Not the skin's dark memo well: the light note paper of the original.
+    tarv::skin::setRole(memInt, tarv::skin::role::NotePaper);
     memInt->setPlainText(QStringLiteral("International"));
 
     FormCreate();

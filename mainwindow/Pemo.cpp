@@ -1,8 +1,6 @@
 // The main window's layout, life cycle, RefreshControls, dialog buttons and event preview.
 #include "Pemo.h"
 
-#include "skin/ErrorDisplay.h"
-#include "mainwindow/ClickPanel.h"
 #include "mainwindow/KeyCodes.h"
 
 #include "dialogs/portWahl.h"
@@ -13,10 +11,14 @@
 #include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
+#include "skin/Click.h"
+#include "skin/ErrorDisplay.h"
 #include "skin/LinkPanel.h"
+#include "skin/ModusComboBox.h"
 #include "skin/PictureButton.h"
 #include "skin/Skin.h"
 #include "skin/SlideSwitch.h"
+#include "skin/WrapButton.h"
 #include "widgets/Klavier.h"
 #include "widgets/KlavierO.h"
 
@@ -28,18 +30,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 #include <QUrl>
 #include <QWheelEvent>
 
 #include <exception>
-#include <functional>
 
 TfrmPemo* frmPemo = nullptr;
 
@@ -55,41 +53,6 @@ QString SiteName()
 
 constexpr int ClientWidth = 894;
 constexpr int ClientHeight = 312;
-
-// The mode list; its list closing is the cbModusCloseUp event.
-class TModusComboBox : public QComboBox {
-public:
-    using QComboBox::QComboBox;
-    std::function<void()> OnCloseUp;
-
-    void hidePopup() override
-    {
-        QComboBox::hidePopup();
-        if (OnCloseUp)
-            OnCloseUp();
-    }
-};
-
-// A button whose caption wraps onto a second line (the 35 x 36 buttons of the right strip).
-class TWrapButton : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QStylePainter painter(this);
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        const QString caption = option.text;
-        option.text.clear();
-        painter.drawControl(QStyle::CE_PushButton, option);
-        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
-        const int shift = isDown() ? 1 : 0;
-        painter.drawText(rect().adjusted(1 + shift, 1 + shift, -1 + shift, -1 + shift),
-                         Qt::AlignCenter | Qt::TextWordWrap, caption);
-    }
-};
 
 template <typename T>
 T* Place(QWidget* parent, const char* name, const QRect& geometry)
@@ -108,10 +71,11 @@ QFrame* Panel(QWidget* parent, const char* name, const QRect& geometry, const ch
     return panel;
 }
 
-QLabel* Label(QWidget* parent, const char* name, const QString& caption, const QRect& geometry,
-              Qt::Alignment alignment = Qt::AlignCenter, const char* role = nullptr)
+template <typename T = QLabel>
+T* Label(QWidget* parent, const char* name, const QString& caption, const QRect& geometry,
+         Qt::Alignment alignment = Qt::AlignCenter, const char* role = nullptr)
 {
-    auto* label = Place<QLabel>(parent, name, geometry);
+    auto* label = Place<T>(parent, name, geometry);
     label->setText(caption);
     label->setAlignment(alignment);
     if (role)
@@ -202,12 +166,8 @@ TfrmPemo::~TfrmPemo()
     qApp->removeEventFilter(this);
     // The controls outlive this destructor for a moment (the base class deletes them); hiding
     // and deleting them must not reach handlers of a window that is no longer whole.
-    static_cast<TModusComboBox*>(cbModus)->OnCloseUp = nullptr;
-    slVelocity->OnChanging = nullptr;
     Pemo->setOnNoteOn({});
     Pemo->setOnNoteOff({});
-    for (TClickPanel* cover : {panelAO, panelAU, panelAR, panelAL})
-        cover->OnClick = nullptr;
     for (QObject* control : findChildren<QObject*>())
         control->disconnect(this);
     if (frmPortWahl)
@@ -274,8 +234,8 @@ void TfrmPemo::CreateControls()
     PemoOM->setVelocityMode(false);
     for (int k = 0; k < 10; ++k) {
         const QByteArray name = "lblC" + QByteArray::number(k);
-        QLabel* label = Label(panelKB, name.constData(), QStringLiteral("C%1").arg(k), {126 * k, 126, 18, 16},
-                              Qt::AlignCenter, k == 5 ? role::LabelYellow : role::OctaveLabel);
+        auto* label = Label<TClickLabel>(panelKB, name.constData(), QStringLiteral("C%1").arg(k), {126 * k, 126, 18, 16},
+                                         Qt::AlignCenter, k == 5 ? role::LabelYellow : role::OctaveLabel);
         const bool clickable = k >= 3 && k <= 7;
         label->setEnabled(clickable);
         if (clickable)
@@ -289,11 +249,10 @@ void TfrmPemo::CreateControls()
     seLKanal = SpinEdit(PanelKanal, "seLKanal", {1, 2, 35, 21}, 1, 16, 1);
     lblKanal = Label(PanelKanal, "lblKanal", QStringLiteral("Kanal"), {37, 1, 33, 22}, Qt::AlignCenter, role::LabelYellow);
     btnInstrument = Button(PanelKanal, "btnInstrument", QStringLiteral("Instrument"), {1, 24, 71, 22});
-    auto* modus = Place<TModusComboBox>(panelIU, "cbModus", {73, 1, 223, 22});
-    modus->addItems({QStringLiteral("0: Standardkeyboard"), QStringLiteral("1: SplitKeyboard")});
-    modus->setCurrentIndex(0);
-    setRole(modus, role::ModeList);
-    cbModus = modus;
+    cbModus = Place<TModusComboBox>(panelIU, "cbModus", {73, 1, 223, 22});
+    cbModus->addItems({QStringLiteral("0: Standardkeyboard"), QStringLiteral("1: SplitKeyboard")});
+    cbModus->setCurrentIndex(0);
+    setRole(cbModus, role::ModeList);
     btnStimmung = Button(panelIU, "btnStimmung", QStringLiteral("Stimmung"), {73, 24, 74, 22});
     sPanel1 = Place<TLinkPanel>(panelIU, "sPanel1", {147, 24, 232, 22});
     sPanel1->setText(SiteName());
@@ -351,22 +310,28 @@ void TfrmPemo::ConnectHandlers()
 {
     // Top strip.
     connect(bbtnPorts, &QAbstractButton::clicked, this, [this] { bbtnPortsClick(); });
-    slVelocity->OnChanging = [this](QObject* Sender, bool& CanChange) { slVelocityChanging(Sender, CanChange); };
+    connect(slVelocity, &TSlideSwitch::changing, this,
+            [this](bool& CanChange) { slVelocityChanging(slVelocity, CanChange); });
     connect(tbVelocity, &QSlider::valueChanged, this, [this] { tbVelocityChange(); });
     connect(tbPanorama, &QSlider::valueChanged, this, [this] { tbPanoramaChange(); });
     connect(tbChorus, &QSlider::valueChanged, this, [this] { tbChorusChange(); });
     connect(tbReverb, &QSlider::valueChanged, this, [this] { tbReverbChange(); });
 
-    // Keyboard; the octave labels are clicked through the event filter.
+    // Keyboard and the octave labels under it.
     Pemo->setOnNoteOn([this](QObject* Sender, int note, int velocity) { PemoNoteOn(Sender, note, velocity); });
     Pemo->setOnNoteOff([this](QObject* Sender, int note, int velocity) { PemoNoteOff(Sender, note, velocity); });
+    connect(lblC[3], &TClickLabel::clicked, this, [this] { lblC3Click(); });
+    connect(lblC[4], &TClickLabel::clicked, this, [this] { lblC4Click(); });
+    connect(lblC[5], &TClickLabel::clicked, this, [this] { lblC5Click(); });
+    connect(lblC[6], &TClickLabel::clicked, this, [this] { lblC6Click(); });
+    connect(lblC[7], &TClickLabel::clicked, this, [this] { lblC7Click(); });
 
     // Bottom strip; leaving seLKanal and bbtnPckey is seen by the event filter.
     connect(seLKanal, &QSpinBox::valueChanged, this, [this] { seLkanalChange(); });
     connect(btnInstrument, &QPushButton::clicked, this, [this] { btnInstrumentClick(); });
     // activated: only the player's choice, not a selection set from code.
     connect(cbModus, &QComboBox::activated, this, [this] { cbModusChange(); });
-    static_cast<TModusComboBox*>(cbModus)->OnCloseUp = [this] { cbModusCloseUp(); };
+    connect(cbModus, &TModusComboBox::closedUp, this, [this] { cbModusCloseUp(); });
     connect(btnStimmung, &QPushButton::clicked, this, [this] { btnStimmungClick(); });
     connect(sPanel1, &TLinkPanel::clicked, this, [this] { sPanel1Click(); });
     connect(btnSustain, &QPushButton::clicked, this, [this] { btnSustainClick(); });
@@ -384,10 +349,10 @@ void TfrmPemo::ConnectHandlers()
     connect(btnSpr, &QPushButton::clicked, this, [this] { btnSprClick(); });
 
     // Covers.
-    panelAO->OnClick = [this](QObject*) { panelAOClick(); };
-    panelAU->OnClick = [this](QObject*) { panelAUClick(); };
-    panelAL->OnClick = [this](QObject*) { panelALClick(); };
-    panelAR->OnClick = [this](QObject*) { panelARClick(); };
+    connect(panelAO, &TClickPanel::clicked, this, [this] { panelAOClick(); });
+    connect(panelAU, &TClickPanel::clicked, this, [this] { panelAUClick(); });
+    connect(panelAL, &TClickPanel::clicked, this, [this] { panelALClick(); });
+    connect(panelAR, &TClickPanel::clicked, this, [this] { panelARClick(); });
 }
 
 void TfrmPemo::FormCreate()
@@ -583,22 +548,6 @@ bool TfrmPemo::eventFilter(QObject* watched, QEvent* event)
         else if (watched == bbtnPckey)
             bbtnPckeyMouseLeave();
         break;
-    case QEvent::MouseButtonRelease: {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton || !widget->isEnabled() || !widget->rect().contains(mouse->position().toPoint()))
-            break;
-        using Handler = void (TfrmPemo::*)();
-        static constexpr Handler OctaveClicks[] = {&TfrmPemo::lblC3Click, &TfrmPemo::lblC4Click, &TfrmPemo::lblC5Click,
-                                                   &TfrmPemo::lblC6Click, &TfrmPemo::lblC7Click};
-        for (std::size_t k = 3; k <= 7; ++k) {
-            if (watched == lblC[k]) {
-                // Called through a copy: GCC 12's bounds check misreads an indexed member call.
-                const Handler click = OctaveClicks[k - 3];
-                (this->*click)();
-            }
-        }
-        break;
-    }
     default:
         break;
     }

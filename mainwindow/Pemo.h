@@ -30,7 +30,6 @@
 #include <string>
 #include <vector>
 
-class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -42,9 +41,10 @@ class TMKeysO;
 class TSlideSwitch;
 class TPictureButton;
 class TLinkPanel;
-
-// A panel that reports clicks (the covers); mainwindow/ClickPanel.h.
+class TModusComboBox;
+// A panel and a label that report clicks (the covers, the octave labels); skin/Click.h.
 class TClickPanel;
+class TClickLabel;
 // One controller that a slider (or the sustain button) stands for; PemoMidiIn.cpp.
 struct TControllerRow;
 
@@ -76,14 +76,14 @@ public:
     QFrame* panelKB = nullptr;
     TMKeysO* PemoOM = nullptr;
     TMIDIKeys* Pemo = nullptr;
-    std::array<QLabel*, 10> lblC{};   // lblC0 .. lblC9
+    std::array<TClickLabel*, 10> lblC{};   // lblC0 .. lblC9
 
     QFrame* panelIU = nullptr;
     QFrame* PanelKanal = nullptr;
     QSpinBox* seLKanal = nullptr;
     QLabel* lblKanal = nullptr;
     QPushButton* btnInstrument = nullptr;
-    QComboBox* cbModus = nullptr;
+    TModusComboBox* cbModus = nullptr;
     QPushButton* btnStimmung = nullptr;
     TLinkPanel* sPanel1 = nullptr;
     QPushButton* btnSustain = nullptr;

@@ -1,7 +1,7 @@
 // Keyboard view navigation: the octave labels move the strip, the covers slide, the wheel focuses.
 #include "Pemo.h"
 
-#include "mainwindow/ClickPanel.h"
+#include "skin/Click.h"
 
 #include <QFrame>
 #include <QSlider>

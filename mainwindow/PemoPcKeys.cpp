@@ -1,9 +1,9 @@
 // Playing two octaves from the PC keyboard, left and right of the split point.
 #include "Pemo.h"
 
-#include "ClickPanel.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
+#include "skin/Click.h"
 #include "skin/PictureButton.h"
 #include "widgets/Klavier.h"
 

@@ -2,13 +2,14 @@
 #include "Pemo.h"
 
 #include "dialogs/portWahl.h"
-#include "mainwindow/ClickPanel.h"
 #include "midi/MidiSenders.h"
 #include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "settings/uTonFamilie.h"
+#include "skin/Click.h"
 #include "skin/ErrorDisplay.h"
+#include "skin/ModusComboBox.h"
 #include "widgets/Klavier.h"
 #include "widgets/KlavierO.h"
 

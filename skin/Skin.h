@@ -24,6 +24,9 @@ inline constexpr const char* Panel = "panel";                 // raised strip pa
 inline constexpr const char* Inset = "inset";                 // sunken well (keyboard viewport)
 inline constexpr const char* Cover = "cover";                 // sliding cover over a control strip
 inline constexpr const char* OctaveLabel = "octave-label";    // small label under the drawn keyboard
+inline constexpr const char* LightList = "light-list";        // light list with black names (the pickers)
+inline constexpr const char* CheckList = "check-list";        // grey check list (port dialog)
+inline constexpr const char* NotePaper = "note-paper";        // light memo in a small proportional font
 }  // namespace role
 
 void setRole(QWidget* widget, const char* role);

@@ -32,15 +32,14 @@ void TSlideSwitch::setState(int state, bool notify)
         return;
     if (notify) {
         bool canChange = true;
-        if (OnChanging)
-            OnChanging(this, canChange);
+        emit changing(canChange);
         if (!canChange)
             return;
     }
     fState = state;
     update();
-    if (notify && OnChange)
-        OnChange(this);
+    if (notify)
+        emit changed();
 }
 
 bool TSlideSwitch::Toggle()
@@ -82,7 +81,7 @@ void TSlideSwitch::paintEvent(QPaintEvent*)
     const QRectF knob(TrackLeft + 1.5, (fState == 0 ? 2.5 : 2.5 + half), TrackWidth - 3, half - 1);
     QLinearGradient face(knob.topLeft(), knob.bottomLeft());
     if (enabled) {
-        const int shade = fPressed ? 20 : 0;
+        const int shade = fClick.isPressed() ? 20 : 0;
         face.setColorAt(0, QColor(0xf0 - shade, 0xf0 - shade, 0xf0 - shade));
         face.setColorAt(1, QColor(0x90 - shade, 0x90 - shade, 0x90 - shade));
     } else {
@@ -126,23 +125,22 @@ void TSlideSwitch::paintEvent(QPaintEvent*)
 
 void TSlideSwitch::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton) {
+    if (!fClick.press(*event)) {
         QWidget::mousePressEvent(event);
         return;
     }
-    fPressed = true;
     update();
 }
 
 void TSlideSwitch::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || !fPressed) {
+    if (event->button() != Qt::LeftButton || !fClick.isPressed()) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    fPressed = false;
+    const bool click = fClick.release(*event, *this);
     update();
-    if (rect().contains(event->position().toPoint()))
+    if (click)
         Toggle();
 }
 

@@ -1,7 +1,7 @@
 // The instrument picker: the list layout, choosing with mouse and keys, and selecting without sending.
 #include "DialogsFixture.h"
 
-#include "dialogs/ListBox.h"
+#include "skin/ListBox.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The key selector: the keys and their transposition, the empty items, the memo.
 #include "DialogsFixture.h"
 
-#include "dialogs/ListBox.h"
+#include "skin/ListBox.h"
 
 #include <QPlainTextEdit>
 

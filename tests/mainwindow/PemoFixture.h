@@ -11,7 +11,9 @@
 #include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
+#include "skin/Click.h"
 #include "skin/ErrorDisplay.h"
+#include "skin/ModusComboBox.h"
 
 #include <QComboBox>
 #include <QDir>

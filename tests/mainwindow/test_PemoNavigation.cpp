@@ -1,7 +1,6 @@
 // The main window's keyboard view: octave labels, covers and the focus from the mouse wheel.
 #include "PemoFixture.h"
 
-#include "mainwindow/ClickPanel.h"
 #include "widgets/Klavier.h"
 
 #include <QApplication>

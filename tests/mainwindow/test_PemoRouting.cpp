@@ -2,7 +2,6 @@
 #include "PemoFixture.h"
 
 #include "dialogs/twInstrument.h"
-#include "mainwindow/ClickPanel.h"
 #include "widgets/Klavier.h"
 #include "widgets/KlavierO.h"
 

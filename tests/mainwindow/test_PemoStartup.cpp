@@ -2,7 +2,6 @@
 #include "PemoFixture.h"
 
 #include "dialogs/portWahl.h"
-#include "mainwindow/ClickPanel.h"
 #include "skin/PictureButton.h"
 #include "widgets/Klavier.h"
 #include "widgets/KlavierO.h"

@@ -1,5 +1,6 @@
 // Tests of the skin: the slide switch, focus and pointers, the hint window and its governance,
 // the pictures and the style sheet.
+#include "skin/ListBox.h"
 #include "skin/PictureButton.h"
 #include "skin/Skin.h"
 #include "skin/SlideSwitch.h"
@@ -10,6 +11,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -18,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <vector>
@@ -49,15 +52,11 @@ TEST_F(SkinTest, SlideSwitchAsksBeforeAndReportsAfterThePlayersChange)
     sw.resize(40, 36);
     sw.show();
     std::vector<std::pair<std::string, int>> calls;
-    sw.OnChanging = [&](QObject* sender, bool& canChange) {
-        EXPECT_EQ(sender, &sw);
+    QObject::connect(&sw, &TSlideSwitch::changing, [&](bool& canChange) {
         EXPECT_TRUE(canChange);
         calls.emplace_back("changing", sw.State());
-    };
-    sw.OnChange = [&](QObject* sender) {
-        EXPECT_EQ(sender, &sw);
-        calls.emplace_back("change", sw.State());
-    };
+    });
+    QObject::connect(&sw, &TSlideSwitch::changed, [&] { calls.emplace_back("change", sw.State()); });
 
     QTest::mouseClick(&sw, Qt::LeftButton, {}, QPoint(20, 18));
     EXPECT_EQ(sw.State(), 1);
@@ -76,8 +75,8 @@ TEST_F(SkinTest, SlideSwitchVetoKeepsTheStateAndReportsNothing)
     sw.resize(40, 36);
     sw.show();
     int changes = 0;
-    sw.OnChanging = [](QObject*, bool& canChange) { canChange = false; };
-    sw.OnChange = [&](QObject*) { ++changes; };
+    QObject::connect(&sw, &TSlideSwitch::changing, [](bool& canChange) { canChange = false; });
+    QObject::connect(&sw, &TSlideSwitch::changed, [&] { ++changes; });
 
     QTest::mouseClick(&sw, Qt::LeftButton, {}, QPoint(20, 18));
     EXPECT_FALSE(sw.Toggle());
@@ -90,8 +89,8 @@ TEST_F(SkinTest, SlideSwitchSetFromCodeRaisesNoEvent)
 {
     TSlideSwitch sw;
     int events = 0;
-    sw.OnChanging = [&](QObject*, bool&) { ++events; };
-    sw.OnChange = [&](QObject*) { ++events; };
+    QObject::connect(&sw, &TSlideSwitch::changing, [&](bool&) { ++events; });
+    QObject::connect(&sw, &TSlideSwitch::changed, [&] { ++events; });
     sw.setState(1);
     EXPECT_EQ(sw.State(), 1);
     sw.setState(1, true);  // no change, so nothing to ask or report
@@ -309,6 +308,47 @@ TEST(KeyCaption, VirtualKeyCodesAsAGermanKeyboardLabelsThem)
         {186, "Ü"}, {222, "Ä"}, {191, "#"}, {187, "+"}, {219, "ß"}, {0, ""}, {255, ""}, {97, ""}};
     for (const auto& [code, caption] : table)
         EXPECT_EQ(skin::keyCaption(code), QString::fromUtf8(caption)) << code;
+}
+
+// The dialogs' light faces inside the dark skin come from the style sheet's roles: the face
+// colour inside, the frame, and black text.
+TEST_F(SkinTest, TheDialogsListsAndMemoTakeTheirFacesFromTheirRoles)
+{
+    struct Case {
+        const char* role;
+        QColor face;
+        QColor frame;
+        bool memo;
+    };
+    const Case cases[] = {{skin::role::LightList, QColor(240, 240, 240), Qt::black, false},
+                          {skin::role::CheckList, QColor(205, 205, 205), Qt::black, false},
+                          {skin::role::NotePaper, QColor(244, 244, 240), skin::colour::PanelDark, true}};
+    for (const Case& c : cases) {
+        QWidget window;
+        window.resize(120, 60);
+        QWidget* control = nullptr;
+        if (c.memo) {
+            auto* memo = new QPlainTextEdit(QStringLiteral("Dur"), &window);
+            memo->setFrameShape(QFrame::StyledPanel);
+            control = memo;
+        } else {
+            auto* list = new TListBox(&window);
+            list->addItem(QStringLiteral("Dur"));
+            control = list;
+        }
+        control->setGeometry(0, 0, 120, 60);
+        skin::setRole(control, c.role);
+        window.show();
+        const QImage image = window.grab().toImage();
+        EXPECT_EQ(image.pixelColor(60, 50), c.face) << c.role;
+        EXPECT_EQ(image.pixelColor(60, 0), c.frame) << c.role;
+        // The text is dark on the light face.
+        int darkest = 255;
+        for (int x = 0; x < 40; ++x)
+            for (int y = 1; y < 16; ++y)
+                darkest = std::min(darkest, qGray(image.pixel(x, y)));
+        EXPECT_LT(darkest, 64) << c.role;
+    }
 }
 
 TEST_F(SkinTest, StyleSheetNamesOnlyKnownColours)

@@ -1,7 +1,6 @@
-// The list box of the dialogs: a click event raised by the player's actions only.
-#include "ListBox.h"
+// The list box of the dialogs: a choice signalled for the player's actions only.
+#include "skin/ListBox.h"
 
-#include <QColor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -33,20 +32,6 @@ void TListBox::setItemHeight(int height)
     setUniformItemSizes(true);
     for (int i = 0; i < count(); ++i)
         item(i)->setSizeHint(QSize(width(), height));
-}
-
-void TListBox::setFace(const QColor& background)
-{
-    setStyleSheet(QStringLiteral("QListWidget { background-color: %1; color: black; border: 1px solid black; }"
-                                 "QListWidget::item { color: black; }"
-                                 "QListWidget::item:hover:!selected { background-color: %2; }")
-                      .arg(background.name(), background.darker(110).name()));
-}
-
-void TListBox::Click()
-{
-    if (OnClick)
-        OnClick();
 }
 
 void TListBox::mousePressEvent(QMouseEvent* event)
@@ -85,7 +70,7 @@ void TListBox::mouseReleaseEvent(QMouseEvent* event)
     fTickChanged = false;
     QListWidget::mouseReleaseEvent(event);
     if (pressed || fTickChanged || selectedRow() != fRowAtPress)
-        Click();
+        emit chosen();
 }
 
 void TListBox::keyPressEvent(QKeyEvent* event)
@@ -93,6 +78,6 @@ void TListBox::keyPressEvent(QKeyEvent* event)
     const int rowBefore = currentRow();
     fTickChanged = false;
     QListWidget::keyPressEvent(event);
-    if (fTickChanged || (ClickOnKeyboardMove && currentRow() != rowBefore && currentRow() >= 0))
-        Click();
+    if (fTickChanged || (ChooseOnKeyboardMove && currentRow() != rowBefore && currentRow() >= 0))
+        emit chosen();
 }

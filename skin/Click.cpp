@@ -1,0 +1,53 @@
+// Clicks: the press-then-release-inside rule and the panel and label that report them.
+#include "skin/Click.h"
+
+#include <QMouseEvent>
+
+bool TClickTracker::press(const QMouseEvent& event)
+{
+    if (event.button() != Qt::LeftButton)
+        return false;
+    fPressed = true;
+    return true;
+}
+
+bool TClickTracker::release(const QMouseEvent& event, const QWidget& control)
+{
+    if (event.button() != Qt::LeftButton || !fPressed)
+        return false;
+    fPressed = false;
+    return control.rect().contains(event.position().toPoint());
+}
+
+void TClickPanel::mousePressEvent(QMouseEvent* event)
+{
+    fClick.press(*event);
+    event->accept();
+}
+
+void TClickPanel::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (fClick.release(*event, *this))
+        emit clicked();
+}
+
+void TClickLabel::mousePressEvent(QMouseEvent* event)
+{
+    if (fClick.press(*event)) {
+        event->accept();
+        return;
+    }
+    QLabel::mousePressEvent(event);
+}
+
+void TClickLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && fClick.isPressed()) {
+        event->accept();
+        if (fClick.release(*event, *this))
+            emit clicked();
+        return;
+    }
+    QLabel::mouseReleaseEvent(event);
+}
