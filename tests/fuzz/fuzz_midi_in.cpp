@@ -13,6 +13,7 @@
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "skin/ErrorDisplay.h"
+#include "skin/ModusComboBox.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -13,6 +13,7 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
+#include "skin/ErrorDisplay.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -96,8 +97,12 @@ World& world()
         created->mainWindow = new QWidget;
         created->mainWindow->setGeometry(100, 80, 894, 312);
         created->mainWindow->show();
-        TfrmPortWahl::MessageHook = [created](const QString& text) { created->messages.push_back(text); };
-        tarv::setErrorDisplay([created](const QString& text) {
+        // The one display shows both the dialog's notice of a gone device and the failures.
+        tarv::skin::setErrorDisplay([created](const QString& text) {
+            if (text == TfrmPortWahl::DeviceGoneText) {
+                created->messages.push_back(text);
+                return;
+            }
             created->errors.push_back(text);
             created->outputFailureShown = true;
         });
