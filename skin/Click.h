@@ -21,7 +21,9 @@ private:
     bool fPressed = false;
 };
 
-// A plain panel that reports clicks (the sliding covers of the main window).
+// A plain panel that reports clicks (the sliding covers of the main window). A frame of its
+// own beside TClickLabel, not a label without text: the style sheet's look of labels would lay
+// a transparent background over the covers' grille. (A QObject cannot be a template.)
 class TClickPanel : public QFrame {
     Q_OBJECT
 public:
