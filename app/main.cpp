@@ -49,10 +49,13 @@ protected:
     {
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
-            QMetaObject::invokeMethod(this, [this] {
-                fThen();
-                deleteLater();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    fThen();
+                    deleteLater();
+                },
+                Qt::QueuedConnection);
         }
         return false;
     }
@@ -112,13 +115,13 @@ void OpenInputFromEnvironment()
         }
         if (!found)
             tarv::skin::ShowError(QStringLiteral("Der MIDI-Eingang \"%1\" steht nicht zur Verfügung.")
-                                .arg(QString::fromStdString(wanted)));
+                                      .arg(QString::fromStdString(wanted)));
     } catch (const std::exception& e) {
         tarv::skin::ShowError(QString::fromUtf8(e.what()));
     }
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char* argv[])
 {
@@ -146,9 +149,10 @@ int main(int argc, char* argv[])
     });
     if (!startupFailure.isEmpty()) {
         QTimer::singleShot(0, mainWindow, [startupFailure] {
-            tarv::skin::ShowError(QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
-                                           "bis ein Ausgang in der Portauswahl gewählt ist.\n\n%1")
-                                .arg(startupFailure));
+            tarv::skin::ShowError(
+                QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
+                               "bis ein Ausgang in der Portauswahl gewählt ist.\n\n%1")
+                    .arg(startupFailure));
         });
     }
     QTimer::singleShot(0, mainWindow, OpenInputFromEnvironment);

@@ -14,6 +14,7 @@ class CountingKeys : public TKeys {
 public:
     long long paints = 0;
     long long paintedPixels = 0;
+
 protected:
     void paintEvent(QPaintEvent* event) override
     {
@@ -30,7 +31,7 @@ void flush()
     QCoreApplication::sendPostedEvents();
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {

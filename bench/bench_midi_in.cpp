@@ -62,8 +62,8 @@ struct Result {
     double last = 0;                    // of the last message injected, microseconds
     int lost = 0;
     int outOfOrder = 0;
-    double seconds = 0;                 // first injection to last message out
-    double injecting = 0;               // first injection to last, seconds
+    double seconds = 0;     // first injection to last message out
+    double injecting = 0;   // first injection to last, seconds
 };
 
 // One busy thread, not pinned to a core, for the time of a run.
@@ -74,8 +74,7 @@ public:
               while (!fStop.load(std::memory_order_relaxed)) {
               }
           })
-    {
-    }
+    {}
     ~TSpinner()
     {
         fStop = true;
@@ -157,7 +156,9 @@ Result run(tarv::LoopbackMidiService& loop, int count, std::chrono::microseconds
     if (!latencies.empty()) {
         std::vector<double> sorted = latencies;
         std::sort(sorted.begin(), sorted.end());
-        const auto at = [&](double q) { return sorted[std::min(sorted.size() - 1, std::size_t(q * double(sorted.size())))]; };
+        const auto at = [&](double q) {
+            return sorted[std::min(sorted.size() - 1, std::size_t(q * double(sorted.size())))];
+        };
         result.p50 = at(0.50);
         result.p99 = at(0.99);
         result.max = sorted.back();
@@ -228,7 +229,7 @@ TRuns runSubject(tarv::LoopbackMidiService& loop, const std::string& subject, in
     return runs;
 }
 
-}  // namespace
+}   // namespace
 
 // Argument (optional): the seconds of each steady run, 10 by default.
 int main(int argc, char** argv)
@@ -277,7 +278,8 @@ int main(int argc, char** argv)
     const int held = compareMarks(*window, marksEqual);
     std::printf("after the burst: %d notes on, the marks on the keyboard and the readout strip %s NotesOn\n", held,
                 marksEqual ? "equal" : "DIFFER FROM");
-    std::printf("program p99 / floor p99, steady: %.2f\n", floor.steady.p99 > 0 ? program.steady.p99 / floor.steady.p99 : 0.0);
+    std::printf("program p99 / floor p99, steady: %.2f\n",
+                floor.steady.p99 > 0 ? program.steady.p99 / floor.steady.p99 : 0.0);
 
     window.reset();   // closes the input port before the service goes away
     MidiShutdown();

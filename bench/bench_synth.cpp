@@ -82,7 +82,8 @@ void loading(const char* file, bool dynamic)
     const bool loadedOnReturn = synth.isLoaded();
     synth.waitUntilLoaded(std::chrono::seconds(60));
     const double loaded = millisecondsSince(start);
-    std::printf("%-38s %-22s construct+open+16 programs %.2f ms (loaded then: %s), loaded and programs in after %.0f ms, RSS +%.1f MiB\n",
+    std::printf("%-38s %-22s construct+open+16 programs %.2f ms (loaded then: %s), loaded and programs in after %.0f "
+                "ms, RSS +%.1f MiB\n",
                 file, dynamic ? "samples of the presets" : "every sample", returned, loadedOnReturn ? "yes" : "no",
                 loaded, rssMiB() - before);
     if (!dynamic)
@@ -108,7 +109,8 @@ void programChanges(const char* file)
     std::atomic<long> notes{0}, lateNotes{0};
     auto longest = [](std::atomic<double>& slot, double value) {
         double seen = slot.load();
-        while (value > seen && !slot.compare_exchange_weak(seen, value)) {}
+        while (value > seen && !slot.compare_exchange_weak(seen, value)) {
+        }
     };
     std::atomic<double> longestSend[2] = {0.0, 0.0}, longestRender{0.0};
     auto player = [&](int thread) {
@@ -153,8 +155,9 @@ void programChanges(const char* file)
     std::printf("%s, 128 program changes on channel 0 while notes play on channels 1 and 2:\n", file);
     std::printf("  program change in force after: median %.2f ms, longest %.1f ms (the samples read meanwhile)\n",
                 inForce[inForce.size() / 2], inForce.back());
-    std::printf("  longest sendShort: UI thread %.2f ms, MIDI thread %.2f ms; %ld of %ld note messages took over 5 ms\n",
-                longestSend[0].load(), longestSend[1].load(), lateNotes.load(), notes.load());
+    std::printf(
+        "  longest sendShort: UI thread %.2f ms, MIDI thread %.2f ms; %ld of %ld note messages took over 5 ms\n",
+        longestSend[0].load(), longestSend[1].load(), lateNotes.load(), notes.load());
     std::printf("  longest audio period rendered (%d frames): %.2f ms\n", FluidSynthService::kPeriodSize,
                 longestRender.load());
     std::printf("  RSS after every program was in use once: %.1f MiB\n", rssMiB());
@@ -181,7 +184,8 @@ void renderingCost(const char* file)
             synth.render(left.data(), right.data(), block);
         }
         const double perBlock = 1000.0 * millisecondsSince(start) / blocks;
-        std::printf("  %-44s %7.2f us/block  %5.2f %% of real time\n", what, perBlock, 100.0 * perBlock / blockMicroseconds);
+        std::printf("  %-44s %7.2f us/block  %5.2f %% of real time\n", what, perBlock,
+                    100.0 * perBlock / blockMicroseconds);
     };
 
     std::printf("%s, blocks of %d frames:\n", file, block);
@@ -264,14 +268,15 @@ void idleCpu(const char* file)
     }
     if (!latencies.empty()) {
         std::sort(latencies.begin(), latencies.end());
-        std::printf("  Note On to sound at a JACK input (%d notes, JACK period %d frames at %d Hz): median %.1f ms, max %.1f ms\n",
+        std::printf("  Note On to sound at a JACK input (%d notes, JACK period %d frames at %d Hz): median %.1f ms, "
+                    "max %.1f ms\n",
                     int(latencies.size()), capture.periodFrames(), capture.sampleRate(),
                     latencies[latencies.size() / 2], latencies.back());
     }
 #endif
 }
 
-}  // namespace
+}   // namespace
 
 int main()
 {

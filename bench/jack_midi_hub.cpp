@@ -38,7 +38,7 @@ int process(jack_nframes_t frames, void* arg)
     return 0;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char* argv[])
 {

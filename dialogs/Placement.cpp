@@ -18,8 +18,8 @@ QPoint NearestPlaceInside(QPoint target, QSize size, const QRect& available)
 void MoveOnScreen(QWidget* window, QPoint target, const QWidget* reference)
 {
     const QScreen* screen = (reference ? reference : window)->screen();
-    const QPoint place = screen ? NearestPlaceInside(target, window->frameGeometry().size(), screen->availableGeometry())
-                                : target;
+    const QPoint place =
+        screen ? NearestPlaceInside(target, window->frameGeometry().size(), screen->availableGeometry()) : target;
     if (window->frameGeometry().topLeft() != place)
         window->move(place);
 }

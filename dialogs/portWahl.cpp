@@ -13,8 +13,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -97,7 +97,7 @@ QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& ge
     return button;
 }
 
-}  // namespace
+}   // namespace
 
 TfrmPortWahl::TfrmPortWahl(QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -281,8 +281,8 @@ void TfrmPortWahl::ShowInput(int aDeviceIndex, std::uint8_t aStatus, std::uint8_
 {
     const std::vector<std::string> names = MidiInput().Devices();
     const QString name = aDeviceIndex >= 0 && std::size_t(aDeviceIndex) < names.size()
-                             ? QString::fromStdString(names[std::size_t(aDeviceIndex)])
-                             : QString();
+        ? QString::fromStdString(names[std::size_t(aDeviceIndex)])
+        : QString();
     StatusBar1->showMessage(QString::asprintf("%s: Statusbyte %.2X, Parameter 1 %.2X, Parameter 2 %.2X",
                                               qUtf8Printable(name), unsigned(aStatus), unsigned(aData1),
                                               unsigned(aData2)));

@@ -24,7 +24,7 @@ public:
 
     QLabel* lblEingaenge = nullptr;
     QPushButton* btnRestIn = nullptr;
-    QListWidget* clbInputDevices = nullptr;    // entry i = input device i; a tick = port open
+    QListWidget* clbInputDevices = nullptr;   // entry i = input device i; a tick = port open
     QLabel* lblAusgaenge = nullptr;
     QPushButton* btnResetOut = nullptr;
     QListWidget* clbOutputDevices = nullptr;   // entry i = output device i; ticked: CurrentOutputPort

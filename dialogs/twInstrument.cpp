@@ -25,7 +25,7 @@ constexpr int Columns = 8;
 constexpr int ItemHeight = 13;
 constexpr int TopOffset = 340;
 
-}  // namespace
+}   // namespace
 
 TfrmInstrument::TfrmInstrument(QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),

@@ -23,7 +23,7 @@ constexpr const char* MemoLines[] = {
     " ", "Dur = Major", "Moll = Minor", " ", "Hdur=Bmajor", "Hmoll=Bminor", " ", "Xis=X#", "Xes=Xb",
 };
 
-}  // namespace
+}   // namespace
 
 TfrmStimmung::TfrmStimmung(QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),

@@ -9,6 +9,7 @@ namespace {
 // Besides the keys of the US and German layouts, named keys (Space, Return, arrows, the keypad
 // ...) have rows too, so that a hand-edited key map may use them. German ^ and ´ are dead keys
 // on most set-ups; their dead symbols belong to the same keys.
+// clang-format off
 constexpr auto kKeys = std::to_array<Key>({
     {186, U'Ü', {';', 0xfc /* ü */, 0xdc /* Ü */}},                          // OEM 1
     {187, U'+', {'=', '+'}},                                                 // OEM plus
@@ -56,31 +57,36 @@ constexpr auto kKeys = std::to_array<Key>({
     {110, 0, {0xffae}},                                  // KP_Decimal
     {111, 0, {0xffaf}},                                  // KP_Divide
 });
+// clang-format on
 
 struct ShiftPair {
     std::uint32_t shifted;
     std::uint32_t unshifted;
 };
 
+// clang-format off
 constexpr auto kUsShifted = std::to_array<ShiftPair>({
     {'!', '1'}, {'@', '2'}, {'#', '3'}, {'$', '4'}, {'%', '5'}, {'^', '6'}, {'&', '7'},
     {'*', '8'}, {'(', '9'}, {')', '0'}, {'_', '-'}, {'+', '='}, {'{', '['}, {'}', ']'},
     {'|', '\\'}, {':', ';'}, {'"', '\''}, {'<', ','}, {'>', '.'}, {'?', '/'}, {'~', '`'},
 });
+// clang-format on
 
+// clang-format off
 constexpr auto kGermanShifted = std::to_array<ShiftPair>({
     {'!', '1'}, {'"', '2'}, {0xa7 /* § */, '3'}, {'$', '4'}, {'%', '5'}, {'&', '6'},
     {'/', '7'}, {'(', '8'}, {')', '9'}, {'=', '0'}, {'?', 0xdf /* ß */},
     {0xb0 /* ° */, '^'}, {keysym::DeadGrave, keysym::DeadAcute}, {'`', 0xb4 /* ´ */},
     {'*', '+'}, {'\'', '#'}, {';', ','}, {':', '.'}, {'_', '-'}, {'>', '<'},
 });
+// clang-format on
 
 bool isLetterOrDigitCode(int code)
 {
     return (code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z');
 }
 
-}  // namespace
+}   // namespace
 
 std::span<const Key> keyTable()
 {
@@ -108,8 +114,8 @@ int fromKeysym(std::uint32_t symbol)
 std::uint32_t unshiftedKeysym(std::uint32_t shifted, Layout layout)
 {
     const auto lookup = [shifted](const auto& table) {
-        const auto it = std::find_if(table.begin(), table.end(),
-                                     [shifted](const ShiftPair& e) { return e.shifted == shifted; });
+        const auto it =
+            std::find_if(table.begin(), table.end(), [shifted](const ShiftPair& e) { return e.shifted == shifted; });
         return it == table.end() ? shifted : it->unshifted;
     };
     return layout == Layout::German ? lookup(kGermanShifted) : lookup(kUsShifted);
@@ -128,4 +134,4 @@ char32_t caption(int code)
     return it == kKeys.end() ? 0 : it->caption;
 }
 
-}  // namespace tarv::keycodes
+}   // namespace tarv::keycodes

@@ -35,12 +35,12 @@ inline constexpr std::uint32_t IsoLeftTab = 0xfe20;
 inline constexpr std::uint32_t DeadGrave = 0xfe50;
 inline constexpr std::uint32_t DeadAcute = 0xfe51;
 inline constexpr std::uint32_t DeadCircumflex = 0xfe52;
-inline constexpr std::uint32_t KeypadFirst = 0xff80;      // KP_Space
-inline constexpr std::uint32_t KeypadLast = 0xffbd;       // KP_Equal
+inline constexpr std::uint32_t KeypadFirst = 0xff80;   // KP_Space
+inline constexpr std::uint32_t KeypadLast = 0xffbd;    // KP_Equal
 inline constexpr std::uint32_t Keypad0 = 0xffb0;
 inline constexpr std::uint32_t F1 = 0xffbe;
 inline constexpr std::uint32_t F24 = 0xffd5;
-}  // namespace keysym
+}   // namespace keysym
 
 // Virtual-key code of a key given by its unshifted symbol ('q' and 'Q' are both 81); 0 when the
 // symbol belongs to no key of the table.
@@ -57,4 +57,4 @@ bool isKeypadKeysym(std::uint32_t keysym);
 // code without one (named keys, the keypad, codes of no key).
 char32_t caption(int code);
 
-}  // namespace tarv::keycodes
+}   // namespace tarv::keycodes

@@ -42,7 +42,7 @@ void WriteSignalToPipe(int)
     errno = savedErrno;
 }
 
-}  // namespace
+}   // namespace
 
 void CloseWindowsOnTerminationSignals()
 {
@@ -65,4 +65,4 @@ void CloseWindowsOnTerminationSignals()
 void CloseWindowsOnTerminationSignals() {}
 #endif
 
-}  // namespace tarv
+}   // namespace tarv

@@ -20,4 +20,4 @@ public:
 // closing runs in the message loop. Call once, after the main window exists. Not on Windows.
 void CloseWindowsOnTerminationSignals();
 
-}  // namespace tarv
+}   // namespace tarv

@@ -36,6 +36,7 @@ struct QtKeySymbol {
     std::uint32_t keysym;
 };
 
+// clang-format off
 constexpr auto kQtNamedKeys = std::to_array<QtKeySymbol>({
     {Qt::Key_Escape, 0xff1b}, {Qt::Key_Tab, 0xff09}, {Qt::Key_Backtab, keysym::IsoLeftTab},
     {Qt::Key_Backspace, 0xff08}, {Qt::Key_Return, 0xff0d}, {Qt::Key_Enter, 0xff8d},
@@ -49,8 +50,9 @@ constexpr auto kQtNamedKeys = std::to_array<QtKeySymbol>({
     {Qt::Key_Dead_Grave, keysym::DeadGrave}, {Qt::Key_Dead_Acute, keysym::DeadAcute},
     {Qt::Key_Dead_Circumflex, keysym::DeadCircumflex},
 });
+// clang-format on
 
-}  // namespace
+}   // namespace
 
 std::uint32_t keysymFromQtKey(int qtKey, bool keypad)
 {
@@ -58,13 +60,19 @@ std::uint32_t keysymFromQtKey(int qtKey, bool keypad)
         if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
             return keysym::Keypad0 + std::uint32_t(qtKey - Qt::Key_0);
         switch (qtKey) {
-        case Qt::Key_Asterisk: return 0xffaa;
-        case Qt::Key_Plus: return 0xffab;
-        case Qt::Key_Minus: return 0xffad;
+        case Qt::Key_Asterisk:
+            return 0xffaa;
+        case Qt::Key_Plus:
+            return 0xffab;
+        case Qt::Key_Minus:
+            return 0xffad;
         case Qt::Key_Period:
-        case Qt::Key_Comma: return 0xffae;
-        case Qt::Key_Slash: return 0xffaf;
-        default: break;   // the navigation keys of the keypad map like the others
+        case Qt::Key_Comma:
+            return 0xffae;
+        case Qt::Key_Slash:
+            return 0xffaf;
+        default:
+            break;   // the navigation keys of the keypad map like the others
         }
     }
     // Qt's codes of the printable Latin-1 keys are their (upper-case) code points, like the keysyms.
@@ -119,7 +127,7 @@ std::uint32_t levelOneKeysym(xkb_keymap* keymap, std::uint32_t keycode, std::uin
 }
 #endif
 
-}  // namespace keycodes
+}   // namespace keycodes
 
 namespace {
 
@@ -152,9 +160,8 @@ private:
             fContext.reset(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
             if (fContext == nullptr
                 || !xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                                XKB_X11_MIN_MINOR_XKB_VERSION,
-                                                XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
-                                                nullptr, nullptr)) {
+                                                XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
+                                                nullptr, nullptr, nullptr, nullptr)) {
                 fFailed = true;
                 return;
             }
@@ -185,19 +192,16 @@ private:
 // The code through the X server's keymap; 0 when not on X11 or the key is not found there.
 int x11KeyCode(const QKeyEvent& event, std::uint32_t eventKeysym)
 {
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                                   : nullptr;
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (x11 == nullptr || x11->connection() == nullptr)
         return 0;
     static X11Keymap cache;
     xcb_connection_t* connection = x11->connection();
     // The core event state carries the layout group in bits 13 and 14.
     const std::uint32_t group = (event.nativeModifiers() >> 13) & 3;
-    std::uint32_t sym = keycodes::levelOneKeysym(cache.keymap(connection), event.nativeScanCode(),
-                                                 eventKeysym, group);
+    std::uint32_t sym = keycodes::levelOneKeysym(cache.keymap(connection), event.nativeScanCode(), eventKeysym, group);
     if (sym == 0 && cache.reload(connection))
-        sym = keycodes::levelOneKeysym(cache.keymap(connection), event.nativeScanCode(), eventKeysym,
-                                       group);
+        sym = keycodes::levelOneKeysym(cache.keymap(connection), event.nativeScanCode(), eventKeysym, group);
     return sym == 0 ? 0 : keycodes::fromKeysym(sym);
 }
 #endif
@@ -213,7 +217,7 @@ int codeFromEventSymbol(std::uint32_t keysym, bool shift)
     return keycodes::fromKeysym(keysym);
 }
 
-}  // namespace
+}   // namespace
 
 int windowsKeyCode(const QKeyEvent& event)
 {
@@ -241,4 +245,4 @@ int windowsKeyCode(const QKeyEvent& event)
     return codeFromEventSymbol(keysym, shift);
 }
 
-}  // namespace tarv
+}   // namespace tarv

@@ -36,5 +36,5 @@ std::uint32_t levelOneKeysym(xkb_keymap* keymap, std::uint32_t keycode, std::uin
                              std::uint32_t preferredLayout);
 #endif
 
-}  // namespace keycodes
-}  // namespace tarv
+}   // namespace keycodes
+}   // namespace tarv

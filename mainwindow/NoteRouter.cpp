@@ -15,7 +15,7 @@ bool IsKey(int key)
     return key >= 0 && key <= 127;
 }
 
-}  // namespace
+}   // namespace
 
 std::optional<TRoute> RouteNote(const TRouting& routing, int note)
 {

@@ -118,6 +118,6 @@ private:
     std::array<std::array<TPress, PressesPerKey>, 128> fPresses{};   // per key, oldest first
     std::array<std::uint8_t, 128> fPressCount{};
     std::array<std::bitset<128>, 16> fSounding{};   // per channel: Note On sent, no Note Off yet
-    std::bitset<16> fPedalDown;   // the last sustain value sent on the channel was 64 or more
-    std::bitset<16> fPedalHeld;   // a sounding note was released there while the pedal was down
+    std::bitset<16> fPedalDown;                     // the last sustain value sent on the channel was 64 or more
+    std::bitset<16> fPedalHeld;                     // a sounding note was released there while the pedal was down
 };

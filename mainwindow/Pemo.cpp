@@ -141,11 +141,12 @@ QSpinBox* SpinEdit(QWidget* parent, const char* name, const QRect& geometry, int
     return spin;
 }
 
-}  // namespace
+}   // namespace
 
 TfrmPemo::TfrmPemo(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
     frmPemo = this;
     setObjectName(QStringLiteral("frmPemo"));
@@ -234,8 +235,9 @@ void TfrmPemo::CreateControls()
     PemoOM->setVelocityMode(false);
     for (int k = 0; k < 10; ++k) {
         const QByteArray name = "lblC" + QByteArray::number(k);
-        auto* label = Label<TClickLabel>(panelKB, name.constData(), QStringLiteral("C%1").arg(k), {126 * k, 126, 18, 16},
-                                         Qt::AlignCenter, k == 5 ? role::LabelYellow : role::OctaveLabel);
+        auto* label =
+            Label<TClickLabel>(panelKB, name.constData(), QStringLiteral("C%1").arg(k), {126 * k, 126, 18, 16},
+                               Qt::AlignCenter, k == 5 ? role::LabelYellow : role::OctaveLabel);
         const bool clickable = k >= 3 && k <= 7;
         label->setEnabled(clickable);
         if (clickable)
@@ -247,7 +249,8 @@ void TfrmPemo::CreateControls()
     panelIU = Panel(panelBasis, "panelIU", {40, 192, 757, 48});
     PanelKanal = Panel(panelIU, "PanelKanal", {0, 0, 72, 48});
     seLKanal = SpinEdit(PanelKanal, "seLKanal", {1, 2, 35, 21}, 1, 16, 1);
-    lblKanal = Label(PanelKanal, "lblKanal", QStringLiteral("Kanal"), {37, 1, 33, 22}, Qt::AlignCenter, role::LabelYellow);
+    lblKanal =
+        Label(PanelKanal, "lblKanal", QStringLiteral("Kanal"), {37, 1, 33, 22}, Qt::AlignCenter, role::LabelYellow);
     btnInstrument = Button(PanelKanal, "btnInstrument", QStringLiteral("Instrument"), {1, 24, 71, 22});
     cbModus = Place<TModusComboBox>(panelIU, "cbModus", {73, 1, 223, 22});
     cbModus->addItems({QStringLiteral("0: Standardkeyboard"), QStringLiteral("1: SplitKeyboard")});
@@ -261,12 +264,15 @@ void TfrmPemo::CreateControls()
     bbtnPckey->setCaption(QStringLiteral("I"));
     bbtnPckey->setPicture(pcKeysPicture(DefaultPcKeyMap));
     PanelSplit = Panel(panelIU, "PanelSplit", {589, 0, 168, 48});
-    lblSplit = Label(PanelSplit, "lblSplit", QStringLiteral("Splitting"), {1, 1, 83, 22}, Qt::AlignCenter, role::LabelYellow);
+    lblSplit =
+        Label(PanelSplit, "lblSplit", QStringLiteral("Splitting"), {1, 1, 83, 22}, Qt::AlignCenter, role::LabelYellow);
     btnSetSplit = Button(PanelSplit, "btnSetSplit", QStringLiteral("Set C5"), {1, 26, 83, 22}, role::ButtonSilver);
     seRkanal = SpinEdit(PanelSplit, "seRkanal", {89, 1, 36, 21}, 1, 16, 1);
-    lblSplitkanal = Label(PanelSplit, "lblSplitkanal", QStringLiteral("Kanal"), {89, 24, 36, 22}, Qt::AlignCenter, role::LabelYellow);
+    lblSplitkanal = Label(PanelSplit, "lblSplitkanal", QStringLiteral("Kanal"), {89, 24, 36, 22}, Qt::AlignCenter,
+                          role::LabelYellow);
     seSplitOktave = SpinEdit(PanelSplit, "seSplitOktave", {127, 1, 36, 21}, 0, 5, 5);
-    lblSplitoktave = Label(PanelSplit, "lblSplitoktave", QStringLiteral("Oktave"), {127, 24, 36, 22}, Qt::AlignCenter, role::LabelYellow);
+    lblSplitoktave = Label(PanelSplit, "lblSplitoktave", QStringLiteral("Oktave"), {127, 24, 36, 22}, Qt::AlignCenter,
+                           role::LabelYellow);
     for (QWidget* control : PanelSplit->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         control->setEnabled(false);
 
@@ -371,9 +377,8 @@ void TfrmPemo::FormCreate()
     NoteStoredPedals();
 
     try {
-        MidiInput().setOnMidiData([this](int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2) {
-            DoMidiInData(aDeviceIndex, aStatus, aData1, aData2);
-        });
+        MidiInput().setOnMidiData([this](int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1,
+                                         std::uint8_t aData2) { DoMidiInData(aDeviceIndex, aStatus, aData1, aData2); });
     } catch (const std::exception& e) {
         // The input ports cannot be listed: the window works without MIDI input.
         ReportWhenShown(QString::fromUtf8(e.what()));
@@ -393,7 +398,8 @@ void TfrmPemo::FormCreate()
 
 void TfrmPemo::ReportWhenShown(const QString& text)
 {
-    QMetaObject::invokeMethod(this, [text] { tarv::skin::ShowError(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [text] { tarv::skin::ShowError(text); }, Qt::QueuedConnection);
 }
 
 void TfrmPemo::FormActivate()

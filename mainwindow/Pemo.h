@@ -211,7 +211,7 @@ private:
     const QEvent* fPreviewEvent = nullptr;
     QEvent::Type fPreviewType = QEvent::None;
     const QWidget* fPreviewNext = nullptr;   // compared only, never used
-    bool fShown = false;   // the window has been shown once
+    bool fShown = false;                     // the window has been shown once
 
     // PemoRouting.cpp
     // The player's routing settings now (lock held).
@@ -282,12 +282,12 @@ private:
     void SyncFollowing();
     // Shows the failures that input handling left (UI thread).
     void ReportMidiInFailures();
-    TShown fShownState;                     // lock held
-    bool fShownChanged = false;             // lock held: a change waits for SyncWidgets
+    TShown fShownState;           // lock held
+    bool fShownChanged = false;   // lock held: a change waits for SyncWidgets
     // Lock held: a sync is posted, or the UI thread looks for changes again shortly; MIDI input
     // posts only while it is false.
     bool fSyncPosted = false;
-    QTimer* fSyncTimer = nullptr;           // UI thread: the next look for changes
+    QTimer* fSyncTimer = nullptr;               // UI thread: the next look for changes
     std::vector<std::string> fMidiInFailures;   // lock held: to be shown on the UI thread
     // UI thread: what SyncWidgets put on the widgets last.
     TShown fApplied;

@@ -24,6 +24,7 @@ struct THintText {
 // own, spelling included. bbtnPorts keeps its German hint in both languages (set with the
 // layout), and the volume slider shows its value once it has moved (tbVolumeChange) until the
 // next switch of the language.
+// clang-format off
 constexpr THintText HintTexts[] = {
     {"slVelocity", "Steuerung der Anschlagstärke\r\nAuto = extern\r\nManu = intern",
      "Control Velocity\r\nAuto = external\r\nManu = internal"},
@@ -68,9 +69,10 @@ constexpr THintText HintTexts[] = {
      "PC-Keyboard On/Off\r\nLeft and right from Splitpoint"},
     {"btnSpr", "Hintsprache Deutsch / Englisch", "Hintlanguage German / English"},
 };
+// clang-format on
 static_assert(std::size(HintTexts) == 29);
 
-}  // namespace
+}   // namespace
 
 void TfrmPemo::ApplyHintTexts(bool german)
 {

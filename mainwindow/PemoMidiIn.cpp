@@ -42,18 +42,18 @@ bool isWellFormed(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
     return (length < 2 || data1 <= 127) && (length < 3 || data2 <= 127);
 }
 
-}  // namespace
+}   // namespace
 
 // One controller that an external box can drive: a slider, or the sustain button (no slider).
 struct TControllerRow {
     QSlider* TfrmPemo::*slider;
     QLabel* TfrmPemo::*label;
-    const char* prefix;                        // the label's text before the value
-    std::uint8_t TChannelSettings::*value;     // the channel setting the slider shows
-    std::uint8_t TGeneralSettings::*number;    // the bound external controller number
-    bool inverted;                             // 0 at the top: the position is 127 - value
+    const char* prefix;                                       // the label's text before the value
+    std::uint8_t TChannelSettings::*value;                    // the channel setting the slider shows
+    std::uint8_t TGeneralSettings::*number;                   // the bound external controller number
+    bool inverted;                                            // 0 at the top: the position is 127 - value
     void (*send)(std::uint8_t channel, std::uint8_t value);   // on the left channel; null: nothing
-    const char* valueHint;                     // UTF-8; the slider's own hint shows this and the value
+    const char* valueHint;                                    // UTF-8; the slider's own hint shows this and the value
 };
 
 namespace {
@@ -64,11 +64,12 @@ constexpr TControllerRow Controllers[] = {
      true, &SendVolume, "Kanallautstärke "},
     {&TfrmPemo::tbPanorama, &TfrmPemo::lblPanorama, "Panorama ", &TChannelSettings::Panorama,
      &TGeneralSettings::Panoramacontroller, false, &SendPanorama, nullptr},
-    {nullptr, nullptr, nullptr, &TChannelSettings::Sustain, &TGeneralSettings::Sustaincontroller, false, nullptr, nullptr},
-    {&TfrmPemo::tbChorus, &TfrmPemo::lblChorus, "Chorus ", &TChannelSettings::Chorus, &TGeneralSettings::Choruscontroller,
-     false, &SendChorus, nullptr},
-    {&TfrmPemo::tbReverb, &TfrmPemo::lblReverb, "Reverb ", &TChannelSettings::Reverb, &TGeneralSettings::Reverbcontroller,
-     false, &SendReverb, nullptr},
+    {nullptr, nullptr, nullptr, &TChannelSettings::Sustain, &TGeneralSettings::Sustaincontroller, false, nullptr,
+     nullptr},
+    {&TfrmPemo::tbChorus, &TfrmPemo::lblChorus, "Chorus ", &TChannelSettings::Chorus,
+     &TGeneralSettings::Choruscontroller, false, &SendChorus, nullptr},
+    {&TfrmPemo::tbReverb, &TfrmPemo::lblReverb, "Reverb ", &TChannelSettings::Reverb,
+     &TGeneralSettings::Reverbcontroller, false, &SendReverb, nullptr},
     {&TfrmPemo::tbVelocity, &TfrmPemo::lblVelocity, "Velocity ", &TChannelSettings::Velocity,
      &TGeneralSettings::Velocitycontroller, false, nullptr, nullptr},
 };
@@ -83,7 +84,7 @@ int SliderPosition(const TControllerRow& row, int value)
     return row.inverted ? 127 - value : value;
 }
 
-}  // namespace
+}   // namespace
 
 // Runs on the MIDI service thread. The lock orders the messages of all input ports and keeps the
 // UI thread's handlers out while a message is handled. The widgets follow on the UI thread: the

@@ -18,7 +18,7 @@ void slideCover(QWidget* cover, QPoint closed, QPoint open)
     cover->move(cover->pos() == closed ? open : closed);
 }
 
-}  // namespace
+}   // namespace
 
 // Label Ck puts the strip at -126 * (k - 3), so that Ck starts at the view's middle column 378.
 // Only the strip moves: the keyboard's own coordinates, and its hit testing, stay as they are.

@@ -17,13 +17,13 @@ namespace {
 // Codes that also play an entry until the key map has been read from the settings file: the keys
 // of the US layout at the places of German Z, Ö and - (entries leftA, rightBb, rightB). 0: none.
 constexpr std::array<int, 24> kAlternativeCodes{
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 89 /* Y */, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 186 /* OEM 1 */, 191 /* OEM 2 */,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 89 /* Y */, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 186 /* OEM 1 */, 191 /* OEM 2 */,
 };
 
 bool matches(std::size_t entry, int key)
 {
-    return key == PcKeyMap[entry] || (!PcKeyMapLoaded && kAlternativeCodes[entry] != 0 && key == kAlternativeCodes[entry]);
+    return key == PcKeyMap[entry]
+        || (!PcKeyMapLoaded && kAlternativeCodes[entry] != 0 && key == kAlternativeCodes[entry]);
 }
 
 // Entries 0..11 play the octave left of the split point, 12..23 the split point's own octave;
@@ -38,7 +38,7 @@ bool isNote(int note)
     return note >= 0 && note <= 127;
 }
 
-}  // namespace
+}   // namespace
 
 // Key is a Windows virtual-key code (0: a key without one). Auto-repeated presses are ignored:
 // a held key plays its note once. All entries are tested, so a code in several entries plays all.
@@ -88,7 +88,7 @@ void releaseHeldEntries(TMIDIKeys* keys, const std::array<int, 24>& pressed, Pre
     }
 }
 
-}  // namespace
+}   // namespace
 
 // Releases also while the PC keyboard is switched off, so that no note stays on.
 void TfrmPemo::FormKeyUp(int Key, bool autoRepeat)

@@ -38,7 +38,7 @@ public:
 
 TSenderOutput Senders;
 
-}  // namespace
+}   // namespace
 
 TRouting TfrmPemo::CurrentRouting() const
 {
@@ -135,9 +135,9 @@ void TfrmPemo::cbModusChange()
     if (mode > 1)
         return;
     const bool split = mode == 1;
-    for (QWidget* control : {static_cast<QWidget*>(btnSetSplit), static_cast<QWidget*>(seRkanal),
-                             static_cast<QWidget*>(seSplitOktave), static_cast<QWidget*>(lblSplitoktave),
-                             static_cast<QWidget*>(lblSplitkanal), static_cast<QWidget*>(lblSplit)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(btnSetSplit), static_cast<QWidget*>(seRkanal), static_cast<QWidget*>(seSplitOktave),
+          static_cast<QWidget*>(lblSplitoktave), static_cast<QWidget*>(lblSplitkanal), static_cast<QWidget*>(lblSplit)})
         control->setEnabled(split);
 }
 

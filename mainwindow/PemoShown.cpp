@@ -61,7 +61,7 @@ void TSyncEvent::operator delete(void* memory) noexcept
     ::operator delete(memory);
 }
 
-}  // namespace
+}   // namespace
 
 // Runs on the MIDI service thread, outside the lock: one event and the event loop's wake-up.
 void TfrmPemo::PostSync()

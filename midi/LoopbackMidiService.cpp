@@ -20,8 +20,8 @@ struct Device {
 };
 
 struct Port {
-    int device = -1;          // position in Impl::devices
-    int index = -1;           // the device index the port was opened with
+    int device = -1;   // position in Impl::devices
+    int index = -1;    // the device index the port was opened with
     int instance = -1;
     bool delivering = true;   // false once a close was attempted: no callback after it
     std::shared_ptr<const ShortMessageHandler> onShort;
@@ -40,7 +40,7 @@ std::string unpluggedText(const std::string& name)
     return "Loopback: Das Gerät \"" + name + "\" ist nicht angeschlossen";
 }
 
-}  // namespace
+}   // namespace
 
 // Two locks, so that injecting and sending do not meet: `queueLock` guards the input queue,
 // `lock` everything else. Whoever needs both takes `lock` first.
@@ -48,19 +48,19 @@ struct LoopbackMidiService::Impl {
     mutable std::mutex lock;
     std::condition_variable changed;   // delivery state and sent messages
 
-    std::vector<Device> devices;       // never shrinks; unplugged devices stay with a mark
+    std::vector<Device> devices;   // never shrinks; unplugged devices stay with a mark
     PortTable<Port> ports{"Loopback: Ungültiges Port-Handle"};
     int openOutputCalls = 0;
-    PortHandle delivering = 0;         // port whose handler runs right now, 0 when none
-    int waiters = 0;                   // threads waiting on `changed`
+    PortHandle delivering = 0;   // port whose handler runs right now, 0 when none
+    int waiters = 0;             // threads waiting on `changed`
     std::vector<SentMessage> sent;
 
     std::mutex queueLock;
     std::condition_variable queueChanged;
     std::vector<std::pair<std::string, int>> inputs;   // every input device's name and position
     std::deque<Injected> queue;
-    bool busy = false;                 // injected items are being delivered
-    bool idle = false;                 // the service thread waits for input
+    bool busy = false;   // injected items are being delivered
+    bool idle = false;   // the service thread waits for input
     std::atomic<bool> stopping = false;
 
     std::thread thread;
@@ -425,4 +425,4 @@ std::string LoopbackMidiService::deviceName(PortHandle handle) const
     return port ? d->devices[std::size_t(port->device)].name : std::string();
 }
 
-}  // namespace tarv
+}   // namespace tarv

@@ -14,9 +14,9 @@
 namespace tarv {
 
 struct SentMessage {
-    int device = -1;                    // output device index the port was opened with
-    std::string name;                   // name of the device it went to
-    std::vector<std::uint8_t> bytes;    // exactly the bytes on the wire
+    int device = -1;                   // output device index the port was opened with
+    std::string name;                  // name of the device it went to
+    std::vector<std::uint8_t> bytes;   // exactly the bytes on the wire
     std::chrono::steady_clock::time_point time;
 };
 
@@ -80,4 +80,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-}  // namespace tarv
+}   // namespace tarv

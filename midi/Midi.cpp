@@ -34,7 +34,7 @@ std::uint32_t pack(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
     return std::uint32_t(status) | std::uint32_t(data1) << 8 | std::uint32_t(data2) << 16;
 }
 
-}  // namespace
+}   // namespace
 
 TMidiDevices::~TMidiDevices() = default;
 
@@ -193,9 +193,8 @@ void TMidiInput::Open(int aDeviceIndex)
         } catch (...) {
         }
     };
-    entry.handle = CallService([&] {
-        return tarv::midiService().openInput(aDeviceIndex, entry.name, aDeviceIndex, onShort, onBlock);
-    });
+    entry.handle = CallService(
+        [&] { return tarv::midiService().openInput(aDeviceIndex, entry.name, aDeviceIndex, onShort, onBlock); });
 }
 
 void TMidiInput::Close(int aDeviceIndex)

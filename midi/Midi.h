@@ -19,7 +19,7 @@ class MidiIndexError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-}  // namespace tarv
+}   // namespace tarv
 
 // Receive buffer of one input port: the bytes of system-exclusive input handed to OnSysExData.
 class TSysExData {
@@ -27,13 +27,15 @@ public:
     // Largest piece handed to OnSysExData at once, in bytes.
     static constexpr int BufferSize = 2048;
     std::vector<std::uint8_t>& SysExStream() { return fSysExStream; }
+
 private:
     std::vector<std::uint8_t> fSysExStream;
     friend class TMidiInput;
 };
 
 // Runs on the MIDI service thread.
-using TOnMidiInData = std::function<void(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2)>;
+using TOnMidiInData =
+    std::function<void(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2)>;
 // Runs on the MIDI service thread; the stream (read from position 0) is emptied when the handler returns.
 using TOnSysExData = std::function<void(int aDeviceIndex, const std::vector<std::uint8_t>& aStream)>;
 
@@ -61,14 +63,17 @@ public:
     // Closes every open port in ascending order; skips closed ones. A failure does not stop
     // the others from closing; the first one is raised at the end.
     void CloseAll();
-    bool IsOpen(int aDeviceIndex) const;   // false for an index outside the list
+    bool IsOpen(int aDeviceIndex) const;                        // false for an index outside the list
     tarv::PortHandle GetDeviceHandle(int aDeviceIndex) const;   // throws for a bad index
     // Changes with every enumeration (of any set), so that users can tell a new list.
     std::uint64_t Generation() const;
 
 protected:
     explicit TMidiDevices(const char* className) : fClassName(className) {}
-    struct Entry { std::string name; tarv::PortHandle handle = 0; };
+    struct Entry {
+        std::string name;
+        tarv::PortHandle handle = 0;
+    };
 
     // Records the failure and raises it with the service's text.
     [[noreturn]] void HandleMidiResult(const tarv::MidiServiceError& e);
@@ -119,7 +124,7 @@ private:
 
 class TMidiOutput : public TMidiDevices {
 public:
-    TMidiOutput();   // enumerates the output devices
+    TMidiOutput();             // enumerates the output devices
     ~TMidiOutput() override;   // leaves ports open, like the system's own sets
     void Create() override;
     void Open(int aDeviceIndex) override;

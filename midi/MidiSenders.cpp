@@ -68,7 +68,7 @@ void sendChannelMessage(std::uint8_t base, std::uint8_t channel, std::uint8_t da
     sendOnCurrentPort(std::uint8_t(base + channel), dataByte(data1), dataByte(data2));
 }
 
-}  // namespace
+}   // namespace
 
 void SendProgramChange(std::uint8_t aChannel, std::uint8_t aProgram)
 {

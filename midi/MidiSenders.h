@@ -26,8 +26,8 @@ void SendProgramChange(std::uint8_t aChannel, std::uint8_t aProgram);
 void SendVolume(std::uint8_t aChannel, std::uint8_t aValue);
 void SendPanorama(std::uint8_t aChannel, std::uint8_t aValue);
 void SendSustain(std::uint8_t aChannel, std::uint8_t aValue);
-void SendChorus(std::uint8_t aChannel, std::uint8_t aValue);     // controller 91
-void SendReverb(std::uint8_t aChannel, std::uint8_t aValue);     // controller 93
+void SendChorus(std::uint8_t aChannel, std::uint8_t aValue);   // controller 91
+void SendReverb(std::uint8_t aChannel, std::uint8_t aValue);   // controller 93
 void SendAllNotesOff(std::uint8_t aChannel);
 // Note On, or a real Note Off (0x80) carrying aVelocity as release velocity; then
 // NotesOn[aNote] := aOn. A note outside 0..127 is dropped (neither sent nor recorded), and so

@@ -12,14 +12,14 @@ int shortMessageLength(std::uint8_t status)
     if (status < 0xE0)
         return 2;   // program change, channel pressure
     switch (status) {
-    case 0xF1:      // MTC quarter frame
-    case 0xF3:      // song select
+    case 0xF1:   // MTC quarter frame
+    case 0xF3:   // song select
         return 2;
-    case 0xF2:      // song position
+    case 0xF2:   // song position
         return 3;
-    default:        // 0xF0/0xF7 alone, tune request, real-time messages, undefined ones
+    default:   // 0xF0/0xF7 alone, tune request, real-time messages, undefined ones
         return 1;
     }
 }
 
-}  // namespace tarv
+}   // namespace tarv

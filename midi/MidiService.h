@@ -66,4 +66,4 @@ public:
 // Number of bytes a short message with this status byte occupies on the wire (1..3).
 int shortMessageLength(std::uint8_t status);
 
-}  // namespace tarv
+}   // namespace tarv

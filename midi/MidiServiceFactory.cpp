@@ -40,7 +40,7 @@ std::string unavailableText(const std::string& details)
     return "Kein MIDI-System verfügbar (" + details + ")";
 }
 
-}  // namespace
+}   // namespace
 
 std::unique_ptr<MidiService> createSystemMidiService()
 {
@@ -48,9 +48,8 @@ std::unique_ptr<MidiService> createSystemMidiService()
     const std::string api = chosen ? chosen : "";
 
     if (api == "loopback") {
-        return std::make_unique<LoopbackMidiService>(
-            std::vector<std::string>{"Loopback In 1", "Loopback In 2"},
-            std::vector<std::string>{"Loopback Out 1", "Loopback Out 2"});
+        return std::make_unique<LoopbackMidiService>(std::vector<std::string>{"Loopback In 1", "Loopback In 2"},
+                                                     std::vector<std::string>{"Loopback Out 1", "Loopback Out 2"});
     }
 
     const std::vector<std::string> compiled = RtMidiService::compiledApis();
@@ -94,4 +93,4 @@ std::unique_ptr<MidiService> setMidiService(std::unique_ptr<MidiService> service
     return service;
 }
 
-}  // namespace tarv
+}   // namespace tarv

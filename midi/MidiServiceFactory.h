@@ -22,4 +22,4 @@ std::unique_ptr<MidiService> setMidiService(std::unique_ptr<MidiService> service
 // open or send fails with a text that says why (see unavailableReason()).
 std::unique_ptr<MidiService> createSystemMidiService();
 
-}  // namespace tarv
+}   // namespace tarv

@@ -86,4 +86,4 @@ private:
     PortHandle fNextHandle = 1;
 };
 
-}  // namespace tarv
+}   // namespace tarv

@@ -179,8 +179,8 @@ bool isOwnPort(const std::string& name)
     if (client == kClientName)
         return true;
     const std::string numbered = kClientName + '-';
-    return client.size() > numbered.size() && client.compare(0, numbered.size(), numbered) == 0 &&
-           std::all_of(client.begin() + std::ptrdiff_t(numbered.size()), client.end(),
+    return client.size() > numbered.size() && client.compare(0, numbered.size(), numbered) == 0
+        && std::all_of(client.begin() + std::ptrdiff_t(numbered.size()), client.end(),
                        [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
@@ -234,9 +234,8 @@ public:
     std::vector<std::string> midiPorts(bool deliveringInput) const
     {
         std::vector<std::string> names;
-        const std::unique_ptr<const char*, Release> ports(
-            jack_get_ports(fClient.get(), nullptr, JACK_DEFAULT_MIDI_TYPE,
-                           deliveringInput ? JackPortIsOutput : JackPortIsInput));
+        const std::unique_ptr<const char*, Release> ports(jack_get_ports(
+            fClient.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, deliveringInput ? JackPortIsOutput : JackPortIsInput));
         for (const char** port = ports.get(); port && *port; ++port)
             names.emplace_back(*port);
         return names;
@@ -280,7 +279,7 @@ std::string goneText(const std::string& name)
     return "Das MIDI-Gerät \"" + name + "\" steht nicht mehr zur Verfügung";
 }
 
-}  // namespace
+}   // namespace
 
 struct RtMidiService::Impl {
     RtMidi::Api api = RtMidi::UNSPECIFIED;
@@ -289,7 +288,7 @@ struct RtMidiService::Impl {
     std::mutex lock;   // guards everything below
     ErrorSlot listErrors;
     // Enumerate the ports, except on JACK, where `graph` does.
-    std::unique_ptr<RtMidiIn> lister;    // the ports that deliver input
+    std::unique_ptr<RtMidiIn> lister;   // the ports that deliver input
     std::unique_ptr<RtMidiOut> outputLister;
     // Shared with the calls in progress on a port, so that a close never pulls it from under a send.
     PortTable<std::shared_ptr<Port>> ports{"Ungültiges MIDI-Port-Handle"};
@@ -489,4 +488,4 @@ void RtMidiService::sendBlock(PortHandle handle, const std::uint8_t* data, std::
     guarded(port->errors, [&] { port->out->sendMessage(data, size); });
 }
 
-}  // namespace tarv
+}   // namespace tarv

@@ -39,4 +39,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-}  // namespace tarv
+}   // namespace tarv

@@ -39,4 +39,4 @@ std::filesystem::path executableFolder()
 #endif
 }
 
-}  // namespace tarv
+}   // namespace tarv

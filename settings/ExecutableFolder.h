@@ -10,4 +10,4 @@ namespace tarv {
 // settings file then) and after. Empty when the system cannot tell. Any thread.
 std::filesystem::path executableFolder();
 
-}  // namespace tarv
+}   // namespace tarv

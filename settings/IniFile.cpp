@@ -24,7 +24,7 @@ bool sameName(const QString& a, const QString& b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-}  // namespace
+}   // namespace
 
 IniFile IniFile::load(const QString& path)
 {
@@ -189,7 +189,8 @@ std::optional<std::int32_t> IniFile::parseInteger(QString text)
         return negative ? static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(pattern)) : pattern;
     }
     const std::int64_t signedValue = negative ? -std::int64_t(magnitude) : std::int64_t(magnitude);
-    if (signedValue < std::numeric_limits<std::int32_t>::min() || signedValue > std::numeric_limits<std::int32_t>::max())
+    if (signedValue < std::numeric_limits<std::int32_t>::min()
+        || signedValue > std::numeric_limits<std::int32_t>::max())
         return std::nullopt;
     return static_cast<std::int32_t>(signedValue);
 }
@@ -271,4 +272,4 @@ void IniFile::save(const QString& path) const
         throw failure();
 }
 
-}  // namespace tarv
+}   // namespace tarv

@@ -53,7 +53,7 @@ private:
         QByteArray text;   // without the line ending
         QByteArray eol;    // "\n", "\r\n", or empty for a last line without one
         LineKind kind = LineKind::Other;
-        QString name;      // section name or key name, trimmed
+        QString name;         // section name or key name, trimmed
         int valueStart = 0;   // entries: byte offset of the value in `text`
     };
     static Line parseLine(QByteArray text, QByteArray eol);
@@ -70,4 +70,4 @@ private:
     QByteArray fNewLine = "\n";   // ending for new lines: the file's first ending, LF for a new file
 };
 
-}  // namespace tarv
+}   // namespace tarv

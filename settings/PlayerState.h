@@ -19,17 +19,17 @@ extern std::mutex PlayerStateLock;
 // Shared: MIDI input reads them, and writes those marked so. Written under the lock; the UI
 // thread may read without it a variable that MIDI input never writes.
 // The play mode is GeneralSettings.PlayMode (settings/Settings.h).
-extern std::uint8_t LeftChannel;                       // 0..15, shown plus 1
-extern std::uint8_t RightChannel;                      // 0..15
-extern std::uint8_t SplitNote;                         // lowest note of the right side, 60 at start; MIDI input writes
-extern std::uint8_t SplitOctave;                       // SplitNote div 12; MIDI input writes
-extern std::uint8_t SplitChannelOctave;                // 0..SplitOctave; MIDI input writes
-extern bool SplitArmed;                                // MIDI input writes
-extern std::uint8_t Transpose;                         // 0..11 semitones
-extern bool SustainOn;                                 // MIDI input writes
+extern std::uint8_t LeftChannel;          // 0..15, shown plus 1
+extern std::uint8_t RightChannel;         // 0..15
+extern std::uint8_t SplitNote;            // lowest note of the right side, 60 at start; MIDI input writes
+extern std::uint8_t SplitOctave;          // SplitNote div 12; MIDI input writes
+extern std::uint8_t SplitChannelOctave;   // 0..SplitOctave; MIDI input writes
+extern bool SplitArmed;                   // MIDI input writes
+extern std::uint8_t Transpose;            // 0..11 semitones
+extern bool SustainOn;                    // MIDI input writes
 extern bool ManualVelocity;
 extern bool LearnOn;
-extern std::uint8_t LearnedController;                 // MIDI input writes
+extern std::uint8_t LearnedController;   // MIDI input writes
 
 // UI thread only, no lock.
 extern bool ReadoutOn;

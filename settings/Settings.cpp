@@ -20,8 +20,8 @@ TGeneralSettings GeneralSettings;
 // Windows virtual-key codes of a German keyboard: upper letter row with the digit row for the
 // octave left of the split point, lower letter row with the home row for the right one.
 const std::array<int, 24> DefaultPcKeyMap = {
-    81, 50, 87, 51, 69, 82, 53, 84, 54, 90, 55, 85,         // Q 2 W 3 E R 5 T 6 Z 7 U
-    86, 71, 66, 72, 78, 77, 75, 188, 76, 190, 192, 189,     // V G B H N M K , L . Ö -
+    81, 50, 87, 51, 69, 82, 53, 84,  54, 90,  55,  85,    // Q 2 W 3 E R 5 T 6 Z 7 U
+    86, 71, 66, 72, 78, 77, 75, 188, 76, 190, 192, 189,   // V G B H N M K , L . Ö -
 };
 std::array<int, 24> PcKeyMap = DefaultPcKeyMap;
 
@@ -57,8 +57,8 @@ constexpr std::array<ChannelKey, 8> kChannelKeys = {{
 // Section "allgemein". A byte field keeps the low 8 bits of the value read; MIDI bytes are
 // then held to 127, so that no data byte above 127 can come from a hand-edited file.
 enum class Storage { MidiByte, RawByte, Int32, Boolean, FreshOnly };
-using GeneralField = std::variant<std::monostate, std::uint8_t TGeneralSettings::*,
-                                  std::int32_t TGeneralSettings::*, bool TGeneralSettings::*>;
+using GeneralField = std::variant<std::monostate, std::uint8_t TGeneralSettings::*, std::int32_t TGeneralSettings::*,
+                                  bool TGeneralSettings::*>;
 
 struct GeneralKey {
     const char* name;
@@ -100,12 +100,14 @@ constexpr std::array<const GeneralKey*, kStoredGeneralCount> kStoredGeneralKeys 
 }();
 
 // Section "keyboard", in the order of PcKeyMap; the defaults are DefaultPcKeyMap.
+// clang-format off
 constexpr std::array<const char*, 24> kPcKeyNames = {
     "leftC", "leftC#", "leftD", "leftD#", "leftE", "leftF",
     "leftF#", "leftG", "leftG#", "leftA", "leftBb", "leftB",
     "rightC", "rightC#", "rightD", "rightD#", "rightE", "rightF",
     "rightF#", "rightG", "rightG#", "rightA", "rightBb", "rightB",
 };
+// clang-format on
 
 template <class... Ts>
 struct Overloaded : Ts... {
@@ -210,7 +212,7 @@ void writeSettings(int channel, const TChannelSettings& settings, const TGeneral
     ini.save(path);
 }
 
-}  // namespace
+}   // namespace
 
 std::string SettingsFilePath()
 {

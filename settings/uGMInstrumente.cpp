@@ -3,6 +3,7 @@
 static_assert(static_cast<int>(TGMInstrument::Gunshot) == GMInstrumentCount - 1);
 
 // Spelled exactly as the enumeration members, "FXatmophere" included.
+// clang-format off
 const std::array<const char*, GMInstrumentCount> GMInstrumentNames = {
     "AcousticGrandPiano", "BrightAcousticPiano", "ElectricGrandPiano", "HonkyTonkPiano", "RhodesPiano",
     "ChorusedPiano", "Harpsichord", "Clavinet", "Celesta", "Glockenspiel",
@@ -31,6 +32,7 @@ const std::array<const char*, GMInstrumentCount> GMInstrumentNames = {
     "GuitarFretNoise", "BreathNoise", "Seashore", "BirdTweet", "TelephoneRing",
     "Helicopter", "Applause", "Gunshot",
 };
+// clang-format on
 
 const char* GMInstrumentName(int ordinal)
 {

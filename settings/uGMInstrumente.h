@@ -5,6 +5,7 @@
 #include <cstdint>
 
 // The member names are the display texts; the ordinal is the program number.
+// clang-format off
 enum class TGMInstrument : std::uint8_t {
     AcousticGrandPiano, BrightAcousticPiano, ElectricGrandPiano, HonkyTonkPiano, RhodesPiano, ChorusedPiano,
     Harpsichord, Clavinet, Celesta, Glockenspiel, MusicBox, Vibraphone,
@@ -29,6 +30,7 @@ enum class TGMInstrument : std::uint8_t {
     GuitarFretNoise, BreathNoise, Seashore, BirdTweet, TelephoneRing, Helicopter,
     Applause, Gunshot,
 };
+// clang-format on
 
 inline constexpr int GMInstrumentCount = 128;
 

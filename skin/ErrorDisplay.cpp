@@ -27,7 +27,7 @@ void Show(const QString& text, QMessageBox::Icon icon, QWidget* over)
     box.exec();
 }
 
-}  // namespace
+}   // namespace
 
 void ShowError(const QString& text)
 {
@@ -44,4 +44,4 @@ TErrorDisplay setErrorDisplay(TErrorDisplay display)
     return std::exchange(errorDisplay(), std::move(display));
 }
 
-}  // namespace tarv::skin
+}   // namespace tarv::skin

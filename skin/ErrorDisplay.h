@@ -21,4 +21,4 @@ void ShowNotice(const QString& text, QWidget* over = nullptr);
 using TErrorDisplay = std::function<void(const QString& text)>;
 TErrorDisplay setErrorDisplay(TErrorDisplay display);
 
-}  // namespace tarv::skin
+}   // namespace tarv::skin

@@ -17,8 +17,8 @@ namespace {
 const char* const ShowHintProperty = "tarvShowHint";
 const char* const ParentShowHintProperty = "tarvParentShowHint";
 
-constexpr int HintPadding = 4;     // inside the border, pixels
-constexpr int PointerOffset = 20;  // the window appears this far below the pointer
+constexpr int HintPadding = 4;      // inside the border, pixels
+constexpr int PointerOffset = 20;   // the window appears this far below the pointer
 
 std::chrono::milliseconds hideTimeout{10000};
 
@@ -47,7 +47,7 @@ public:
         const int inner = hintMaxWidth - 2 * (HintPadding + 1);
         fFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
         QRect need = fm.boundingRect(QRect(0, 0, inner, 100000), fFlags, fText);
-        if (need.width() > inner) {  // one word longer than the window: break it anywhere
+        if (need.width() > inner) {   // one word longer than the window: break it anywhere
             fFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere;
             need = fm.boundingRect(QRect(0, 0, inner, 100000), fFlags, fText);
         }
@@ -89,9 +89,9 @@ public:
     bool show(QWidget* control, const QPoint& globalPos)
     {
         if (fWindow && fWindow->isVisible() && fControl == control)
-            return true;  // already shown for this control; it keeps its place and its time
+            return true;   // already shown for this control; it keeps its place and its time
         if (control == fExpired)
-            return false;  // timed out or dismissed: not again until the pointer leaves it
+            return false;   // timed out or dismissed: not again until the pointer leaves it
         if (!fWindow)
             fWindow = new THintWindow;
         fWindow->setFont(QApplication::font());
@@ -160,7 +160,7 @@ private:
         if (!widget || widget == fWindow)
             return false;
         if (widget->toolTip().isEmpty())
-            return false;  // let the parent answer
+            return false;   // let the parent answer
         event->accept();
         if (!effectiveShowHint(widget)) {
             hide(false);
@@ -182,21 +182,21 @@ private:
         if (pos.x() + size.width() > area.right() + 1)
             pos.setX(area.right() + 1 - size.width());
         if (pos.y() + size.height() > area.bottom() + 1)
-            pos.setY(pointer.y() - size.height() - 2);  // above the pointer instead
+            pos.setY(pointer.y() - size.height() - 2);   // above the pointer instead
         pos.setX(std::max(pos.x(), area.left()));
         pos.setY(std::max(pos.y(), area.top()));
         return pos;
     }
 
     QTimer fTimer;
-    QPointer<THintWindow> fWindow;  // a top-level window without parent, so deleted by hand
+    QPointer<THintWindow> fWindow;   // a top-level window without parent, so deleted by hand
     QPointer<QWidget> fControl;
     QPointer<QWidget> fExpired;
 };
 
 QPointer<THintManager> manager;
 
-}  // namespace
+}   // namespace
 
 void installHintWindow(QApplication& app)
 {
@@ -288,4 +288,4 @@ void hideHint()
         manager->hide(false);
 }
 
-}  // namespace tarv::skin
+}   // namespace tarv::skin

@@ -1,9 +1,7 @@
 // TLinkPanel: a label that acts as a link button.
 #include "skin/LinkPanel.h"
 
-TLinkPanel::TLinkPanel(QWidget* parent) : TLinkPanel(QString(), parent)
-{
-}
+TLinkPanel::TLinkPanel(QWidget* parent) : TLinkPanel(QString(), parent) {}
 
 TLinkPanel::TLinkPanel(const QString& text, QWidget* parent) : TClickLabel(parent)
 {

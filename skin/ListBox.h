@@ -35,7 +35,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    bool fPressed = false;         // a left-button press on an item is under way
-    int fRowAtPress = -1;          // the selected row when the left button went down
-    bool fTickChanged = false;     // the player changed a tick during the event in hand
+    bool fPressed = false;       // a left-button press on an item is under way
+    int fRowAtPress = -1;        // the selected row when the left button went down
+    bool fTickChanged = false;   // the player changed a tick during the event in hand
 };

@@ -22,7 +22,7 @@ void TPictureButton::setPicture(const QPixmap& picture)
 
 void TPictureButton::setCaption(const QString& caption)
 {
-    setText(caption);  // QAbstractButton repaints
+    setText(caption);   // QAbstractButton repaints
 }
 
 QRect TPictureButton::pictureRect() const

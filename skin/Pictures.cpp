@@ -68,7 +68,7 @@ void drawKeyCap(QPainter& p, const QRect& r, bool black, const QString& caption,
     p.drawText(r.adjusted(0, 0, 0, -1), Qt::AlignCenter, caption);
 }
 
-}  // namespace
+}   // namespace
 
 QString keyCaption(int virtualKey)
 {
@@ -121,4 +121,4 @@ QIcon appIcon()
     return icon;
 }
 
-}  // namespace tarv::skin
+}   // namespace tarv::skin

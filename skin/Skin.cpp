@@ -37,6 +37,7 @@ void detail::ensureResources()
 namespace {
 
 // The names the style sheet may use for the skin's colours.
+// clang-format off
 const std::pair<const char*, const QColor*> colourNames[] = {
     {"window", &colour::Window},
     {"panel", &colour::Panel},
@@ -52,6 +53,7 @@ const std::pair<const char*, const QColor*> colourNames[] = {
     {"groove", &colour::Groove},
     {"hintbackground", &colour::HintBackground},
 };
+// clang-format on
 
 QPalette skinPalette()
 {
@@ -98,12 +100,12 @@ bool isActiveControl(const QWidget* w)
 {
     if (qobject_cast<const QScrollBar*>(w))
         return false;
-    return qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QAbstractSlider*>(w) ||
-           qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QComboBox*>(w) ||
-           qobject_cast<const TSlideSwitch*>(w) || qobject_cast<const TLinkPanel*>(w);
+    return qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QAbstractSlider*>(w)
+        || qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QComboBox*>(w)
+        || qobject_cast<const TSlideSwitch*>(w) || qobject_cast<const TLinkPanel*>(w);
 }
 
-}  // namespace
+}   // namespace
 
 QString styleSheet()
 {
@@ -120,7 +122,7 @@ QString styleSheet()
     for (auto it = name.globalMatch(sheet); it.hasNext();) {
         const auto match = it.next();
         result += QStringView(sheet).mid(done, match.capturedStart() - done);
-        QString replacement = match.captured(0);  // an unknown name stays visible in the sheet
+        QString replacement = match.captured(0);   // an unknown name stays visible in the sheet
         for (const auto& [key, value] : colourNames) {
             if (match.capturedView(1) == QLatin1String(key)) {
                 replacement = value->name();
@@ -137,7 +139,7 @@ QString styleSheet()
 void apply(QApplication& app)
 {
     detail::ensureResources();
-    app.setStyle(new TSkinStyle);  // the application owns its style
+    app.setStyle(new TSkinStyle);   // the application owns its style
     app.setPalette(skinPalette());
     app.setFont(skinFont());
     app.setStyleSheet(styleSheet());
@@ -151,7 +153,7 @@ void setRole(QWidget* widget, const char* role)
     widget->setProperty("skinRole", QString::fromLatin1(role));
     // Plain QWidget subclasses draw a style-sheet background only with this attribute.
     widget->setAttribute(Qt::WA_StyledBackground, true);
-    widget->setAttribute(Qt::WA_Hover, true);  // for the :hover looks of the sheet
+    widget->setAttribute(Qt::WA_Hover, true);   // for the :hover looks of the sheet
     // A widget not polished yet takes its role's look when it is first shown; polishing each
     // one while a window is built would cost that window's construction a third of its time.
     if (widget->testAttribute(Qt::WA_WState_Polished)) {
@@ -211,4 +213,4 @@ void prepareControls(QWidget* root)
     }
 }
 
-}  // namespace tarv::skin
+}   // namespace tarv::skin

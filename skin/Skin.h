@@ -17,17 +17,17 @@ namespace tarv::skin {
 // Roles pick the named looks of the style sheet; a widget carries its role in the dynamic
 // property "skinRole" (set it with setRole, which also re-polishes a widget already shown).
 namespace role {
-inline constexpr const char* LabelYellow = "label-yellow";    // yellow label text (lblKanal, lblC5, ...)
-inline constexpr const char* ModeList = "mode-list";          // olive drop-down list with yellow text
-inline constexpr const char* ButtonSilver = "button-silver";  // silver button face, black text
-inline constexpr const char* Panel = "panel";                 // raised strip panel
-inline constexpr const char* Inset = "inset";                 // sunken well (keyboard viewport)
-inline constexpr const char* Cover = "cover";                 // sliding cover over a control strip
-inline constexpr const char* OctaveLabel = "octave-label";    // small label under the drawn keyboard
-inline constexpr const char* LightList = "light-list";        // light list with black names (the pickers)
-inline constexpr const char* CheckList = "check-list";        // grey check list (port dialog)
-inline constexpr const char* NotePaper = "note-paper";        // light memo in a small proportional font
-}  // namespace role
+inline constexpr const char* LabelYellow = "label-yellow";     // yellow label text (lblKanal, lblC5, ...)
+inline constexpr const char* ModeList = "mode-list";           // olive drop-down list with yellow text
+inline constexpr const char* ButtonSilver = "button-silver";   // silver button face, black text
+inline constexpr const char* Panel = "panel";                  // raised strip panel
+inline constexpr const char* Inset = "inset";                  // sunken well (keyboard viewport)
+inline constexpr const char* Cover = "cover";                  // sliding cover over a control strip
+inline constexpr const char* OctaveLabel = "octave-label";     // small label under the drawn keyboard
+inline constexpr const char* LightList = "light-list";         // light list with black names (the pickers)
+inline constexpr const char* CheckList = "check-list";         // grey check list (port dialog)
+inline constexpr const char* NotePaper = "note-paper";         // light memo in a small proportional font
+}   // namespace role
 
 void setRole(QWidget* widget, const char* role);
 
@@ -46,7 +46,7 @@ inline const QColor ButtonTop{0x55, 0x55, 0x55};
 inline const QColor ButtonBottom{0x36, 0x36, 0x36};
 inline const QColor Groove{0x0e, 0x0e, 0x0e};
 inline const QColor HintBackground{0x1c, 0x1c, 0x1c};
-}  // namespace colour
+}   // namespace colour
 
 // Sets the skin's style (Fusion underneath), palette, font, style sheet (skin/tarv.qss) and
 // hint window on the application. Call once after the QApplication exists and before windows
@@ -82,7 +82,7 @@ QIcon appIcon();
 // leaves the control.
 void installHintWindow(QApplication& app);
 inline constexpr int hintMaxWidth = 250;
-void setHintHideTimeout(std::chrono::milliseconds timeout);  // 10 s unless changed
+void setHintHideTimeout(std::chrono::milliseconds timeout);   // 10 s unless changed
 std::chrono::milliseconds hintHideTimeout();
 
 // ShowHint / ParentShowHint. A widget with ParentShowHint on (the default) shows hints when its
@@ -91,7 +91,7 @@ std::chrono::milliseconds hintHideTimeout();
 // shows hints unless setShowHint(window, false) was called.
 void setShowHint(QWidget* widget, bool show);
 void setParentShowHint(QWidget* widget, bool inherit);
-bool showHint(const QWidget* widget);        // the widget's own value
+bool showHint(const QWidget* widget);   // the widget's own value
 bool parentShowHint(const QWidget* widget);
 bool effectiveShowHint(const QWidget* widget);
 
@@ -103,4 +103,4 @@ QString currentHintText();
 bool showHintFor(QWidget* widget, const QPoint& globalPos);
 void hideHint();
 
-}  // namespace tarv::skin
+}   // namespace tarv::skin

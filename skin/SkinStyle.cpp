@@ -14,14 +14,14 @@ namespace tarv::skin {
 
 namespace {
 
-constexpr int HandleLength = 9;      // along the slider, pixels
+constexpr int HandleLength = 9;   // along the slider, pixels
 constexpr int MaxHandleThickness = 16;
-constexpr int TickSpace = 4;         // room for tick marks on each side that has them
+constexpr int TickSpace = 4;   // room for tick marks on each side that has them
 constexpr int TrackThickness = 4;
 constexpr int SmallestFontPixels = 7;
 
 struct SliderGeometry {
-    QRect content;  // the area across which the handle runs (full length of the slider)
+    QRect content;   // the area across which the handle runs (full length of the slider)
     QRect handle;
 };
 
@@ -31,13 +31,13 @@ SliderGeometry sliderGeometry(const QStyleOptionSlider& o)
     const QRect r = o.rect;
     const int length = horizontal ? r.width() : r.height();
     const int across = horizontal ? r.height() : r.width();
-    const int before = (o.tickPosition & QSlider::TicksAbove) ? TickSpace : 0;  // above = left
-    const int after = (o.tickPosition & QSlider::TicksBelow) ? TickSpace : 0;   // below = right
+    const int before = (o.tickPosition & QSlider::TicksAbove) ? TickSpace : 0;   // above = left
+    const int after = (o.tickPosition & QSlider::TicksBelow) ? TickSpace : 0;    // below = right
     const int contentAcross = std::max(1, across - before - after);
     const int thickness = std::clamp(contentAcross - 2, 1, MaxHandleThickness);
     const int handleLen = std::min(HandleLength, length);
-    const int pos = QStyle::sliderPositionFromValue(o.minimum, o.maximum, o.sliderPosition, length - handleLen,
-                                                    o.upsideDown);
+    const int pos =
+        QStyle::sliderPositionFromValue(o.minimum, o.maximum, o.sliderPosition, length - handleLen, o.upsideDown);
     const int handleAcross = before + (contentAcross - thickness) / 2;
 
     SliderGeometry g;
@@ -56,8 +56,9 @@ int tickInterval(const QStyleOptionSlider& o, int span)
     int interval = o.tickInterval;
     if (interval <= 0) {
         interval = o.singleStep;
-        if (QStyle::sliderPositionFromValue(o.minimum, o.maximum, interval, span) -
-                QStyle::sliderPositionFromValue(o.minimum, o.maximum, 0, span) < 3)
+        if (QStyle::sliderPositionFromValue(o.minimum, o.maximum, interval, span)
+                - QStyle::sliderPositionFromValue(o.minimum, o.maximum, 0, span)
+            < 3)
             interval = o.pageStep;
     }
     return std::max(1, interval);
@@ -104,8 +105,8 @@ void drawSlider(const QStyleOptionSlider& o, QPainter* p)
         p->setPen(enabled ? QColor(0x9a, 0x9a, 0x9a) : QColor(0x5a, 0x5a, 0x5a));
         const int interval = tickInterval(o, span);
         auto tickAt = [&](int value) {
-            const int a = QStyle::sliderPositionFromValue(o.minimum, o.maximum, value, span, o.upsideDown) +
-                          handleLen / 2;
+            const int a =
+                QStyle::sliderPositionFromValue(o.minimum, o.maximum, value, span, o.upsideDown) + handleLen / 2;
             if (horizontal) {
                 const int x = r.x() + a;
                 if (o.tickPosition & QSlider::TicksAbove)
@@ -156,11 +157,9 @@ QString withoutMnemonic(QString text)
     return text;
 }
 
-}  // namespace
+}   // namespace
 
-TSkinStyle::TSkinStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
-{
-}
+TSkinStyle::TSkinStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
 void TSkinStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                                     const QWidget* widget) const
@@ -215,7 +214,7 @@ int TSkinStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWid
 {
     switch (hint) {
     case SH_ToolTip_WakeUpDelay:
-        return 500;  // milliseconds the pointer rests before a hint appears
+        return 500;   // milliseconds the pointer rests before a hint appears
     default:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
@@ -225,7 +224,7 @@ void TSkinStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
                                const QWidget* widget) const
 {
     if (element == PE_FrameFocusRect)
-        return;  // the skin marks focus in the controls themselves
+        return;   // the skin marks focus in the controls themselves
     QProxyStyle::drawPrimitive(element, option, painter, widget);
 }
 
@@ -235,8 +234,8 @@ void TSkinStyle::drawItemText(QPainter* painter, const QRect& rect, int flags, c
     const QFontMetrics fm(painter->font());
     const QString shown = withoutMnemonic(text);
     const bool wraps = flags & (Qt::TextWordWrap | Qt::TextWrapAnywhere);
-    if (text.isEmpty() || wraps || shown.contains(QLatin1Char('\n')) || rect.width() <= 0 ||
-        fm.horizontalAdvance(shown) <= rect.width()) {
+    if (text.isEmpty() || wraps || shown.contains(QLatin1Char('\n')) || rect.width() <= 0
+        || fm.horizontalAdvance(shown) <= rect.width()) {
         QProxyStyle::drawItemText(painter, rect, flags, palette, enabled, text, textRole);
         return;
     }
@@ -263,4 +262,4 @@ void TSkinStyle::drawItemText(QPainter* painter, const QRect& rect, int flags, c
     painter->restore();
 }
 
-}  // namespace tarv::skin
+}   // namespace tarv::skin

@@ -28,6 +28,6 @@ public:
 namespace detail {
 // Registers the skin's compiled-in resources (style sheet, pictures); safe to call repeatedly.
 void ensureResources();
-}  // namespace detail
+}   // namespace detail
 
-}  // namespace tarv::skin
+}   // namespace tarv::skin

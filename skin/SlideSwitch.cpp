@@ -13,10 +13,10 @@ namespace {
 
 constexpr int TrackLeft = 3;
 constexpr int TrackWidth = 13;
-constexpr int CaptionGap = 3;  // between track and captions
+constexpr int CaptionGap = 3;   // between track and captions
 constexpr int SmallestCaptionPixels = 7;
 
-}  // namespace
+}   // namespace
 
 TSlideSwitch::TSlideSwitch(QWidget* parent) : QWidget(parent)
 {
@@ -101,14 +101,14 @@ void TSlideSwitch::paintEvent(QPaintEvent*)
         p.drawLine(ribLeft, y, ribRight, y);
 
     // The captions right of the slot, the one in force lit.
-    const QRect captionArea(TrackLeft + TrackWidth + CaptionGap, 0,
-                            width() - (TrackLeft + TrackWidth + CaptionGap), height());
+    const QRect captionArea(TrackLeft + TrackWidth + CaptionGap, 0, width() - (TrackLeft + TrackWidth + CaptionGap),
+                            height());
     QFont captionFont = font();
     captionFont.setBold(true);
     for (int pixels = QFontInfo(captionFont).pixelSize(); pixels > SmallestCaptionPixels; --pixels) {
         const QFontMetrics fm(captionFont);
-        if (fm.horizontalAdvance(fCaption0) <= captionArea.width() &&
-            fm.horizontalAdvance(fCaption1) <= captionArea.width())
+        if (fm.horizontalAdvance(fCaption0) <= captionArea.width()
+            && fm.horizontalAdvance(fCaption1) <= captionArea.width())
             break;
         captionFont.setPixelSize(pixels - 1);
     }

@@ -19,7 +19,7 @@ int floorDiv(int a, int b)
 // products below (octave * 7 * width) inside an int.
 constexpr int MaxNoteWidth = 1 << 20;
 
-}  // namespace
+}   // namespace
 
 TKeyMetrics GetKeyMetrics(TKeyboardOrientation orientation, int width, int height, int noteWidth)
 {
@@ -100,12 +100,14 @@ int FaceRects(const TKeyMetrics& m, int baseOctave, int note, QRect rects[2])
     DecodeNote(static_cast<int>(r), o, w, sharp);
 
     const int NW = m.NW, HB = m.HB, BW = m.BW, BL = m.BL, D = m.D;
-    const int xw = (7 * o + w) * NW;    // first column of white key w (for a sharp: of the key below it)
+    const int xw = (7 * o + w) * NW;   // first column of white key w (for a sharp: of the key below it)
     const int prev = w == 0 ? 6 : w - 1;
-    const int bxR = xw + NW - HB + BlackKeyOffset[w];    // first column of the black key after w
-    const int bxL = xw - HB + BlackKeyOffset[prev];      // first column of the black key before w
+    const int bxR = xw + NW - HB + BlackKeyOffset[w];   // first column of the black key after w
+    const int bxL = xw - HB + BlackKeyOffset[prev];     // first column of the black key before w
 
-    struct Part { int a, c, along, across; };
+    struct Part {
+        int a, c, along, across;
+    };
     Part parts[2];
     int count = 0;
     if (sharp) {
@@ -113,13 +115,16 @@ int FaceRects(const TKeyMetrics& m, int baseOctave, int note, QRect rects[2])
     } else {
         parts[count++] = {xw + 2, BL + 1, NW - 3, D - BL - 3};
         switch (w) {
-        case 0: case 3:    // C, F: from the boundary line to the black key after them
+        case 0:
+        case 3:   // C, F: from the boundary line to the black key after them
             parts[count++] = {xw + 2, 2, bxR - xw - 3, BL - 1};
             break;
-        case 1: case 4: case 5:    // D, G, A: between two black keys
+        case 1:
+        case 4:
+        case 5:   // D, G, A: between two black keys
             parts[count++] = {bxL + BW + 1, 2, bxR - bxL - BW - 2, BL - 1};
             break;
-        default:    // E, B: from the black key before them to the boundary line
+        default:   // E, B: from the black key before them to the boundary line
             parts[count++] = {bxL + BW + 1, 2, xw + NW - bxL - BW - 2, BL - 1};
             break;
         }
@@ -148,4 +153,4 @@ QRect FaceBounds(const TKeyMetrics& m, int baseOctave, int note)
     return bounds;
 }
 
-}  // namespace KeyGeometry
+}   // namespace KeyGeometry

@@ -30,7 +30,10 @@ namespace KeyGeometry {
 inline constexpr int BlackKeyOffset[7] = {-1, +1, 0, -1, 0, +1, 0};
 
 // True for the white keys followed by a black key (C, D, F, G, A).
-constexpr bool HasBlackAfter(int w) { return w == 0 || w == 1 || w == 3 || w == 4 || w == 5; }
+constexpr bool HasBlackAfter(int w)
+{
+    return w == 0 || w == 1 || w == 3 || w == 4 || w == 5;
+}
 
 // A NoteWidth below 1 counts as 1.
 TKeyMetrics GetKeyMetrics(TKeyboardOrientation orientation, int width, int height, int noteWidth);
@@ -58,4 +61,4 @@ int FaceRects(const TKeyMetrics& m, int baseOctave, int note, QRect rects[2]);
 // The bounding rectangle of FaceRects; empty when the key is not drawn.
 QRect FaceBounds(const TKeyMetrics& m, int baseOctave, int note);
 
-}  // namespace KeyGeometry
+}   // namespace KeyGeometry

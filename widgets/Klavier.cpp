@@ -44,7 +44,7 @@ void drawFramedRect(QPainter& painter, const QRect& r, const QPen& pen, const QB
     }
 }
 
-}  // namespace
+}   // namespace
 
 TKeysBase::TKeysBase(QWidget* AOwner) : QWidget(AOwner)
 {
@@ -369,8 +369,8 @@ void TMIDIKeys::OpenPort()
         // A chosen device opens only while it is still the one named when it was chosen.
         const int index = fMIDIDevice == -1 ? 0 : fMIDIDevice;
         if (index >= 0 && index < static_cast<int>(names.size())) {
-            const std::string name = fMIDIDevice == -1 ? names[static_cast<std::size_t>(index)]
-                                                       : fMIDIPortName.toStdString();
+            const std::string name =
+                fMIDIDevice == -1 ? names[static_cast<std::size_t>(index)] : fMIDIPortName.toStdString();
             fMIDIPort = service.openOutput(index, name);
             fMIDIPortOk = fMIDIPort != 0;
         }

@@ -15,8 +15,7 @@ class FrontOutputsService : public MidiService {
 public:
     FrontOutputsService(std::unique_ptr<MidiService> front, std::unique_ptr<MidiService> system)
         : fFront(std::move(front)), fSystem(std::move(system))
-    {
-    }
+    {}
 
     ~FrontOutputsService() override
     {
@@ -113,10 +112,9 @@ private:
     PortTable<Port> fPorts{"Der MIDI-Port ist nicht geöffnet"};
 };
 
-}  // namespace
+}   // namespace
 
-std::unique_ptr<MidiService> withOutputsInFront(std::unique_ptr<MidiService> front,
-                                                std::unique_ptr<MidiService> system)
+std::unique_ptr<MidiService> withOutputsInFront(std::unique_ptr<MidiService> front, std::unique_ptr<MidiService> system)
 {
     return std::make_unique<FrontOutputsService>(std::move(front), std::move(system));
 }
@@ -138,4 +136,4 @@ std::unique_ptr<MidiService> withBuiltInSynth(std::unique_ptr<MidiService> syste
     return withOutputsInFront(std::move(synth), std::move(system));
 }
 
-}  // namespace tarv
+}   // namespace tarv

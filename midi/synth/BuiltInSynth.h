@@ -13,8 +13,7 @@ namespace tarv {
 // at once; `onLoaded` runs on its loading thread once the sound font is in and the messages
 // sent meanwhile are played. Without a sound font (findSoundFont() finds none, or
 // TARV_SOUNDFONT=none) the system service is returned unchanged.
-std::unique_ptr<MidiService> withBuiltInSynth(std::unique_ptr<MidiService> system,
-                                              std::function<void()> onLoaded = {});
+std::unique_ptr<MidiService> withBuiltInSynth(std::unique_ptr<MidiService> system, std::function<void()> onLoaded = {});
 
 // A service whose outputs are those of `front` followed by those of `system`; its inputs,
 // apiName() and unavailableReason() are the system's. Handles of either service become
@@ -22,4 +21,4 @@ std::unique_ptr<MidiService> withBuiltInSynth(std::unique_ptr<MidiService> syste
 std::unique_ptr<MidiService> withOutputsInFront(std::unique_ptr<MidiService> front,
                                                 std::unique_ptr<MidiService> system);
 
-}  // namespace tarv
+}   // namespace tarv

@@ -68,6 +68,7 @@ public:
     ~LogCapture() { tLogCapture = fPrevious; }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
+
 private:
     std::string* fPrevious;
 };
@@ -101,10 +102,9 @@ std::vector<std::string> platformDrivers()
 std::set<std::string> compiledDrivers(fluid_settings_t* settings)
 {
     std::set<std::string> names;
-    fluid_settings_foreach_option(settings, "audio.driver", &names,
-        [](void* data, const char*, const char* option) {
-            static_cast<std::set<std::string>*>(data)->insert(option);
-        });
+    fluid_settings_foreach_option(settings, "audio.driver", &names, [](void* data, const char*, const char* option) {
+        static_cast<std::set<std::string>*>(data)->insert(option);
+    });
     return names;
 }
 
@@ -135,8 +135,8 @@ FluidPtr<fluid_settings_t> newSettings()
 }
 
 struct Pending {
-    std::uint32_t packed = 0;              // a short message, when block is empty
-    std::vector<std::uint8_t> block;       // a system-exclusive message
+    std::uint32_t packed = 0;          // a short message, when block is empty
+    std::vector<std::uint8_t> block;   // a system-exclusive message
 
     // Channel 0..15 of a channel message, -1 for system messages.
     int channel() const { return block.empty() && (packed & 0xF0) != 0xF0 ? int(packed & 0x0F) : -1; }
@@ -160,16 +160,16 @@ fluid_preset_t* presetFor(fluid_synth_t* synth, int font, int channel, int progr
     int fontOfChannel = 0, bank = 0, current = 0;
     if (!sfont || fluid_synth_get_program(synth, channel, &fontOfChannel, &bank, &current) != FLUID_OK)
         return nullptr;
-    const std::array<std::pair<int, int>, 3> candidates =
-        bank == kDrumBank ? std::array<std::pair<int, int>, 3>{{{kDrumBank, program}, {kDrumBank, 0}, {kDrumBank, 0}}}
-                          : std::array<std::pair<int, int>, 3>{{{bank, program}, {0, program}, {0, 0}}};
+    const std::array<std::pair<int, int>, 3> candidates = bank == kDrumBank
+        ? std::array<std::pair<int, int>, 3>{{{kDrumBank, program}, {kDrumBank, 0}, {kDrumBank, 0}}}
+        : std::array<std::pair<int, int>, 3>{{{bank, program}, {0, program}, {0, 0}}};
     for (const auto& [candidateBank, candidateProgram] : candidates)
         if (fluid_preset_t* preset = fluid_sfont_get_preset(sfont, candidateBank, candidateProgram))
             return preset;
     return nullptr;
 }
 
-}  // namespace
+}   // namespace
 
 struct FluidSynthService::Impl {
     std::filesystem::path soundFont;
@@ -179,7 +179,7 @@ struct FluidSynthService::Impl {
     // under `lock` after loading has ended).
     FluidPtr<fluid_synth_t> synth;
 
-    mutable std::mutex lock;    // guards the fields up to the atomics; taken before FluidSynth's own lock
+    mutable std::mutex lock;   // guards the fields up to the atomics; taken before FluidSynth's own lock
     mutable std::condition_variable settledChanged;   // loading ended, or the queue ran empty
     std::condition_variable pendingChanged;           // a message was queued, or stopping
     bool loadingEnded = false;
@@ -340,7 +340,8 @@ void FluidSynthService::Impl::serve()
         guard.unlock();
         // `synth` holds its own reference to the samples now.
         if (read)
-            fluid_synth_unpin_preset(reader.get(), readerFont, fluid_preset_get_banknum(read), fluid_preset_get_num(read));
+            fluid_synth_unpin_preset(reader.get(), readerFont, fluid_preset_get_banknum(read),
+                                     fluid_preset_get_num(read));
         guard.lock();
     }
 }
@@ -376,8 +377,8 @@ fluid_preset_t* FluidSynthService::Impl::readPreset(const Pending& message)
     const int bank = fluid_preset_get_banknum(target);
     const int program = fluid_preset_get_num(target);
     return fluid_synth_pin_preset(reader.get(), readerFont, bank, program) == FLUID_OK
-               ? fluid_sfont_get_preset(fluid_synth_get_sfont_by_id(reader.get(), readerFont), bank, program)
-               : nullptr;
+        ? fluid_sfont_get_preset(fluid_synth_get_sfont_by_id(reader.get(), readerFont), bank, program)
+        : nullptr;
 }
 
 // Called with `lock` held, once the sound font is loaded. Plays `message` at once unless it
@@ -443,18 +444,30 @@ void FluidSynthService::Impl::playShort(std::uint32_t packed)
     const int data2 = (packed >> 16) & 0x7F;
     const int channel = status & 0x0F;
     switch (status & 0xF0) {
-    case 0x80: fluid_synth_noteoff(synth.get(), channel, data1); break;
+    case 0x80:
+        fluid_synth_noteoff(synth.get(), channel, data1);
+        break;
     case 0x90:
         if (data2 == 0)
             fluid_synth_noteoff(synth.get(), channel, data1);
         else
             fluid_synth_noteon(synth.get(), channel, data1, data2);
         break;
-    case 0xA0: fluid_synth_key_pressure(synth.get(), channel, data1, data2); break;
-    case 0xB0: fluid_synth_cc(synth.get(), channel, data1, data2); break;
-    case 0xC0: fluid_synth_program_change(synth.get(), channel, data1); break;
-    case 0xD0: fluid_synth_channel_pressure(synth.get(), channel, data1); break;
-    case 0xE0: fluid_synth_pitch_bend(synth.get(), channel, data1 | (data2 << 7)); break;
+    case 0xA0:
+        fluid_synth_key_pressure(synth.get(), channel, data1, data2);
+        break;
+    case 0xB0:
+        fluid_synth_cc(synth.get(), channel, data1, data2);
+        break;
+    case 0xC0:
+        fluid_synth_program_change(synth.get(), channel, data1);
+        break;
+    case 0xD0:
+        fluid_synth_channel_pressure(synth.get(), channel, data1);
+        break;
+    case 0xE0:
+        fluid_synth_pitch_bend(synth.get(), channel, data1 | (data2 << 7));
+        break;
     case 0xF0:
         if (status == 0xFF)
             fluid_synth_system_reset(synth.get());
@@ -594,11 +607,9 @@ void FluidSynthService::Impl::checkOutput(PortHandle handle) const
 
 FluidSynthService::FluidSynthService(std::filesystem::path soundFont)
     : FluidSynthService(std::move(soundFont), Options{})
-{
-}
+{}
 
-FluidSynthService::FluidSynthService(std::filesystem::path soundFont, Options options)
-    : d(std::make_unique<Impl>())
+FluidSynthService::FluidSynthService(std::filesystem::path soundFont, Options options) : d(std::make_unique<Impl>())
 {
     installLogHandler();
     d->soundFont = std::move(soundFont);
@@ -727,4 +738,4 @@ bool FluidSynthService::isSoundFontFile(const std::filesystem::path& path)
     return fluid_is_soundfont(utf8(path).c_str()) != 0;
 }
 
-}  // namespace tarv
+}   // namespace tarv

@@ -108,10 +108,10 @@ private:
 
 // Where findSoundFont looks, in this order.
 struct SoundFontSearch {
-    std::optional<std::string> environment;          // value of TARV_SOUNDFONT, if set
-    std::filesystem::path executableFolder;          // empty: not searched
-    std::vector<std::filesystem::path> systemFiles;  // General MIDI sound fonts of the system
-    std::vector<std::filesystem::path> systemFolders;// folders whose *.sf2 come after systemFiles
+    std::optional<std::string> environment;             // value of TARV_SOUNDFONT, if set
+    std::filesystem::path executableFolder;             // empty: not searched
+    std::vector<std::filesystem::path> systemFiles;     // General MIDI sound fonts of the system
+    std::vector<std::filesystem::path> systemFolders;   // folders whose *.sf2 come after systemFiles
 };
 
 // The places of this platform and process (TARV_SOUNDFONT, the executable's folder, the
@@ -124,4 +124,4 @@ SoundFontSearch defaultSoundFontSearch();
 std::optional<std::string> findSoundFont();
 std::optional<std::string> findSoundFont(const SoundFontSearch& search);
 
-}  // namespace tarv
+}   // namespace tarv

@@ -41,7 +41,7 @@ std::filesystem::path fromUtf8(const std::string& text)
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
-}  // namespace
+}   // namespace
 
 SoundFontSearch defaultSoundFontSearch()
 {
@@ -67,6 +67,7 @@ SoundFontSearch defaultSoundFontSearch()
     search.systemFolders.push_back("/Library/Audio/Sounds/Banks");
 #else
     // Debian and its derivatives (the alternative default-GM.sf2 first), then Fedora and Arch.
+    // clang-format off
     search.systemFiles = {
         "/usr/share/sounds/sf2/default-GM.sf2",
         "/usr/share/sounds/sf2/FluidR3_GM.sf2",
@@ -74,6 +75,7 @@ SoundFontSearch defaultSoundFontSearch()
         "/usr/share/soundfonts/default.sf2",
         "/usr/share/soundfonts/FluidR3_GM.sf2",
     };
+    // clang-format on
 #endif
     return search;
 }
@@ -104,4 +106,4 @@ std::optional<std::string> findSoundFont()
     return findSoundFont(defaultSoundFontSearch());
 }
 
-}  // namespace tarv
+}   // namespace tarv

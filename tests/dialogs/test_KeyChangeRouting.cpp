@@ -43,12 +43,12 @@ TEST_F(KeyChangeRoutingTest, ANoteHeldAcrossAKeyChangeEndsWhereItStartedAndTheNe
     loop->clearSent();
 
     frmPemo->Pemo->PressNote(60, 100, true);
-    clickItem(frmStimmung->lbStimmung, 2);   // "D dur-2#- (Hmoll)"
-    clickItem(frmStimmung->lbStimmung, 15);  // an empty item keeps D major
+    clickItem(frmStimmung->lbStimmung, 2);    // "D dur-2#- (Hmoll)"
+    clickItem(frmStimmung->lbStimmung, 15);   // an empty item keeps D major
     frmPemo->Pemo->ReleaseNote(60, 0, true);
     frmPemo->Pemo->PressNote(60, 100, true);
 
     EXPECT_EQ(sentNotes(), (std::vector<std::pair<int, int>>{{0x90, 60}, {0x80, 60}, {0x90, 62}}));
 }
 
-}  // namespace
+}   // namespace

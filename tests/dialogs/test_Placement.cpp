@@ -19,6 +19,7 @@ TEST(NearestPlaceInsideTest, MovesAFrameOnlyAsFarAsTheScreenRequires)
         QSize size;
         QRect available;
         QPoint place;
+        // clang-format off
     } cases[] = {
         {"fits where it is", {100, 420}, {898, 218}, laptop, {100, 420}},
         {"picker below a centred main window", {234, 566}, {898, 218}, laptop, {234, 550}},
@@ -29,6 +30,7 @@ TEST(NearestPlaceInsideTest, MovesAFrameOnlyAsFarAsTheScreenRequires)
         {"larger than the screen", {200, 100}, {1100, 900}, small, {0, 0}},
         {"on a second screen", {2300, 100}, {109, 342}, QRect(1366, 0, 1024, 768), {2281, 100}},
     };
+    // clang-format on
     for (const auto& c : cases)
         EXPECT_EQ(NearestPlaceInside(c.target, c.size, c.available), c.place) << c.what;
 }
@@ -67,4 +69,4 @@ TEST_F(PlacementTest, DialogsThatWouldEndPastTheScreenEdgeStayOnTheScreenNextToT
     EXPECT_TRUE(ran);
 }
 
-}  // namespace
+}   // namespace

@@ -432,4 +432,4 @@ TEST_F(PortWahlTest, TheDialogIsCentredOnTheMainWindow)
     EXPECT_LE((frmPortWahl->frameGeometry().center() - mainWindow->frameGeometry().center()).manhattanLength(), 2);
 }
 
-}  // namespace
+}   // namespace

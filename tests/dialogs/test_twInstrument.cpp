@@ -114,4 +114,4 @@ TEST_F(InstrumentTest, ARightClickOrAPressDraggedOffTheListLeavesTheSelectionInF
     EXPECT_EQ(loop->sent().back().bytes, (std::vector<std::uint8_t>{0xC0, ChannelSettings.Instrument}));
 }
 
-}  // namespace
+}   // namespace

@@ -18,6 +18,7 @@ TEST_F(StimmungTest, EveryKeyTransposesUpwardByItsTonicAboveC)
     EXPECT_EQ(list->currentRow(), 0);
     EXPECT_EQ(Transpose, 0);
 
+    // clang-format off
     const struct { const char* text; int offset; } keys[] = {
         {"C dur ( Amoll)", 0},        {"G dur-1#- (Emoll)", 7},     {"D dur-2#- (Hmoll)", 2},
         {"A dur-3#- (Fismoll)", 9},   {"E dur-4#- (Cismoll)", 4},   {"H dur-5#- (Gismoll)", 11},
@@ -25,6 +26,7 @@ TEST_F(StimmungTest, EveryKeyTransposesUpwardByItsTonicAboveC)
         {"As dur-4b- (Fmoll)", 8},    {"Es dur-3b- (Cmoll)", 3},    {"Bb dur-2b- (Gmoll)", 10},
         {"F dur-1b- (Dmoll)", 5},
     };
+    // clang-format on
     for (int row = 12; row >= 0; --row) {
         EXPECT_EQ(list->item(row)->text(), QString::fromUtf8(keys[row].text));
         clickItem(list, row);
@@ -69,8 +71,9 @@ TEST_F(StimmungTest, TheSelectorStandsBesideTheMainWindowWithItsMemo)
     EXPECT_EQ(frmStimmung->windowTitle(), QStringLiteral("OV Stimmung"));
     EXPECT_EQ(frmStimmung->size(), QSize(105, 316));
     EXPECT_EQ(frmStimmung->frameGeometry().topLeft(), mainWindow->frameGeometry().topLeft() + QPoint(900, 0));
-    EXPECT_EQ(frmStimmung->memInt->toPlainText(),
-              QStringLiteral("International\n \nDur = Major\nMoll = Minor\n \nHdur=Bmajor\nHmoll=Bminor\n \nXis=X#\nXes=Xb"));
+    EXPECT_EQ(
+        frmStimmung->memInt->toPlainText(),
+        QStringLiteral("International\n \nDur = Major\nMoll = Minor\n \nHdur=Bmajor\nHmoll=Bminor\n \nXis=X#\nXes=Xb"));
     EXPECT_TRUE(frmStimmung->memInt->isReadOnly());
     // The memo starts below the 13th key.
     QListWidget* list = frmStimmung->lbStimmung;
@@ -96,4 +99,4 @@ TEST_F(StimmungTest, ARightClickOrAPressDraggedOffTheListLeavesTheSelectionInFor
     EXPECT_EQ(Transpose, KeyTable[std::size_t(row)].Offset);
 }
 
-}  // namespace
+}   // namespace

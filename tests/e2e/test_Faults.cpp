@@ -12,10 +12,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
+#include <random>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <random>
 
 namespace {
 
@@ -62,7 +62,7 @@ protected:
     }
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(FaultTest, EveryDeviceUnpluggedWhileNotesAreHeldAndInputFlowsGivesOneClearMessage)
 {
@@ -103,9 +103,11 @@ TEST_F(FaultTest, EveryDeviceUnpluggedWhileNotesAreHeldAndInputFlowsGivesOneClea
     loop->injectShort("Keys In 2", 0x90 | 62 << 8 | 100 << 16);
     settle();
     const auto sent = loop->sent();
-    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const tarv::SentMessage& m) {
-        return m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0x90 && m.bytes[1] == 62;
-    })) << sent.size() << " messages sent";
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(),
+                            [](const tarv::SentMessage& m) {
+                                return m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0x90 && m.bytes[1] == 62;
+                            }))
+        << sent.size() << " messages sent";
     EXPECT_EQ(errors.size(), 1u);
 }
 
@@ -142,7 +144,8 @@ TEST_F(FaultTest, AMillionRandomMessagesAtFullSpeedLeaveTheMemoryFlat)
     }
     // Still responsive: an event posted now is handled by the next round of the loop.
     bool handled = false;
-    QMetaObject::invokeMethod(frm.get(), [&] { handled = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        frm.get(), [&] { handled = true; }, Qt::QueuedConnection);
     EXPECT_TRUE(tarv::test::waitFor([&] { return handled; }));
 }
 

@@ -27,11 +27,11 @@ std::vector<Bytes> channelSending(int channel, int program, int volume, int pan,
 {
     const auto c = static_cast<std::uint8_t>(channel);
     const auto b = [](int v) { return static_cast<std::uint8_t>(v); };
-    return {{b(0xC0 | c), b(program)},       {b(0xB0 | c), 7, b(volume)},  {b(0xB0 | c), 10, b(pan)},
-            {b(0xB0 | c), 64, b(sustain)},   {b(0xB0 | c), 91, b(chorus)}, {b(0xB0 | c), 93, b(reverb)}};
+    return {{b(0xC0 | c), b(program)},     {b(0xB0 | c), 7, b(volume)},  {b(0xB0 | c), 10, b(pan)},
+            {b(0xB0 | c), 64, b(sustain)}, {b(0xB0 | c), 91, b(chorus)}, {b(0xB0 | c), 93, b(reverb)}};
 }
 
-}  // namespace
+}   // namespace
 
 class ProgramOnJackTest : public ::testing::Test {
 protected:

@@ -45,16 +45,18 @@ protected:
     // Waits until `message` has come back from the program.
     bool arrives(const Bytes& message)
     {
-        return tarv::test::waitFor([&] {
-            const auto received = peer.received();
-            return std::find(received.begin(), received.end(), message) != received.end();
-        }, 10s);
+        return tarv::test::waitFor(
+            [&] {
+                const auto received = peer.received();
+                return std::find(received.begin(), received.end(), message) != received.end();
+            },
+            10s);
     }
 
     tarv::test::JackPeer peer;
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(WindowOnJackTest, AKeyHeldWhileThePlayerSwitchesTheLeftChannelEndsOnTheFirstChannel)
 {

@@ -9,8 +9,8 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -26,7 +26,7 @@ void check(bool condition, const char* what)
 bool channelInRange(const TChannelSettings& s)
 {
     return s.Instrument <= 127 && s.Velocity <= 127 && s.Volume <= 127 && s.Panorama <= 127 && s.Sustain <= 127
-           && s.Chorus <= 127 && s.Reverb <= 127;
+        && s.Chorus <= 127 && s.Reverb <= 127;
 }
 
 QTemporaryDir& folder()
@@ -35,7 +35,7 @@ QTemporaryDir& folder()
     return dir;
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -69,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ini.setValue(QStringLiteral("allgemein"), QStringLiteral("Hint"), QStringLiteral("0"));
     const IniFile edited = IniFile::fromBytes(ini.toBytes());
     check(edited.readInteger(QStringLiteral("kanal2"), QStringLiteral("Instrument"), -1) == 40, "edited value lost");
-    check(edited.value(QStringLiteral("allgemein"), QStringLiteral("Hint")) == QStringLiteral("0"),
-          "new key lost");
+    check(edited.value(QStringLiteral("allgemein"), QStringLiteral("Hint")) == QStringLiteral("0"), "new key lost");
 
     // The same bytes as the settings file on disk load to the same records.
     if (!folder().isValid())

@@ -7,8 +7,8 @@
 #include "mainwindow/Pemo.h"
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
-#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
+#include "midi/MidiServiceFactory.h"
 #include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
@@ -83,7 +83,7 @@ void checkSent(const std::vector<tarv::SentMessage>& sent)
     }
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -115,8 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (kind == 2)
             w.frm->DoMidiInData(0, b[0], b[1], b[2]);
         else
-            w.loop->injectShort("Keys", std::uint32_t(b[0] | 0x80) | std::uint32_t(b[1] & 0x7F) << 8
-                                            | std::uint32_t(b[2] & 0x7F) << 16);
+            w.loop->injectShort("Keys",
+                                std::uint32_t(b[0] | 0x80) | std::uint32_t(b[1] & 0x7F) << 8
+                                    | std::uint32_t(b[2] & 0x7F) << 16);
     }
     check(w.loop->waitInputIdle(), "input not delivered within 5 s");
     QCoreApplication::sendPostedEvents();

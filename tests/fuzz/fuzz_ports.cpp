@@ -74,8 +74,8 @@ struct World {
     bool senderReported = false;
     int senderReportedPort = 0;
     std::uint64_t senderReportedGeneration = 0;
-    std::mutex receivedLock;                      // the input handler runs on the service thread
-    std::vector<std::pair<int, int>> received;    // device index, pool index of the sender
+    std::mutex receivedLock;                     // the input handler runs on the service thread
+    std::vector<std::pair<int, int>> received;   // device index, pool index of the sender
 };
 
 World& world()
@@ -533,7 +533,8 @@ void inject(World& w, std::uint8_t arg)
     const std::vector<std::string> listed = MidiInput().Devices();
     std::lock_guard lock(w.receivedLock);
     for (const auto& [device, sender] : w.received) {
-        check(device >= 0 && device < int(listed.size()) && listed[std::size_t(device)] == InputPool[std::size_t(sender)],
+        check(device >= 0 && device < int(listed.size())
+                  && listed[std::size_t(device)] == InputPool[std::size_t(sender)],
               "input arrived with the index of another device");
     }
 }
@@ -548,8 +549,8 @@ void createDialog(World& w)
     for (const bool input : {true, false}) {
         QListWidget* list = listOf(w, input);
         QObject::connect(list, &QListWidget::itemChanged, list, [&w, list, input](QListWidgetItem* item) {
-            w.toggles.push_back({input, list->row(item), item->checkState() == Qt::Checked, w.messages.size(),
-                                 CurrentOutputPort});
+            w.toggles.push_back(
+                {input, list->row(item), item->checkState() == Qt::Checked, w.messages.size(), CurrentOutputPort});
         });
     }
 }
@@ -602,39 +603,69 @@ const Step Steps[] = {
     {"replug output", [](World& w, Input& in) { replug(w, false, in.next()); }},
     {"device fault", [](World& w, Input& in) { fault(w, in.next()); }},
     {"show or close the dialog", [](World& w, Input&) { showOrClose(w); }},
-    {"click an input's box", [](World& w, Input& in) { const auto a = in.next(); onList(w, true, [&] { clickBox(w, true, a); }); }},
-    {"click an output's box", [](World& w, Input& in) { const auto a = in.next(); onList(w, false, [&] { clickBox(w, false, a); }); }},
+    {"click an input's box",
+     [](World& w, Input& in) {
+         const auto a = in.next();
+         onList(w, true, [&] { clickBox(w, true, a); });
+     }},
+    {"click an output's box",
+     [](World& w, Input& in) {
+         const auto a = in.next();
+         onList(w, false, [&] { clickBox(w, false, a); });
+     }},
     {"space in the inputs", [](World& w, Input&) { onList(w, true, [&] { key(w, true, Qt::Key_Space); }); }},
     {"space in the outputs", [](World& w, Input&) { onList(w, false, [&] { key(w, false, Qt::Key_Space); }); }},
-    {"click an input's text", [](World& w, Input& in) { const auto a = in.next(); onList(w, true, [&] { clickText(w, true, a); }); }},
-    {"click an output's text", [](World& w, Input& in) { const auto a = in.next(); onList(w, false, [&] { clickText(w, false, a); }); }},
-    {"arrow key in the inputs", [](World& w, Input& in) {
+    {"click an input's text",
+     [](World& w, Input& in) {
+         const auto a = in.next();
+         onList(w, true, [&] { clickText(w, true, a); });
+     }},
+    {"click an output's text",
+     [](World& w, Input& in) {
+         const auto a = in.next();
+         onList(w, false, [&] { clickText(w, false, a); });
+     }},
+    {"arrow key in the inputs",
+     [](World& w, Input& in) {
          const Qt::Key k = in.next() & 1 ? Qt::Key_Down : Qt::Key_Up;
          onList(w, true, [&] { key(w, true, k); });
      }},
-    {"arrow key in the outputs", [](World& w, Input& in) {
+    {"arrow key in the outputs",
+     [](World& w, Input& in) {
          const Qt::Key k = in.next() & 1 ? Qt::Key_Down : Qt::Key_Up;
          onList(w, false, [&] { key(w, false, k); });
      }},
-    {"double-click an input", [](World& w, Input& in) { const auto a = in.next(); onList(w, true, [&] { doubleClick(w, true, a); }); }},
-    {"double-click an output", [](World& w, Input& in) { const auto a = in.next(); onList(w, false, [&] { doubleClick(w, false, a); }); }},
-    {"drag in the inputs", [](World& w, Input& in) {
+    {"double-click an input",
+     [](World& w, Input& in) {
+         const auto a = in.next();
+         onList(w, true, [&] { doubleClick(w, true, a); });
+     }},
+    {"double-click an output",
+     [](World& w, Input& in) {
+         const auto a = in.next();
+         onList(w, false, [&] { doubleClick(w, false, a); });
+     }},
+    {"drag in the inputs",
+     [](World& w, Input& in) {
          const auto from = in.next();
          const auto over = in.next();
          onList(w, true, [&] { drag(w, true, from, over); });
      }},
-    {"drag in the outputs", [](World& w, Input& in) {
+    {"drag in the outputs",
+     [](World& w, Input& in) {
          const auto from = in.next();
          const auto over = in.next();
          onList(w, false, [&] { drag(w, false, from, over); });
      }},
     {"input Reset", [](World& w, Input&) { resetInputs(w); }},
     {"output Reset", [](World& w, Input&) { resetOutputs(w); }},
-    {"send on the output", [](World& w, Input& in) {
+    {"send on the output",
+     [](World& w, Input& in) {
          const auto what = in.next();
          sendOnOutput(w, what, in.next());
      }},
-    {"pass MIDI through", [](World& w, Input& in) {
+    {"pass MIDI through",
+     [](World& w, Input& in) {
          const auto status = in.next();
          passThrough(w, status, in.next());
      }},
@@ -653,7 +684,7 @@ void trace(World& w)
         std::string text;
         for (int i = 0; i < list->count(); ++i)
             text += (ticked(list, i) ? " [x] " : " [ ] ") + list->item(i)->text().toStdString()
-                    + (set.IsOpen(i) ? " (open)" : "");
+                + (set.IsOpen(i) ? " (open)" : "");
         return text;
     };
     std::fprintf(stderr, "%-34s %s | in:%s | out:%s | current %d, messages %zu, errors %zu\n", gStep,
@@ -662,7 +693,7 @@ void trace(World& w)
                  w.errors.size());
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

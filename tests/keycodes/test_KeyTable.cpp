@@ -18,6 +18,7 @@ struct SymbolCase {
 
 TEST(KeyTable, SymbolsOfUsAndGermanKeysGiveTheirWindowsCodes)
 {
+    // clang-format off
     const SymbolCase cases[] = {
         {'q', 81}, {'Q', 81}, {'y', 89}, {'z', 90}, {'2', 50}, {'0', 48},
         {';', 186}, {0xfc /* ü */, 186}, {0xdc /* Ü */, 186},
@@ -29,6 +30,7 @@ TEST(KeyTable, SymbolsOfUsAndGermanKeysGiveTheirWindowsCodes)
         {0xff95 /* keypad Home */, 36}, {0xffe2 /* right Shift */, 16},
         {0x20ac /* euro sign */, 0}, {'!', 0}, {0 /* no symbol: never a row's unused place */, 0},
     };
+    // clang-format on
     for (const SymbolCase& c : cases)
         EXPECT_EQ(keycodes::fromKeysym(c.keysym), c.code) << std::hex << c.keysym;
 }
@@ -68,4 +70,4 @@ TEST(KeyTable, EveryKeyIsFoundByEachOfItsSymbolsAndItsCaption)
     EXPECT_EQ(keycodes::caption(0), 0u);
 }
 
-}  // namespace
+}   // namespace

@@ -78,7 +78,8 @@ std::vector<std::string> codeFolders()
     std::set<std::string> folders;
     for (auto it = fs::recursive_directory_iterator(kSource); it != fs::recursive_directory_iterator(); ++it) {
         const std::string name = it->path().filename().string();
-        if (it->is_directory() && it.depth() == 0 && (notCode.contains(name) || name.starts_with("build") || name.starts_with('.'))) {
+        if (it->is_directory() && it.depth() == 0
+            && (notCode.contains(name) || name.starts_with("build") || name.starts_with('.'))) {
             it.disable_recursion_pending();
         } else if (it->is_regular_file() && isSource(it->path())) {
             folders.insert(fs::relative(it->path().parent_path(), kSource).generic_string());
@@ -142,7 +143,8 @@ Graph linksOf(const Graph& libraries)
     for (const auto& [library, uses] : libraries) {
         graph[library];
         const std::string text = readText(kSource / library / "CMakeLists.txt");
-        for (auto call = std::sregex_iterator(text.begin(), text.end(), links); call != std::sregex_iterator(); ++call) {
+        for (auto call = std::sregex_iterator(text.begin(), text.end(), links); call != std::sregex_iterator();
+             ++call) {
             const std::string arguments = (*call)[1];
             for (auto it = std::sregex_iterator(arguments.begin(), arguments.end(), target);
                  it != std::sregex_iterator(); ++it) {
@@ -250,4 +252,4 @@ TEST_F(Dependencies, ArrowsHaveNoCircle)
     EXPECT_TRUE(circles.empty()) << joined(circles);
 }
 
-}  // namespace
+}   // namespace

@@ -6,8 +6,8 @@
 #include "mainwindow/Pemo.h"
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
-#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
+#include "midi/MidiServiceFactory.h"
 #include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
@@ -18,10 +18,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
 #include <QTemporaryDir>
-#include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>

@@ -41,8 +41,10 @@ protected:
 TEST_F(ApplicationTest, AnExceptionFromAQueuedCallIsShownAndTheLoopGoesOn)
 {
     bool later = false;
-    QMetaObject::invokeMethod(qApp, [] { throw tarv::MidiServiceError("Port 2 antwortet nicht"); }, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(qApp, [&later] { later = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [] { throw tarv::MidiServiceError("Port 2 antwortet nicht"); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&later] { later = true; }, Qt::QueuedConnection);
 
     ASSERT_TRUE(tarv::test::waitFor([&later] { return later; }));
     EXPECT_EQ(shown, std::vector<QString>{"Port 2 antwortet nicht"});
@@ -93,4 +95,4 @@ TEST_F(ApplicationTest, TerminationSignalsCloseTheWindowsThroughTheMessageLoop)
     }
 }
 
-}  // namespace
+}   // namespace

@@ -43,9 +43,9 @@ TEST(KeyCodes, SynthesizedEventsUseQtKey)
 #if defined(TARV_HAVE_XKBCOMMON)
 
 // X key codes (evdev + 8) of a few keys, by their place on a US keyboard.
-constexpr std::uint32_t kKeyY = 29, kKeyZ = 52, kKey2 = 11, kKeyMinus = 20, kKeyEqual = 21,
-                        kKeyLeftBrace = 34, kKeyRightBrace = 35, kKeySemicolon = 47, kKeyApostrophe = 48,
-                        kKeyGrave = 49, kKeyBackslash = 51, kKeySlash = 61, kKey102nd = 94;
+constexpr std::uint32_t kKeyY = 29, kKeyZ = 52, kKey2 = 11, kKeyMinus = 20, kKeyEqual = 21, kKeyLeftBrace = 34,
+                        kKeyRightBrace = 35, kKeySemicolon = 47, kKeyApostrophe = 48, kKeyGrave = 49,
+                        kKeyBackslash = 51, kKeySlash = 61, kKey102nd = 94;
 
 class Keymaps : public ::testing::Test {
 protected:
@@ -82,10 +82,10 @@ TEST_F(Keymaps, GermanLayoutNamesKeysByTheirSymbolsNotTheirPlaces)
     xkb_keymap* de = keymap("de");
     if (de == nullptr)
         GTEST_SKIP() << "no XKB data for the German layout";
-    EXPECT_EQ(code(de, kKeyY, 'z'), 90);     // the German Z sits where the US Y is
-    EXPECT_EQ(code(de, kKeyY, 'Z'), 90);     // with Shift or Caps Lock
+    EXPECT_EQ(code(de, kKeyY, 'z'), 90);   // the German Z sits where the US Y is
+    EXPECT_EQ(code(de, kKeyY, 'Z'), 90);   // with Shift or Caps Lock
     EXPECT_EQ(code(de, kKeyZ, 'y'), 89);
-    EXPECT_EQ(code(de, kKey2, '"'), 50);     // Shift+2
+    EXPECT_EQ(code(de, kKey2, '"'), 50);   // Shift+2
     EXPECT_EQ(code(de, kKeyMinus, '?'), 219);
     EXPECT_EQ(code(de, kKeyEqual, 0xfe51), 221);
     EXPECT_EQ(code(de, kKeyLeftBrace, 0xdc), 186);
@@ -127,4 +127,4 @@ TEST_F(Keymaps, SymbolFindsItsLayoutGroup)
 
 #endif
 
-}  // namespace
+}   // namespace

@@ -23,7 +23,10 @@ public:
     {
         sent.push_back({std::uint8_t((on ? 0x90 : 0x80) | channel), note, velocity});
     }
-    void Sustain(std::uint8_t channel, std::uint8_t value) override { sent.push_back({std::uint8_t(0xB0 | channel), 64, value}); }
+    void Sustain(std::uint8_t channel, std::uint8_t value) override
+    {
+        sent.push_back({std::uint8_t(0xB0 | channel), 64, value});
+    }
     void AllNotesOff(std::uint8_t channel) override { sent.push_back({std::uint8_t(0xB0 | channel), 123, 0}); }
 
     std::vector<Bytes> take() { return std::exchange(sent, {}); }
@@ -86,7 +89,7 @@ struct ChangeCase {
     std::uint8_t note;
 };
 
-}  // namespace
+}   // namespace
 
 TEST(NoteRouter, EveryChangeBetweenPressAndReleaseEndsTheNoteWhereItStarted)
 {
@@ -94,6 +97,7 @@ TEST(NoteRouter, EveryChangeBetweenPressAndReleaseEndsTheNoteWhereItStarted)
     splitAt48.SplitNote = 48;
     splitAt48.SplitOctave = 4;
     splitAt48.SplitChannelOctave = 4;
+    // clang-format off
     const ChangeCase cases[] = {
         {"split to standard mode", Split, 72, Standard, 0x92, 72},
         {"standard to split mode", Standard, 72, Split, 0x90, 72},
@@ -104,13 +108,15 @@ TEST(NoteRouter, EveryChangeBetweenPressAndReleaseEndsTheNoteWhereItStarted)
         {"right channel", Split, 72, With(Split, &TRouting::RightChannel, 7), 0x92, 72},
         {"key", With(Standard, &TRouting::Transpose, 4), 60, With(Standard, &TRouting::Transpose, 2), 0x90, 64},
     };
+    // clang-format on
     for (const ChangeCase& c : cases) {
         SCOPED_TRACE(c.change);
         TNoteRouter router;
         TRecorder out;
         router.Press(c.key, 100, c.atPress, out);
         router.Release(c.key, 0, c.atRelease, out);
-        EXPECT_EQ(out.take(), (std::vector<Bytes>{{c.status, c.note, 100}, {std::uint8_t(c.status - 0x10), c.note, 0}}));
+        EXPECT_EQ(out.take(),
+                  (std::vector<Bytes>{{c.status, c.note, 100}, {std::uint8_t(c.status - 0x10), c.note, 0}}));
         EXPECT_FALSE(router.AnySounding());
     }
 }
@@ -119,14 +125,15 @@ TEST(NoteRouter, PressesOfOneKeyAreReleasedOldestFirstAndAReleaseWithoutOneTakes
 {
     TNoteRouter router;
     TRecorder out;
-    router.Press(64, 90, Standard, out);                                      // the mouse
-    router.Press(64, 70, With(Standard, &TRouting::LeftChannel, 3), out);     // an external keyboard
+    router.Press(64, 90, Standard, out);                                    // the mouse
+    router.Press(64, 70, With(Standard, &TRouting::LeftChannel, 3), out);   // an external keyboard
     const TRouting now = With(Standard, &TRouting::LeftChannel, 9);
     router.Release(64, 0, now, out);
     router.Release(64, 0, now, out);
     router.Release(64, 0, now, out);   // nothing remembered: the channel in force
 
-    EXPECT_EQ(out.take(), (std::vector<Bytes>{{0x90, 64, 90}, {0x93, 64, 70}, {0x80, 64, 0}, {0x83, 64, 0}, {0x89, 64, 0}}));
+    EXPECT_EQ(out.take(),
+              (std::vector<Bytes>{{0x90, 64, 90}, {0x93, 64, 70}, {0x80, 64, 0}, {0x83, 64, 0}, {0x89, 64, 0}}));
 }
 
 TEST(NoteRouter, ANoteOnCarriesVelocity1To127AndANoteBeyond127IsNeitherSentNorReleased)
@@ -136,8 +143,8 @@ TEST(NoteRouter, ANoteOnCarriesVelocity1To127AndANoteBeyond127IsNeitherSentNorRe
     router.Press(60, 0, Standard, out);
     router.Press(61, 300, Standard, out);
     const TRouting up11 = With(Standard, &TRouting::Transpose, 11);
-    router.Press(119, 100, up11, out);             // 130
-    router.Release(119, 0, Standard, out);         // its press sent nothing: nor does its release
+    router.Press(119, 100, up11, out);       // 130
+    router.Release(119, 0, Standard, out);   // its press sent nothing: nor does its release
 
     EXPECT_EQ(out.take(), (std::vector<Bytes>{{0x90, 60, 1}, {0x90, 61, 127}}));
 }
@@ -213,7 +220,8 @@ TEST(NoteRouter, ResetEndsTheNotesOfEveryChannelThatStillSounds)
     left4.Transpose = 2;
     out.take();
 
-    router.Reset(left4, 0, [](std::uint8_t channel) -> std::uint8_t { return channel == 1 ? 127 : 0; }, out);
+    router.Reset(
+        left4, 0, [](std::uint8_t channel) -> std::uint8_t { return channel == 1 ? 127 : 0; }, out);
 
     std::vector<Bytes> expected{{0xB5, 64, 0}, {0xB4, 64, 0}, {0xB4, 123, 0}, {0xB5, 123, 0}};
     for (std::uint8_t key = 0; key + 2 <= 127; ++key)
@@ -221,15 +229,21 @@ TEST(NoteRouter, ResetEndsTheNotesOfEveryChannelThatStillSounds)
     expected.push_back({0x84, 1, 0});
     expected.push_back({0xB5, 64, 0});
     expected.push_back({0xB4, 64, 0});
-    for (const Bytes& message : std::vector<Bytes>{{0xB0, 64, 0}, {0xB0, 123, 0}, {0x80, 60, 0}, {0xB0, 64, 0},
-                                                    {0xB1, 64, 0}, {0xB1, 123, 0}, {0xB1, 64, 127}})
+    for (const Bytes& message : std::vector<Bytes>{{0xB0, 64, 0},
+                                                   {0xB0, 123, 0},
+                                                   {0x80, 60, 0},
+                                                   {0xB0, 64, 0},
+                                                   {0xB1, 64, 0},
+                                                   {0xB1, 123, 0},
+                                                   {0xB1, 64, 127}})
         expected.push_back(message);
     EXPECT_EQ(out.take(), expected);
     for (std::uint8_t channel = 0; channel < 16; ++channel)
         EXPECT_FALSE(router.ChannelSounding(channel)) << int(channel);
 
     // Nothing sounds: a second Reset has no other channel to end.
-    router.Reset(left4, 0, [](std::uint8_t) -> std::uint8_t { return 0; }, out);
+    router.Reset(
+        left4, 0, [](std::uint8_t) -> std::uint8_t { return 0; }, out);
     EXPECT_EQ(out.take().size(), 4u + 126u + 2u);
 }
 
@@ -240,8 +254,13 @@ TEST(NoteRouter, RandomPlayingEndsInSilence)
     std::mt19937 random(12);
     const auto pick = [&](int low, int high) { return int(random() % unsigned(high - low + 1)) + low; };
     const auto randomRouting = [&] {
-        TRouting routing{std::uint8_t(pick(0, 2) == 2 ? 1 : 0), std::uint8_t(pick(0, 3)), std::uint8_t(pick(0, 3)),
-                         std::uint8_t(pick(48, 72)), 0, 0, std::uint8_t(pick(0, 11))};
+        TRouting routing{std::uint8_t(pick(0, 2) == 2 ? 1 : 0),
+                         std::uint8_t(pick(0, 3)),
+                         std::uint8_t(pick(0, 3)),
+                         std::uint8_t(pick(48, 72)),
+                         0,
+                         0,
+                         std::uint8_t(pick(0, 11))};
         routing.SplitOctave = std::uint8_t(routing.SplitNote / 12);
         routing.SplitChannelOctave = std::uint8_t(pick(0, routing.SplitOctave));
         return routing;
@@ -283,8 +302,9 @@ TEST(NoteRouter, RandomPlayingEndsInSilence)
             synth.Play(m);
         EXPECT_TRUE(synth.NothingOn());
 
-        router.Reset(randomRouting(), std::uint8_t(pick(0, 1) * 127),
-                     [](std::uint8_t channel) -> std::uint8_t { return channel % 2 ? 127 : 0; }, out);
+        router.Reset(
+            randomRouting(), std::uint8_t(pick(0, 1) * 127),
+            [](std::uint8_t channel) -> std::uint8_t { return channel % 2 ? 127 : 0; }, out);
         for (const Bytes& m : out.take())
             synth.Play(m);
         EXPECT_TRUE(synth.Silent());

@@ -17,6 +17,7 @@ struct Row {
 };
 
 // The hint table, lines joined by CR LF, spelling as the program's own.
+// clang-format off
 const Row HintTable[] = {
     {"slVelocity", "Steuerung der Anschlagstärke\r\nAuto = extern\r\nManu = intern",
      "Control Velocity\r\nAuto = external\r\nManu = internal"},
@@ -61,6 +62,7 @@ const Row HintTable[] = {
      "PC-Keyboard On/Off\r\nLeft and right from Splitpoint"},
     {"btnSpr", "Hintsprache Deutsch / Englisch", "Hintlanguage German / English"},
 };
+// clang-format on
 
 const QString PortsHint = QStringLiteral("Auswahl der Midiports");
 
@@ -190,4 +192,4 @@ TEST_F(PemoHintsTest, EveryStartIsGermanAndTheHintSwitchIsSavedWithTheGeneralSet
     expectHintsShown(false);
 }
 
-}  // namespace
+}   // namespace

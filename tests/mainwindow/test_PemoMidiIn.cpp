@@ -161,7 +161,7 @@ TEST_F(PemoMidiInTest, EqualBoundNumbersTakeTheFirstRuleAndSustainGivesWay)
     takeSent();
 
     GeneralSettings.Choruscontroller = 64;   // same as sustain
-    inject("Keys", 0xB0, 64, 100);   // switches sustain on: chorus stays
+    inject("Keys", 0xB0, 64, 100);           // switches sustain on: chorus stays
     settle();
     EXPECT_TRUE(SustainOn);
     EXPECT_EQ(frm->tbChorus->value(), 0);
@@ -300,8 +300,8 @@ TEST_F(PemoMidiInTest, NotesHeldWhenThePortDialogOpensEndThereAndEchoedNotesEndW
     inject("Keys", 0x81, 0x40, 0x00);
     settle();
 
-    EXPECT_EQ(sentNotes(), (std::vector<Bytes>{{0x80, 0x3E, 0x00}, {0x80, 0x3C, 0x00}, {0x91, 0x40, 0x64},
-                                               {0x81, 0x40, 0x00}}));
+    EXPECT_EQ(sentNotes(),
+              (std::vector<Bytes>{{0x80, 0x3E, 0x00}, {0x80, 0x3C, 0x00}, {0x91, 0x40, 0x64}, {0x81, 0x40, 0x00}}));
     EXPECT_FALSE(frm->Pemo->IsMarked(0x3C));
 }
 
@@ -344,11 +344,16 @@ TEST_F(PemoMidiInTest, OtherMessagesPassThroughOnBothChannels)
     inject("Keys", 0xB0, 1, 70);        // an unbound controller
     inject("Keys", 0xF8);               // clock: once, unchanged
     settle();
-    EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xE2, 0x00, 0x40}, {0xE9, 0x00, 0x40},
-                                              {0xE2, 0x12, 0x34}, {0xE9, 0x12, 0x34},
-                                              {0xC2, 5}, {0xC9, 5},
-                                              {0xB2, 1, 70}, {0xB9, 1, 70},
-                                              {0xF8}}));
+    EXPECT_EQ(takeSent(),
+              (std::vector<Bytes>{{0xE2, 0x00, 0x40},
+                                  {0xE9, 0x00, 0x40},
+                                  {0xE2, 0x12, 0x34},
+                                  {0xE9, 0x12, 0x34},
+                                  {0xC2, 5},
+                                  {0xC9, 5},
+                                  {0xB2, 1, 70},
+                                  {0xB9, 1, 70},
+                                  {0xF8}}));
 }
 
 TEST_F(PemoMidiInTest, ActiveSensingAndMalformedMessagesAreDropped)
@@ -463,8 +468,7 @@ TEST_F(PemoMidiInTest, InputFromTwoPortsWhileThePlayerPlaysEndsEveryNote)
     struct TKeyboards {
         TKeyboards(std::atomic<bool>& playing, const decltype(keyboard)& play)
             : playing(playing), keys(play, "Keys", 0, 36), pads(play, "Pads", 1, 48)
-        {
-        }
+        {}
         ~TKeyboards()
         {
             playing = false;
@@ -503,7 +507,8 @@ TEST_F(PemoMidiInTest, InputFromTwoPortsWhileThePlayerPlaysEndsEveryNote)
             sounding[m[0] & 0x0F].set(m[1], kind == 0x90 && m[2] > 0);
     }
     for (int channel = 0; channel < 16; ++channel)
-        EXPECT_TRUE(sounding[std::size_t(channel)].none()) << "channel " << channel << ": " << sounding[std::size_t(channel)];
+        EXPECT_TRUE(sounding[std::size_t(channel)].none())
+            << "channel " << channel << ": " << sounding[std::size_t(channel)];
     for (int note = 0; note < 128; ++note) {
         EXPECT_FALSE(NotesOn[std::size_t(note)]) << note;
         EXPECT_FALSE(frm->Pemo->IsMarked(note)) << note;
@@ -511,4 +516,4 @@ TEST_F(PemoMidiInTest, InputFromTwoPortsWhileThePlayerPlaysEndsEveryNote)
     EXPECT_TRUE(errors.empty());
 }
 
-}  // namespace
+}   // namespace

@@ -144,4 +144,4 @@ TEST_F(PemoNavigationTest, AClosedCoverKeepsTheWheelFromItsStrip)
     EXPECT_EQ(frm->focusWidget(), frm->tbChorus);
 }
 
-}  // namespace
+}   // namespace

@@ -28,8 +28,14 @@ protected:
         QKeyEvent event(type, qtKey, Qt::NoModifier, text, autoRepeat);
         QApplication::sendEvent(frm->btnReset, &event);
     }
-    void press(int qtKey, const QString& text, bool autoRepeat = false) { key(QEvent::KeyPress, qtKey, text, autoRepeat); }
-    void release(int qtKey, const QString& text, bool autoRepeat = false) { key(QEvent::KeyRelease, qtKey, text, autoRepeat); }
+    void press(int qtKey, const QString& text, bool autoRepeat = false)
+    {
+        key(QEvent::KeyPress, qtKey, text, autoRepeat);
+    }
+    void release(int qtKey, const QString& text, bool autoRepeat = false)
+    {
+        key(QEvent::KeyRelease, qtKey, text, autoRepeat);
+    }
     // Press and release; returns what went out.
     std::vector<Bytes> strike(int qtKey, const QString& text)
     {
@@ -38,10 +44,7 @@ protected:
         release(qtKey, text);
         return sentBytes();
     }
-    static std::vector<Bytes> noteOnOff(std::uint8_t note)
-    {
-        return {{0x90, note, 100}, {0x80, note, 0}};
-    }
+    static std::vector<Bytes> noteOnOff(std::uint8_t note) { return {{0x90, note, 100}, {0x80, note, 0}}; }
 
     // A hand edit of the key map in the settings file.
     void editKeyMap(const char* entry, int code)
@@ -65,8 +68,8 @@ TEST_F(PemoPcKeysTest, DefaultKeysPlayTheOctavesLeftAndRightOfTheSplitPoint)
     EXPECT_EQ(strike(Qt::Key_V, "v"), noteOnOff(60));
     EXPECT_EQ(strike(Qt::Key_Comma, ","), noteOnOff(67));
     EXPECT_EQ(strike(Qt::Key_Minus, "-"), noteOnOff(71));
-    EXPECT_EQ(strike(Qt::Key_Slash, "/"), noteOnOff(71));       // OEM 2 (US), before the map is read
-    EXPECT_EQ(strike(Qt::Key_NumberSign, "#"), noteOnOff(71));  // OEM 2 (German)
+    EXPECT_EQ(strike(Qt::Key_Slash, "/"), noteOnOff(71));        // OEM 2 (US), before the map is read
+    EXPECT_EQ(strike(Qt::Key_NumberSign, "#"), noteOnOff(71));   // OEM 2 (German)
     EXPECT_TRUE(strike(Qt::Key_X, "x").empty());
     // The keypad minus is another key.
     loop->clearSent();
@@ -141,7 +144,8 @@ TEST_F(PemoPcKeysTest, HandEditedKeyMapIsReadAgainInLearnMode)
     editKeyMap("leftD", 74);
     readKeyMapInLearnMode();
     EXPECT_TRUE(strike(Qt::Key_A, "a").empty());
-    EXPECT_EQ(strike(Qt::Key_J, "j"), (std::vector<Bytes>{{0x90, 48, 100}, {0x90, 50, 100}, {0x80, 48, 0}, {0x80, 50, 0}}));
+    EXPECT_EQ(strike(Qt::Key_J, "j"),
+              (std::vector<Bytes>{{0x90, 48, 100}, {0x90, 50, 100}, {0x80, 48, 0}, {0x80, 50, 0}}));
 }
 
 TEST_F(PemoPcKeysTest, AKeyThatSetsTheSplitPointReleasesTheNoteItPressed)
@@ -181,4 +185,4 @@ TEST_F(PemoPcKeysTest, HeldKeysAreReleasedWhenTheirKeyUpCannotArrive)
     EXPECT_EQ(sentBytes().size(), 2u);
 }
 
-}  // namespace
+}   // namespace

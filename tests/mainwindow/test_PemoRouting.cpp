@@ -158,8 +158,9 @@ TEST_F(PemoRoutingTest, HeldKeysEndOnTheirChannelsAfterThePlayerMovedTheChannels
     mouseUp(72);
     QTest::keyRelease(frm.get(), Qt::Key_Q);
 
-    EXPECT_EQ(sentNotes(), (std::vector<Bytes>{{0x91, 72, std::uint8_t(velocity)}, {0x90, 48, pcVelocity},
-                                               {0x81, 72, 0}, {0x80, 48, 0}}));
+    EXPECT_EQ(
+        sentNotes(),
+        (std::vector<Bytes>{{0x91, 72, std::uint8_t(velocity)}, {0x90, 48, pcVelocity}, {0x81, 72, 0}, {0x80, 48, 0}}));
     EXPECT_FALSE(NotesOn[72]);
     EXPECT_FALSE(NotesOn[48]);
 }
@@ -379,4 +380,4 @@ TEST_F(PemoRoutingTest, TheOpenInstrumentPickerFollowsTheLeftChannel)
     EXPECT_EQ(list->currentRow(), 40);
 }
 
-}  // namespace
+}   // namespace

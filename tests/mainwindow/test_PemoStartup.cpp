@@ -127,6 +127,7 @@ TEST_F(PemoTest, TheWindowOpensWithItsLayoutAndTheCoversClosed)
         const char* parent;
         QRect geometry;
     };
+    // clang-format off
     const Place places[] = {
         {"panelBasis", "frmPemo", {27, 24, 838, 252}},      {"panelIO", "panelBasis", {40, 12, 757, 36}},
         {"bbtnPorts", "panelIO", {3, 2, 32, 32}},           {"slVelocity", "panelVelocity", {0, 0, 40, 36}},
@@ -142,6 +143,7 @@ TEST_F(PemoTest, TheWindowOpensWithItsLayoutAndTheCoversClosed)
         {"panelAO", "frmPemo", {67, 36, 757, 36}},          {"panelAU", "frmPemo", {67, 216, 757, 48}},
         {"panelAL", "frmPemo", {36, 72, 33, 144}},          {"panelAR", "frmPemo", {824, 72, 35, 144}},
     };
+    // clang-format on
     for (const Place& place : places) {
         const auto* widget = frm->findChild<QWidget*>(place.name);
         ASSERT_NE(widget, nullptr) << place.name;
@@ -354,4 +356,4 @@ TEST_F(PemoTest, KeysOfTheFocusedControlArePreviewedAndStillReachIt)
     EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x90, 48, 127}, {0x80, 48, 0}}));
 }
 
-}  // namespace
+}   // namespace

@@ -3,8 +3,8 @@
 
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
-#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
+#include "midi/MidiServiceFactory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The MIDI layer on real transport: the RtMidi service on a JACK server (dummy driver) and a JACK test device.
-#include "midi/Midi.h"
-#include "midi/MidiSenders.h"
-#include "sending/SettingsSending.h"
-#include "midi/MidiServiceFactory.h"
-#include "settings/Settings.h"
 #include "JackMidiRecorder.h"
 #include "JackMidiService.h"
 #include "TestSupport.h"
+#include "midi/Midi.h"
+#include "midi/MidiSenders.h"
+#include "midi/MidiServiceFactory.h"
+#include "sending/SettingsSending.h"
+#include "settings/Settings.h"
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
@@ -108,8 +108,9 @@ bool anyOwnPort(const std::vector<std::string>& names)
 {
     return std::any_of(names.begin(), names.end(), [](const std::string& n) {
         const std::string client = n.substr(0, n.find(':'));
-        return client == "tarv" || (client.size() > 5 && client.rfind("tarv-", 0) == 0 &&
-                                    client.find_first_not_of("0123456789", 5) == std::string::npos);
+        return client == "tarv"
+            || (client.size() > 5 && client.rfind("tarv-", 0) == 0
+                && client.find_first_not_of("0123456789", 5) == std::string::npos);
     });
 }
 
@@ -119,7 +120,7 @@ struct Received {
     bool operator==(const Received&) const = default;
 };
 
-}  // namespace
+}   // namespace
 
 class JackEndToEndTest : public ::testing::Test {
 protected:
@@ -246,7 +247,7 @@ TEST_F(JackEndToEndTest, InputFromAJackDeviceArrivesWithItsDeviceIndex)
     longMessage.back() = 0xF7;
     device.send(false, {0x90, 0x30, 0x10});   // port a is not open: never arrives
     device.send(true, {0x92, 0x40, 0x7F});
-    device.send(true, {0xFE});                // active sensing is not filtered
+    device.send(true, {0xFE});   // active sensing is not filtered
     device.send(true, longMessage);
     device.send(true, {0xC5, 0x11});
     const auto complete = [&] {

@@ -31,14 +31,15 @@ TEST_F(TMidiOutputTest, SendOpensThePortOnDemandAndReusesItsHandle)
 TEST_F(TMidiOutputTest, ShortMessagesCarryOnlyTheBytesTheirStatusImplies)
 {
     TMidiOutput& out = MidiOutput();
-    out.Send(0, 0xC3, 5, 99);      // program change: no padding byte
-    out.Send(0, 0xD0, 64, 99);     // channel pressure
-    out.Send(0, 0xE1, 0, 64);      // pitch bend
-    out.Send(0, 0xF8, 1, 2);       // clock
-    out.Send(0, 0xF2, 1, 2);       // song position
-    out.Send(0, 0xF3, 7, 9);       // song select
-    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{
-                               {0xC3, 0x05}, {0xD0, 0x40}, {0xE1, 0x00, 0x40}, {0xF8}, {0xF2, 0x01, 0x02}, {0xF3, 0x07}}));
+    out.Send(0, 0xC3, 5, 99);    // program change: no padding byte
+    out.Send(0, 0xD0, 64, 99);   // channel pressure
+    out.Send(0, 0xE1, 0, 64);    // pitch bend
+    out.Send(0, 0xF8, 1, 2);     // clock
+    out.Send(0, 0xF2, 1, 2);     // song position
+    out.Send(0, 0xF3, 7, 9);     // song select
+    EXPECT_EQ(
+        sentBytes(),
+        (std::vector<Bytes>{{0xC3, 0x05}, {0xD0, 0x40}, {0xE1, 0x00, 0x40}, {0xF8}, {0xF2, 0x01, 0x02}, {0xF3, 0x07}}));
 }
 
 TEST_F(TMidiOutputTest, SendOutsideTheListRaisesTheListIndexErrorAndSendsNothing)
@@ -58,12 +59,12 @@ TEST_F(TMidiOutputTest, PortLookupOutsideTheListNamesTheSetAndTheIndex)
               "TMidiOutput: Device index out of bounds! (-1)");
     EXPECT_EQ(raisedText<MidiIndexError>([] { MidiOutput().Close(3); }),
               "TMidiOutput: Device index out of bounds! (3)");
-    EXPECT_EQ(raisedText<MidiIndexError>([] { MidiOutput().SendSysEx(7, Bytes{0xF0, 0xF7}); }),
+    EXPECT_EQ(raisedText<MidiIndexError>([] {
+                  MidiOutput().SendSysEx(7, Bytes{0xF0, 0xF7});
+              }),
               "TMidiOutput: Device index out of bounds! (7)");
-    EXPECT_EQ(raisedText<MidiIndexError>([] { MidiInput().Open(-1); }),
-              "TMidiInput: Device index out of bounds! (-1)");
-    EXPECT_EQ(raisedText<MidiIndexError>([] { MidiInput().Close(2); }),
-              "TMidiInput: Device index out of bounds! (2)");
+    EXPECT_EQ(raisedText<MidiIndexError>([] { MidiInput().Open(-1); }), "TMidiInput: Device index out of bounds! (-1)");
+    EXPECT_EQ(raisedText<MidiIndexError>([] { MidiInput().Close(2); }), "TMidiInput: Device index out of bounds! (2)");
     EXPECT_EQ(raisedText<MidiIndexError>([] { MidiInput().GetDeviceHandle(5); }),
               "TMidiInput: Device index out of bounds! (5)");
 }
@@ -186,6 +187,7 @@ TEST_F(TMidiOutputTest, ASetOpensOnlyTheDeviceItsOwnListNamesAtTheIndex)
         int index;
         const char* opens;   // nullptr: the device counts as vanished
     };
+    // clang-format off
     const Case cases[] = {
         {"an earlier device unplugged", [](auto& l) { l.unplugOutput("Synth A"); }, 1, nullptr},
         {"the device itself unplugged", [](auto& l) { l.unplugOutput("Synth A"); }, 0, nullptr},
@@ -194,6 +196,7 @@ TEST_F(TMidiOutputTest, ASetOpensOnlyTheDeviceItsOwnListNamesAtTheIndex)
         {"a device added at the end", [](auto& l) { l.addOutput("Synth D"); }, 2, "Synth C"},
         {"replugged at its own place", [](auto& l) { l.unplugOutput("Synth C"); l.addOutput("Synth C"); }, 2, "Synth C"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.change);
         SetUp();
@@ -333,6 +336,7 @@ TEST(MidiServiceChoiceTest, LoopbackByEnvironmentAndAnUnknownSystemGivesAService
 
 TEST(HexStrToStreamTest, SpellsBytesFromHexadecimalText)
 {
+    // clang-format off
     const std::pair<std::string, Bytes> cases[] = {
         {"f0 7e 7f 09 01 f7", {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}},
         {"ABC", {0xAB}},          // a final odd digit is dropped
@@ -344,6 +348,7 @@ TEST(HexStrToStreamTest, SpellsBytesFromHexadecimalText)
         {"7Fff", {0x7F, 0xFF}},
         {"\t1", {0x01}},          // only blanks are dropped; a tab counts as 0
     };
+    // clang-format on
     for (const auto& [text, bytes] : cases) {
         Bytes stream{0x55, 0x66, 0x77};   // previous contents are replaced
         HexStrToStream(text, stream);

@@ -70,7 +70,7 @@ private:
     const std::vector<std::uint8_t>* fStream = nullptr;
 };
 
-}  // namespace
+}   // namespace
 
 class TMidiInputTest : public LoopbackFixture {
 protected:

@@ -67,7 +67,8 @@ TEST_F(MidiSendersTest, DataValuesAbove127GoOutAs127)
     SendProgramChange(0, 130);
     SendNote(2, 60, 255, true);
     SendReverb(0, 128);
-    EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0xB0, 0x07, 0x7F}, {0xC0, 0x7F}, {0x92, 0x3C, 0x7F}, {0xB0, 0x5D, 0x7F}}));
+    EXPECT_EQ(sentBytes(),
+              (std::vector<Bytes>{{0xB0, 0x07, 0x7F}, {0xC0, 0x7F}, {0x92, 0x3C, 0x7F}, {0xB0, 0x5D, 0x7F}}));
 }
 
 TEST_F(MidiSendersTest, TheFirstMessageOpensTheCurrentPortAndAChangedPortIsOpenedOnItsFirstMessage)
@@ -148,8 +149,7 @@ protected:
 
 TEST_F(MidiSendersWithoutOutputsTest, TheStartUpSendingReportsTheMissingOutputOnceAndGoesOn)
 {
-    EXPECT_EQ(raisedText<MidiIndexError>([] { SendProgramChange(0, 0); }),
-              "Listenindex überschreitet das Maximum (0)");
+    EXPECT_EQ(raisedText<MidiIndexError>([] { SendProgramChange(0, 0); }), "Listenindex überschreitet das Maximum (0)");
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
         EXPECT_NO_THROW(SendVolume(channel, 100));
         EXPECT_NO_THROW(SendNote(channel, 60, 100, true));

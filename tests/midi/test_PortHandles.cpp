@@ -71,4 +71,4 @@ TEST(LoopbackPortHandles, AnInputHandleIsUnknownToTheOutputCallsAndStaysOpen)
     EXPECT_EQ(service.openInputCount(), 0);
 }
 
-}  // namespace
+}   // namespace

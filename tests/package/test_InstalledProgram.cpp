@@ -80,7 +80,7 @@ bool systemSoundFontInstalled()
     return false;
 }
 
-}  // namespace
+}   // namespace
 
 class InstalledProgramTest : public ::testing::Test {
 protected:
@@ -99,9 +99,10 @@ protected:
         jackd = new QProcess;
         jackd->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         jackd->setStandardOutputFile(QProcess::nullDevice());
-        jackd->start(QStringLiteral("jackd"), {QStringLiteral("--no-realtime"), QStringLiteral("--sync"),
-                                               QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
-                                               QStringLiteral("48000"), QStringLiteral("-p"), QStringLiteral("1024")});
+        jackd->start(QStringLiteral("jackd"),
+                     {QStringLiteral("--no-realtime"), QStringLiteral("--sync"), QStringLiteral("-d"),
+                      QStringLiteral("dummy"), QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-p"),
+                      QStringLiteral("1024")});
         waitFor(jackServerAnswers, 10s);
     }
 
@@ -123,12 +124,13 @@ protected:
         // Without the built-in synth tarv sends to the server's first MIDI input: the peer's.
         ASSERT_EQ(peer.firstMidiInput(), peer.inputName());
         ASSERT_TRUE(root.isValid() && home.isValid());
-        ASSERT_EQ(QProcess::execute(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), QStringLiteral(TARV_PACKAGE_FILE),
-                                                                 root.path()}),
+        ASSERT_EQ(QProcess::execute(QStringLiteral("dpkg-deb"),
+                                    {QStringLiteral("-x"), QStringLiteral(TARV_PACKAGE_FILE), root.path()}),
                   0);
         // As installed: everybody may enter and run, nobody but root may write.
-        QFile::setPermissions(root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                               QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(root.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                  | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
         if (user.drop)
             ASSERT_EQ(chown(home.path().toLocal8Bit().constData(), user.uid, user.gid), 0);
         else
@@ -170,9 +172,9 @@ protected:
         tarv.setProcessChannelMode(QProcess::ForwardedChannels);
         const QString exe = root.filePath(QStringLiteral("usr/bin/tarv"));
         if (user.drop)
-            tarv.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=%1").arg(user.uid),
-                                                   QStringLiteral("--regid=%1").arg(user.gid),
-                                                   QStringLiteral("--clear-groups"), QStringLiteral("--"), exe});
+            tarv.start(QStringLiteral("setpriv"),
+                       {QStringLiteral("--reuid=%1").arg(user.uid), QStringLiteral("--regid=%1").arg(user.gid),
+                        QStringLiteral("--clear-groups"), QStringLiteral("--"), exe});
         else
             tarv.start(exe, {});
         ASSERT_TRUE(tarv.waitForStarted(5000));

@@ -1,8 +1,8 @@
 // SendStoredChannel and SendAllStoredChannels: the stored settings on the wire.
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
-#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
+#include "midi/MidiServiceFactory.h"
 #include "sending/SettingsSending.h"
 #include "settings/PlayerState.h"
 #include "settings/Settings.h"
@@ -77,7 +77,7 @@ std::vector<Bytes> channelMessages(std::uint8_t channel, std::uint8_t program, s
             {cc, 93, reverb}};
 }
 
-}  // namespace
+}   // namespace
 
 TEST_F(StoredChannelSending, AllChannelsGoOutInOrderWithReadDefaultsThenStoredPrograms)
 {

@@ -17,6 +17,7 @@ TEST(IniFile, ParsesDecimalAndBothHexForms)
         const char* text;
         std::optional<std::int32_t> value;
     };
+    // clang-format off
     const Case cases[] = {
         {"64", 64},         {" 64 ", 64},       {"0x40", 64},       {"0X4a", 74},
         {"$40", 64},        {"$ff", 255},       {"-5", -5},         {"+7", 7},
@@ -25,6 +26,7 @@ TEST(IniFile, ParsesDecimalAndBothHexForms)
         {"0x", {}},         {"$", {}},          {"-", {}},          {"1.5", {}},
         {"2147483648", {}}, {"0x100000000", {}}, {"$4g", {}},       {"٣", {}},
     };
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(IniFile::parseInteger(QString::fromUtf8(c.text)), c.value) << c.text;
 }

@@ -16,10 +16,12 @@ TEST(NoteNames, NameThePitchClassOfANote)
 
 TEST(GMInstrumente, OrdinalIsTheProgramNumber)
 {
+    // clang-format off
     const std::pair<int, const char*> cases[] = {
         {0, "AcousticGrandPiano"}, {40, "Violin"},       {56, "Trumpet"},
         {80, "Lead1Square"},       {99, "FXatmophere"},  {127, "Gunshot"},
     };
+    // clang-format on
     for (const auto& [ordinal, name] : cases)
         EXPECT_STREQ(GMInstrumentName(ordinal), name) << ordinal;
     EXPECT_STREQ(GMInstrumentName(TGMInstrument::Violin), "Violin");

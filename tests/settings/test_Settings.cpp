@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -78,7 +78,7 @@ QByteArray freshContents()
     return out;
 }
 
-}  // namespace
+}   // namespace
 
 TEST_F(SettingsFile, FreshFileHoldsEveryKeyInOrderAndLeavesRecordsAlone)
 {
@@ -171,33 +171,34 @@ TEST_F(SettingsFile, SaveKeepsHandEditsAndReplacesKeysInPlace)
     GeneralSettings.Hint = false;
     GeneralSettings.PlayMode = 1;
     SaveSettings(1);
-    EXPECT_EQ(readFile(), QByteArray("\xEF\xBB\xBF; my settings\r\n"
-                                     "[KANAL1]\r\n"
-                                     "volume = 90\r\n"
-                                     "MyOwnKey=abc\r\n"
-                                     "Instrument=8\r\n"
-                                     "Velocity=100\r\n"
-                                     "Panorama=10\r\n"
-                                     "Sustain=127\r\n"
-                                     "Chorus=20\r\n"
-                                     "Reverb=30\r\n"
-                                     "Kanal=1\r\n"
-                                     "\r\n"
-                                     "; the general part\r\n"
-                                     "[Allgemein]\r\n"
-                                     "Abschlag=5\r\n"
-                                     "delay=11\r\n"
-                                     "Hint=0\r\n"
-                                     "Velocitycontroller=3\r\n"
-                                     "Volumecontroller=7\r\n"
-                                     "Panoramacontroller=10\r\n"
-                                     "Sustaincontroller=64\r\n"
-                                     "Choruscontroller=91\r\n"
-                                     "Reverbcontroller=93\r\n"
-                                     "Programmmodus=1\r\n"
-                                     "\r\n"
-                                     "[extra]\r\n"
-                                     "x=1\r\n"));
+    EXPECT_EQ(readFile(),
+              QByteArray("\xEF\xBB\xBF; my settings\r\n"
+                         "[KANAL1]\r\n"
+                         "volume = 90\r\n"
+                         "MyOwnKey=abc\r\n"
+                         "Instrument=8\r\n"
+                         "Velocity=100\r\n"
+                         "Panorama=10\r\n"
+                         "Sustain=127\r\n"
+                         "Chorus=20\r\n"
+                         "Reverb=30\r\n"
+                         "Kanal=1\r\n"
+                         "\r\n"
+                         "; the general part\r\n"
+                         "[Allgemein]\r\n"
+                         "Abschlag=5\r\n"
+                         "delay=11\r\n"
+                         "Hint=0\r\n"
+                         "Velocitycontroller=3\r\n"
+                         "Volumecontroller=7\r\n"
+                         "Panoramacontroller=10\r\n"
+                         "Sustaincontroller=64\r\n"
+                         "Choruscontroller=91\r\n"
+                         "Reverbcontroller=93\r\n"
+                         "Programmmodus=1\r\n"
+                         "\r\n"
+                         "[extra]\r\n"
+                         "x=1\r\n"));
 
     // A second save finds every key and changes nothing else.
     const QByteArray before = readFile();

@@ -64,9 +64,9 @@ int clicksOf(Gesture gesture)
 TEST_F(ClickTest, OnlyALeftPressReleasedInsideIsAClick)
 {
     const std::pair<Gesture, int> cases[] = {{Gesture::LeftClick, 1},
-                                            {Gesture::LeftReleasedOutside, 0},
-                                            {Gesture::RightClick, 0},
-                                            {Gesture::ReleaseWithoutPress, 0}};
+                                             {Gesture::LeftReleasedOutside, 0},
+                                             {Gesture::RightClick, 0},
+                                             {Gesture::ReleaseWithoutPress, 0}};
     for (const auto& [gesture, expected] : cases) {
         const int i = static_cast<int>(gesture);
         EXPECT_EQ(clicksOf<TClickPanel>(gesture), expected) << "panel, gesture " << i;
@@ -104,4 +104,4 @@ TEST_F(ClickTest, ADisabledLabelReportsNoClick)
     EXPECT_EQ(clicks, 0);
 }
 
-}  // namespace
+}   // namespace

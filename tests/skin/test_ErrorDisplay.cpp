@@ -89,4 +89,4 @@ TEST_F(ErrorDisplayTest, AReplacementTakesErrorsAndNoticesAndGivesBackThePreviou
     tarv::skin::setErrorDisplay({});
 }
 
-}  // namespace
+}   // namespace

@@ -93,7 +93,7 @@ TEST_F(SkinTest, SlideSwitchSetFromCodeRaisesNoEvent)
     QObject::connect(&sw, &TSlideSwitch::changed, [&] { ++events; });
     sw.setState(1);
     EXPECT_EQ(sw.State(), 1);
-    sw.setState(1, true);  // no change, so nothing to ask or report
+    sw.setState(1, true);   // no change, so nothing to ask or report
     EXPECT_EQ(events, 0);
 }
 
@@ -131,7 +131,7 @@ TEST_F(SkinTest, OnlyTheSlideSwitchIsATabStopAndClicksStillWork)
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(clicks, 1);
     QTest::mouseClick(slider, Qt::LeftButton);
-    EXPECT_TRUE(slider->hasFocus());  // arrow keys go on driving a clicked slider
+    EXPECT_TRUE(slider->hasFocus());   // arrow keys go on driving a clicked slider
 }
 
 struct HintedWindow {
@@ -172,7 +172,7 @@ TEST_F(SkinTest, WindowHintSwitchGovernsInheritingControls)
     EXPECT_FALSE(skin::effectiveShowHint(w.button));
     HintedWindow::restOn(w.button);
     EXPECT_EQ(skin::currentHintWindow(), nullptr);
-    EXPECT_FALSE(QToolTip::isVisible());  // nor does Qt's own tooltip step in
+    EXPECT_FALSE(QToolTip::isVisible());   // nor does Qt's own tooltip step in
 
     skin::setShowHint(w.window.get(), true);
     EXPECT_TRUE(HintedWindow::restOn(w.button));
@@ -229,8 +229,8 @@ TEST_F(SkinTest, HintWindowIsAtMost250WideAndKeepsTheLines)
     skin::hideHint();
 
     // Long words and long lines are broken inside the width.
-    w.button->setToolTip(QString(80, QLatin1Char('W')) + QStringLiteral("\r\n") +
-                         QStringLiteral("Für den Splitkanal kann die Oktave nach unten verschoben werden"));
+    w.button->setToolTip(QString(80, QLatin1Char('W')) + QStringLiteral("\r\n")
+                         + QStringLiteral("Für den Splitkanal kann die Oktave nach unten verschoben werden"));
     ASSERT_TRUE(skin::showHintFor(w.button, QPoint(10, 10)));
     hint = skin::currentHintWindow();
     EXPECT_LE(hint->width(), skin::hintMaxWidth);
@@ -277,7 +277,7 @@ int distinctColours(const QPixmap& picture)
     return int(colours.size());
 }
 
-const std::array<int, 24> builtInKeyMap = {81, 50, 87, 51, 69, 82, 53, 84, 54, 90, 55, 85,
+const std::array<int, 24> builtInKeyMap = {81, 50, 87, 51, 69, 82, 53, 84,  54, 90,  55,  85,
                                            86, 71, 66, 72, 78, 77, 75, 188, 76, 190, 192, 189};
 
 TEST_F(SkinTest, PicturesHaveTheirSizesAndAreDrawn)
@@ -296,16 +296,16 @@ TEST_F(SkinTest, PicturesHaveTheirSizesAndAreDrawn)
 TEST_F(SkinTest, PcKeysPictureShowsTheKeyMapItIsGiven)
 {
     std::array<int, 24> other = builtInKeyMap;
-    other[23] = 219;  // ß instead of -
+    other[23] = 219;   // ß instead of -
     EXPECT_NE(skin::pcKeysPicture(builtInKeyMap).toImage(), skin::pcKeysPicture(other).toImage());
     EXPECT_EQ(skin::pcKeysPicture(builtInKeyMap).toImage(), skin::pcKeysPicture(builtInKeyMap).toImage());
 }
 
 TEST(KeyCaption, VirtualKeyCodesAsAGermanKeyboardLabelsThem)
 {
-    const std::pair<int, const char*> table[] = {
-        {81, "Q"}, {90, "Z"}, {50, "2"}, {48, "0"}, {188, ","}, {190, "."}, {189, "-"}, {192, "Ö"},
-        {186, "Ü"}, {222, "Ä"}, {191, "#"}, {187, "+"}, {219, "ß"}, {0, ""}, {255, ""}, {97, ""}};
+    const std::pair<int, const char*> table[] = {{81, "Q"},  {90, "Z"},  {50, "2"},  {48, "0"},  {188, ","}, {190, "."},
+                                                 {189, "-"}, {192, "Ö"}, {186, "Ü"}, {222, "Ä"}, {191, "#"}, {187, "+"},
+                                                 {219, "ß"}, {0, ""},    {255, ""},  {97, ""}};
     for (const auto& [code, caption] : table)
         EXPECT_EQ(skin::keyCaption(code), QString::fromUtf8(caption)) << code;
 }
@@ -359,4 +359,4 @@ TEST_F(SkinTest, StyleSheetNamesOnlyKnownColours)
     EXPECT_EQ(qApp->styleSheet(), sheet);
 }
 
-}  // namespace
+}   // namespace

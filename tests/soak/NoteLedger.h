@@ -39,4 +39,4 @@ inline std::vector<UnendedNote> unendedNotes(const std::vector<std::vector<std::
     return unended;
 }
 
-}  // namespace tarv::soak
+}   // namespace tarv::soak

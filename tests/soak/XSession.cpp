@@ -100,4 +100,4 @@ void XSession::askToClose(unsigned long window)
     XFlush(d);
 }
 
-}  // namespace tarv::soak
+}   // namespace tarv::soak

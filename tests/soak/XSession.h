@@ -54,4 +54,4 @@ private:
     Impl* fImpl;
 };
 
-}  // namespace tarv::soak
+}   // namespace tarv::soak

@@ -59,6 +59,7 @@ struct Control {
     Rect rect;
     Gesture gesture;
 };
+// clang-format off
 constexpr Control MainControls[] = {
     {"panelAO closed", {67, 36, 757, 36}, Gesture::Click},
     {"panelAO open", {67, 0, 757, 36}, Gesture::Click},
@@ -92,6 +93,7 @@ constexpr Control MainControls[] = {
     {"btnHint", {824, 180, 35, 17}, Gesture::Click},
     {"btnSpr", {824, 197, 35, 17}, Gesture::Click},
 };
+// clang-format on
 constexpr Control Keyboard = MainControls[15];
 static_assert(Keyboard.gesture == Gesture::Hold);
 constexpr Rect MainWindow = {0, 0, 894, 312};
@@ -102,9 +104,9 @@ constexpr Point ResetButton = {841, 126};
 // The PC keys of the built-in key map (as X keysyms of a US keyboard) and a few that move the
 // focused control.
 const unsigned long PcKeys[] = {
-    XK_q, XK_2, XK_w, XK_3, XK_e, XK_r, XK_5, XK_t, XK_6, XK_z, XK_7, XK_u,
-    XK_v, XK_g, XK_b, XK_h, XK_n, XK_m, XK_k, XK_comma, XK_l, XK_period, XK_grave, XK_minus,
-    XK_Left, XK_Right, XK_Up, XK_Down, XK_Prior, XK_Next, XK_a, XK_Tab,
+    XK_q,     XK_2,     XK_w,    XK_3,     XK_e,  XK_r,    XK_5,     XK_t,    XK_6,     XK_z,   XK_7,
+    XK_u,     XK_v,     XK_g,    XK_b,     XK_h,  XK_n,    XK_m,     XK_k,    XK_comma, XK_l,   XK_period,
+    XK_grave, XK_minus, XK_Left, XK_Right, XK_Up, XK_Down, XK_Prior, XK_Next, XK_a,     XK_Tab,
 };
 
 const char* const MainTitle = "Ovelin Tarv";
@@ -121,8 +123,7 @@ class Player {
 public:
     Player(std::uint64_t seed, tarv::soak::XSession& x, tarv::test::JackPeer& keyboard)
         : fRandom(seed), fX(x), fKeyboard(keyboard)
-    {
-    }
+    {}
 
     // One step of the session: whatever a player might do next with what the screen shows.
     void step()
@@ -250,7 +251,8 @@ private:
 
     static bool isDialog(const ShownWindow& w)
     {
-        return startsWith(w.title, PortsTitle) || startsWith(w.title, InstrumentsTitle) || startsWith(w.title, KeysTitle);
+        return startsWith(w.title, PortsTitle) || startsWith(w.title, InstrumentsTitle)
+            || startsWith(w.title, KeysTitle);
     }
 
     // Any other shown window of the program is a message box.
@@ -322,7 +324,9 @@ private:
         case Gesture::Spin:
             // The arrows are the right fifth of the spin edit: up in the top half, down below.
             if (chance(70))
-                click(main.rect, {r.x + r.width - 1 - int(pick(std::size_t(r.width / 5))), r.y + int(pick(std::size_t(r.height)))});
+                click(
+                    main.rect,
+                    {r.x + r.width - 1 - int(pick(std::size_t(r.width / 5))), r.y + int(pick(std::size_t(r.height)))});
             else
                 wheel(main, randomPoint(r));
             break;
@@ -367,8 +371,8 @@ private:
         if (fHeldKeys.count(key) || !fX.key(key, true))
             return;
         // The moving keys go up again at once; the note keys are held.
-        if (key == XK_Left || key == XK_Right || key == XK_Up || key == XK_Down || key == XK_Prior
-            || key == XK_Next || key == XK_Tab || key == XK_a)
+        if (key == XK_Left || key == XK_Right || key == XK_Up || key == XK_Down || key == XK_Prior || key == XK_Next
+            || key == XK_Tab || key == XK_a)
             fX.key(key, false);
         else
             fHeldKeys.insert(key);
@@ -433,10 +437,7 @@ private:
         }
     }
 
-    Point firstEntry(int listLeft)
-    {
-        return {listLeft + 2 + int(pick(chance(50) ? 16 : 100)), 26 + int(pick(14))};
-    }
+    Point firstEntry(int listLeft) { return {listLeft + 2 + int(pick(chance(50) ? 16 : 100)), 26 + int(pick(14))}; }
 
     // The instrument picker and the key selector: a click in the list, an arrow key, or closing.
     void playToolWindow(const ShownWindow& dialog, const Rect& list)
@@ -523,7 +524,7 @@ Options parse(int argc, char** argv)
     return options;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -630,7 +631,12 @@ int main(int argc, char** argv)
             if (startsWith(w.title, MainTitle))
                 x.askToClose(w.id);
         // A failing save shows a message box before the program ends: it is confirmed.
-        if (!waitUntil([&] { player.closeDialogs(); return !running(); }, 60s, 250ms))
+        if (!waitUntil(
+                [&] {
+                    player.closeDialogs();
+                    return !running();
+                },
+                60s, 250ms))
             fail(QStringLiteral("tarv did not end after its window was closed"));
     }
 
@@ -652,7 +658,8 @@ int main(int argc, char** argv)
 
     QFile output(errors);
     const QByteArray printed = output.open(QIODevice::ReadOnly) ? output.readAll() : QByteArray();
-    for (const char* report : {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer"})
+    for (const char* report :
+         {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer"})
         if (printed.contains(report))
             fail(QStringLiteral("a sanitizer report: ") + QString::fromLatin1(report));
 

@@ -10,7 +10,7 @@ void PrintTo(const UnendedNote& n, std::ostream* out)
 {
     *out << "channel " << n.channel << " note " << n.note;
 }
-}  // namespace tarv::soak
+}   // namespace tarv::soak
 
 using tarv::soak::UnendedNote;
 using tarv::soak::unendedNotes;
@@ -23,6 +23,7 @@ TEST(NoteLedger, EachWayOfEndingANoteCountsOnlyForItsChannelAndNote)
         Stream stream;
         std::vector<UnendedNote> unended;
     };
+    // clang-format off
     const Case cases[] = {
         {"note off", {{0x90, 60, 100}, {0x80, 60, 0}}, {}},
         {"note on with velocity 0", {{0x93, 60, 100}, {0x93, 60, 0}}, {}},
@@ -33,6 +34,7 @@ TEST(NoteLedger, EachWayOfEndingANoteCountsOnlyForItsChannelAndNote)
         {"struck again after its end", {{0x90, 60, 100}, {0xB0, 123, 0}, {0x90, 60, 90}}, {{0, 60}}},
         {"other messages change nothing", {{0x9F, 127, 1}, {0xB0, 64, 0}, {0xE0, 0, 64}, {0xC0, 5}}, {{15, 127}}},
     };
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(unendedNotes(c.stream), c.unended) << c.what;
 }

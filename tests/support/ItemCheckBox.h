@@ -20,4 +20,4 @@ inline QRect checkBoxRect(QListWidget* list, QListWidgetItem* item)
     return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
 }
 
-}  // namespace tarv::test
+}   // namespace tarv::test

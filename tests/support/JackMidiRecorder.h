@@ -48,4 +48,4 @@ private:
     std::vector<Bytes> fReceived;
 };
 
-}  // namespace tarv::test
+}   // namespace tarv::test

@@ -32,4 +32,4 @@ inline void removeJackMidiService()
     ::setenv("TARV_MIDI_API", "loopback", 1);
 }
 
-}  // namespace tarv::test
+}   // namespace tarv::test

@@ -70,7 +70,10 @@ public:
         return fIn && jack_port_connected(fIn) > 0;
     }
 
-    bool waitReceived(std::size_t count, std::chrono::milliseconds timeout) { return fRecorder.waitReceived(count, timeout); }
+    bool waitReceived(std::size_t count, std::chrono::milliseconds timeout)
+    {
+        return fRecorder.waitReceived(count, timeout);
+    }
     std::vector<Bytes> received() const { return fRecorder.received(); }
 
     // The device goes away while tarv is connected to it: the port first, then the client.
@@ -122,4 +125,4 @@ private:
     JackMidiRecorder fRecorder;
 };
 
-}  // namespace tarv::test
+}   // namespace tarv::test

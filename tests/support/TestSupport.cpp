@@ -44,11 +44,12 @@ void ensureApplication(int screenWidth, int screenHeight)
         static QTemporaryDir folder;
         QFile config(folder.filePath(QStringLiteral("screen.json")));
         if (config.open(QIODevice::WriteOnly)) {
-            config.write(QStringLiteral(R"({"windowFrameMargins": true, "screens": [{"name": "test", "x": 0, "y": 0, )"
-                                        R"("width": %1, "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
-                             .arg(screenWidth)
-                             .arg(screenHeight)
-                             .toUtf8());
+            config.write(
+                QStringLiteral(R"({"windowFrameMargins": true, "screens": [{"name": "test", "x": 0, "y": 0, )"
+                               R"("width": %1, "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                    .arg(screenWidth)
+                    .arg(screenHeight)
+                    .toUtf8());
             config.close();
             qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toUtf8());
         }
@@ -59,9 +60,9 @@ void ensureApplication(int screenWidth, int screenHeight)
 QString startXvfb(QProcess& xvfb)
 {
     // Xvfb picks a free display and writes its number to the descriptor given.
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                        QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                                        QStringLiteral("tcp")});
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (!xvfb.waitForStarted(5000))
         return {};
     while (!xvfb.canReadLine()) {
@@ -82,4 +83,4 @@ void stopProcess(QProcess& process)
     }
 }
 
-}  // namespace tarv::test
+}   // namespace tarv::test

@@ -13,8 +13,7 @@
 namespace tarv::test {
 
 // Polls `condition` (processing Qt events in between) until it holds or the timeout passes.
-bool waitFor(const std::function<bool()>& condition,
-             std::chrono::milliseconds timeout = std::chrono::seconds(5));
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // A QApplication for the whole test binary, created on first use (offscreen platform).
 void ensureApplication();
@@ -29,4 +28,4 @@ QString startXvfb(QProcess& xvfb);
 // Asks a child process to end and kills it when it still runs after 5 s.
 void stopProcess(QProcess& process);
 
-}  // namespace tarv::test
+}   // namespace tarv::test

@@ -108,4 +108,4 @@ private:
     std::atomic<std::size_t> fRecorded{0};
 };
 
-}  // namespace tarv::test
+}   // namespace tarv::test

@@ -48,6 +48,7 @@ public:
     {
         return std::unique_ptr<LoadingGate, void (*)(LoadingGate*)>(this, [](LoadingGate* gate) { gate->release(); });
     }
+
 private:
     std::mutex fLock;
     std::condition_variable fChanged;
@@ -127,8 +128,8 @@ inline double pitch(const std::vector<float>& samples, double fromSeconds, doubl
 }
 
 // Relative strengths of the first eight harmonics of `fundamental` (Goertzel), summing to 1.
-inline std::array<double, 8> harmonicProfile(const std::vector<float>& samples, double fromSeconds,
-                                             double seconds, double fundamental)
+inline std::array<double, 8> harmonicProfile(const std::vector<float>& samples, double fromSeconds, double seconds,
+                                             double fundamental)
 {
     const auto from = static_cast<std::size_t>(fromSeconds * kRate);
     const auto length = std::min(samples.size() - from, static_cast<std::size_t>(seconds * kRate));
@@ -159,4 +160,4 @@ inline double profileDistance(const std::array<double, 8>& a, const std::array<d
     return sum;
 }
 
-}  // namespace tarv::test
+}   // namespace tarv::test

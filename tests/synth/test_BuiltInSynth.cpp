@@ -18,9 +18,13 @@ namespace {
 class RecordingService : public MidiService {
 public:
     RecordingService(std::string api, std::vector<std::string> inputs, std::vector<std::string> outputs)
-        : fOutputs(std::move(outputs)), fApi(std::move(api)), fInputs(std::move(inputs)) {}
+        : fOutputs(std::move(outputs)), fApi(std::move(api)), fInputs(std::move(inputs))
+    {}
 
-    struct Sent { int device; std::uint32_t packed; };
+    struct Sent {
+        int device;
+        std::uint32_t packed;
+    };
 
     std::string apiName() const override { return fApi; }
     std::vector<std::string> inputNames() override { return fInputs; }
@@ -43,10 +47,7 @@ public:
         return open(index);
     }
     void closeOutput(PortHandle handle) override { close(handle); }
-    void sendShort(PortHandle handle, std::uint32_t packed) override
-    {
-        sent.push_back({device(handle), packed});
-    }
+    void sendShort(PortHandle handle, std::uint32_t packed) override { sent.push_back({device(handle), packed}); }
     void sendBlock(PortHandle handle, const std::uint8_t*, std::size_t size) override
     {
         sent.push_back({device(handle), static_cast<std::uint32_t>(size)});
@@ -93,8 +94,8 @@ struct Combined {
 
 Combined combine()
 {
-    auto front = std::make_unique<RecordingService>("front", std::vector<std::string>{},
-                                                    std::vector<std::string>{"Synth"});
+    auto front =
+        std::make_unique<RecordingService>("front", std::vector<std::string>{}, std::vector<std::string>{"Synth"});
     auto system = std::make_unique<RecordingService>("alsa", std::vector<std::string>{"Keys"},
                                                      std::vector<std::string>{"Out A", "Out B"});
     Combined result{front.get(), system.get(), nullptr};
@@ -152,9 +153,8 @@ TEST(BuiltInSynth, InputsAreTheSystemsAndClosedHandlesFail)
 {
     Combined c = combine();
     std::vector<std::pair<int, std::uint32_t>> received;
-    const PortHandle input = c.service->openInput(0, "Keys", 7, [&](int instance, std::uint32_t packed) {
-        received.emplace_back(instance, packed);
-    }, nullptr);
+    const PortHandle input = c.service->openInput(
+        0, "Keys", 7, [&](int instance, std::uint32_t packed) { received.emplace_back(instance, packed); }, nullptr);
     c.system->receive(0x643C90);
     EXPECT_EQ(received, (std::vector<std::pair<int, std::uint32_t>>{{7, 0x643C90u}}));
 
@@ -183,6 +183,7 @@ public:
         else
             unsetenv(fName);
     }
+
 private:
     const char* fName;
     std::optional<std::string> fOld;
@@ -191,8 +192,8 @@ private:
 TEST(BuiltInSynth, WithoutSoundFontTheSystemServiceIsUnchanged)
 {
     EnvironmentVariable none("TARV_SOUNDFONT", "none");
-    auto system = std::make_unique<RecordingService>("alsa", std::vector<std::string>{},
-                                                     std::vector<std::string>{"Out A"});
+    auto system =
+        std::make_unique<RecordingService>("alsa", std::vector<std::string>{}, std::vector<std::string>{"Out A"});
     MidiService* original = system.get();
     EXPECT_EQ(withBuiltInSynth(std::move(system)).get(), original);
 }
@@ -202,10 +203,10 @@ TEST(BuiltInSynth, WithSoundFontTheSynthIsOutputZero)
     if (!std::filesystem::exists(test::kTimGM6mb))
         GTEST_SKIP() << "sound font missing: " << test::kTimGM6mb;
     EnvironmentVariable soundFont("TARV_SOUNDFONT", test::kTimGM6mb.string());
-    auto service = withBuiltInSynth(std::make_unique<RecordingService>(
-        "alsa", std::vector<std::string>{"Keys"}, std::vector<std::string>{"Out A"}));
+    auto service = withBuiltInSynth(std::make_unique<RecordingService>("alsa", std::vector<std::string>{"Keys"},
+                                                                       std::vector<std::string>{"Out A"}));
     EXPECT_EQ(service->outputNames(), (std::vector<std::string>{kSynthPortName, "Out A"}));
     EXPECT_EQ(service->inputNames(), std::vector<std::string>{"Keys"});
 }
 
-}  // namespace
+}   // namespace

@@ -13,8 +13,8 @@ using namespace tarv::test;
 
 namespace {
 
-constexpr double kSilence = 1e-4;          // RMS, -80 dBFS
-constexpr double kSound = 2e-3;            // RMS, -54 dBFS: a single note is well above it
+constexpr double kSilence = 1e-4;   // RMS, -80 dBFS
+constexpr double kSound = 2e-3;     // RMS, -54 dBFS: a single note is well above it
 constexpr double kMiddleC = 261.63;
 
 FluidSynthService::Options offline()
@@ -193,7 +193,8 @@ INSTANTIATE_TEST_SUITE_P(SoundFonts, PresetChosenAfterStartUp,
                                            "/usr/share/sounds/sf3/FluidR3Mono_GM.sf3"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              std::string name = std::filesystem::path(info.param).filename().string();
-                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
                              return name;
                          });
 
@@ -299,4 +300,4 @@ TEST(FluidSynthServiceAudio, OpenOutputFailsWithTheDriversReason)
     EXPECT_THROW(none.openOutput(0, kSynthPortName), MidiServiceError);
 }
 
-}  // namespace
+}   // namespace

@@ -98,4 +98,4 @@ TEST(SoundFontSearchDefaults, LooksBesideTheExecutableAndAtTheSystemsFonts)
 }
 #endif
 
-}  // namespace
+}   // namespace

@@ -4,8 +4,8 @@
 #include "SynthAudio.h"
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
-#include "midi/MidiServiceFactory.h"
 #include "midi/MidiSenders.h"
+#include "midi/MidiServiceFactory.h"
 #include "sending/SettingsSending.h"
 #include "settings/Settings.h"
 
@@ -36,8 +36,8 @@ protected:
         options.beforeLoading = fGate.hook();
         auto synth = std::make_unique<FluidSynthService>(kTimGM6mb, options);
         fSynth = synth.get();
-        auto system = std::make_unique<LoopbackMidiService>(std::vector<std::string>{"Keys"},
-                                                            std::vector<std::string>{"Out A"});
+        auto system =
+            std::make_unique<LoopbackMidiService>(std::vector<std::string>{"Keys"}, std::vector<std::string>{"Out A"});
         fSystem = system.get();
         fPrevious = setMidiService(withOutputsInFront(std::move(synth), std::move(system)));
     }
@@ -82,13 +82,14 @@ TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
     FluidSynthService reference(kTimGM6mb, options);
     ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
     const PortHandle port = reference.openOutput(0, kSynthPortName);
-    for (auto message : {packed(0xC0, 19), packed(0xB0, 7, 100), packed(0xB0, 91, 0), packed(0xB0, 93, 0),
-                         packed(0x90, 60, 100)}) {
+    for (auto message :
+         {packed(0xC0, 19), packed(0xB0, 7, 100), packed(0xB0, 91, 0), packed(0xB0, 93, 0), packed(0x90, 60, 100)}) {
         ASSERT_TRUE(reference.waitUntilSettled(std::chrono::seconds(20)));   // the organ's samples are read
         reference.sendShort(port, message);
     }
     const std::vector<float> organ = renderSeconds(reference, 0.6);
-    EXPECT_LT(profileDistance(harmonicProfile(sound, 0.2, 0.3, 261.63), harmonicProfile(organ, 0.2, 0.3, 261.63)), 0.05);
+    EXPECT_LT(profileDistance(harmonicProfile(sound, 0.2, 0.3, 261.63), harmonicProfile(organ, 0.2, 0.3, 261.63)),
+              0.05);
     EXPECT_NEAR(rms(sound, 0.2, 0.5), rms(organ, 0.2, 0.5), 0.1 * rms(organ, 0.2, 0.5));
 
     // Nothing went to the system's ports; a note for port 1 goes there, not to the synth.
@@ -101,4 +102,4 @@ TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
     EXPECT_EQ(fSystem->sent()[0].bytes, (std::vector<std::uint8_t>{0x90, 62, 100}));
 }
 
-}  // namespace
+}   // namespace

@@ -52,4 +52,4 @@ TEST(FluidSynthServiceJack, NoteIsHeardAtItsPitchAndSilenceFollows)
     synth.closeOutput(port);
 }
 
-}  // namespace
+}   // namespace

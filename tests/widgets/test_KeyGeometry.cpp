@@ -19,10 +19,11 @@ struct HitCase {
     int velocity;   // -1: not checked
 };
 
-}  // namespace
+}   // namespace
 
 TEST(KeyGeometry, NoteAndVelocityUnderThePointer)
 {
+    // clang-format off
     const HitCase cases[] = {
         {H, 200, 50, 10, 3, 0, 0, 36, 0},
         {H, 200, 50, 10, 3, 199, 49, 69, 124},
@@ -38,6 +39,7 @@ TEST(KeyGeometry, NoteAndVelocityUnderThePointer)
         {V, 50, 200, 10, 3, 49, 0, 69, 124},
         {V, 50, 200, 10, 3, 5, 190, 37, 21},
     };
+    // clang-format on
     for (const HitCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " at " << c.x << "," << c.y);
         const TKeyMetrics m = GetKeyMetrics(c.orientation, c.width, c.height, c.noteWidth);
@@ -55,10 +57,14 @@ TEST(KeyGeometry, NoteAndVelocityUnderThePointer)
 TEST(KeyGeometry, BlackKeyColumnsOfTheMainKeyboard)
 {
     const TKeyMetrics m = GetKeyMetrics(H, 1260, 107, 18);
-    const struct { int first, last, semitone; } blacks[] = {
-        {12, 22, 1}, {32, 42, 3}, {66, 76, 6}, {85, 95, 8}, {104, 114, 10}};
+    const struct {
+        int first, last, semitone;
+    } blacks[] = {{12, 22, 1}, {32, 42, 3}, {66, 76, 6}, {85, 95, 8}, {104, 114, 10}};
     const int whiteSemitone[7] = {0, 2, 4, 5, 7, 9, 11};
-    const auto isBlack = [](int note) { const int s = note % 12; return s == 1 || s == 3 || s == 6 || s == 8 || s == 10; };
+    const auto isBlack = [](int note) {
+        const int s = note % 12;
+        return s == 1 || s == 3 || s == 6 || s == 8 || s == 10;
+    };
     for (int octave = 0; octave < 10; ++octave) {
         int expected[126];
         for (int x = 0; x < 126; ++x)
@@ -107,8 +113,8 @@ TEST(KeyGeometry, FacesOfMarkedKeys)
     ASSERT_EQ(KeyGeometry::FaceRects(m, 0, 1, r), 1);
     EXPECT_EQ(r[0], QRect(13, 1, 9, 62));   // inside the outline of C# (12..22, 0..63)
     ASSERT_EQ(KeyGeometry::FaceRects(m, 0, 0, r), 2);
-    EXPECT_EQ(r[0], QRect(2, 65, 15, 40));  // lower part, rows BL + 1 .. D - 3
-    EXPECT_EQ(r[1], QRect(2, 2, 9, 63));    // C up to the black key, rows 2 .. BL
+    EXPECT_EQ(r[0], QRect(2, 65, 15, 40));               // lower part, rows BL + 1 .. D - 3
+    EXPECT_EQ(r[1], QRect(2, 2, 9, 63));                 // C up to the black key, rows 2 .. BL
     EXPECT_EQ(KeyGeometry::FaceRects(m, 1, 11, r), 0);   // below the first C
     // B9 is cut off where the widget ends; its part right of A# lies wholly beyond.
     const TKeyMetrics shorter = GetKeyMetrics(H, 1250, 107, 18);

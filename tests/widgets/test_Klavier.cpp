@@ -59,7 +59,7 @@ protected:
     void SetUp() override { tarv::test::ensureApplication(); }
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(KeysTest, UnmarkedMainKeyboardPicture)
 {
@@ -67,11 +67,11 @@ TEST_F(KeysTest, UnmarkedMainKeyboardPicture)
     makeMainKeyboard(keys);
     const QImage img = picture(keys);
     ASSERT_EQ(img.size(), QSize(1260, 107));
-    EXPECT_EQ(at(img, 0, 50), Black);        // outline
+    EXPECT_EQ(at(img, 0, 50), Black);   // outline
     EXPECT_EQ(at(img, 1259, 50), Black);
     EXPECT_EQ(at(img, 630, 106), Black);
-    EXPECT_EQ(at(img, 5, 90), White);        // C
-    EXPECT_EQ(at(img, 18, 90), Black);       // boundary line C|D
+    EXPECT_EQ(at(img, 5, 90), White);    // C
+    EXPECT_EQ(at(img, 18, 90), Black);   // boundary line C|D
     EXPECT_EQ(at(img, 17, 90), White);
     // C#: outline on columns 12 and 22, rows 0..63, black inside; white below it.
     EXPECT_EQ(at(img, 11, 30), White);
@@ -205,6 +205,7 @@ namespace {
 class RecordingKeys : public TKeys {
 public:
     QRegion painted;
+
 protected:
     void paintEvent(QPaintEvent* event) override
     {
@@ -213,7 +214,7 @@ protected:
     }
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(KeysTest, MarkingRepaintsOnlyTheKeysFace)
 {
@@ -241,15 +242,16 @@ TEST_F(KeysTest, EventsOfPressReleaseAndAllNotesOff)
     EventLog log;
     log.attach(keys);
     keys.PressNote(60, 100, true);
-    keys.PressNote(60, 90, true);       // marked already: raised again
+    keys.PressNote(60, 90, true);   // marked already: raised again
     keys.PressNote(62, 80, false);
-    keys.PressNote(200, 70, true);      // outside 0..127: not marked, still raised
-    keys.ReleaseNote(64, 55, true);     // not marked: raised, velocity 0
+    keys.PressNote(200, 70, true);    // outside 0..127: not marked, still raised
+    keys.ReleaseNote(64, 55, true);   // not marked: raised, velocity 0
     keys.PressNote(40, 1, true);
-    keys.AllNotesOff(true);             // ascending, marked notes only
+    keys.AllNotesOff(true);   // ascending, marked notes only
     keys.AllNotesOff(true);
-    EXPECT_EQ(log.events, (Events{"on 60 100", "on 60 90", "on 200 70", "off 64 0", "on 40 1",
-                                  "off 40 0", "off 60 0", "off 62 0"}));
+    EXPECT_EQ(
+        log.events,
+        (Events{"on 60 100", "on 60 90", "on 200 70", "off 64 0", "on 40 1", "off 40 0", "off 60 0", "off 62 0"}));
     EXPECT_FALSE(keys.IsMarked(200));
 }
 
@@ -282,45 +284,45 @@ protected:
     EventLog log;
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(MouseTest, GlideOverFiveKeys)
 {
-    press(630, 50);     // C5, velocity 59
-    move(640, 60);      // still C5
-    move(650, 100);     // D5
-    move(670, 90);      // E5
-    move(690, 80);      // F5
-    move(710, 70);      // G5
+    press(630, 50);   // C5, velocity 59
+    move(640, 60);    // still C5
+    move(650, 100);   // D5
+    move(670, 90);    // E5
+    move(690, 80);    // F5
+    move(710, 70);    // G5
     release(710, 70);
-    EXPECT_EQ(log.events, (Events{"on 60 59", "off 60 0", "on 62 118", "off 62 0", "on 64 106",
-                                  "off 64 0", "on 65 94", "off 65 0", "on 67 83", "off 67 0"}));
+    EXPECT_EQ(log.events,
+              (Events{"on 60 59", "off 60 0", "on 62 118", "off 62 0", "on 64 106", "off 64 0", "on 65 94", "off 65 0",
+                      "on 67 83", "off 67 0"}));
     EXPECT_FALSE(keys->IsMarked(67));
 }
 
 TEST_F(MouseTest, DragOutsideAndBackKeepsTheHeldKey)
 {
     press(630, 90);
-    move(630, 120);     // below the keyboard, still grabbed
-    move(-15, 50);      // left of it
-    move(635, 95);      // back on C5
+    move(630, 120);   // below the keyboard, still grabbed
+    move(-15, 50);    // left of it
+    move(635, 95);    // back on C5
     EXPECT_EQ(log.events, Events{"on 60 106"});
     EXPECT_TRUE(keys->IsMarked(60));
-    release(-15, 120);  // the release outside still reaches the keyboard
+    release(-15, 120);   // the release outside still reaches the keyboard
     EXPECT_EQ(log.events, (Events{"on 60 106", "off 60 0"}));
 }
 
 TEST_F(MouseTest, LastColumnAndRowAreIgnored)
 {
-    press(1230, 90);    // A9
-    move(1259, 90);     // B9, but on the last column
-    move(650, 106);     // D5, but on the last row
+    press(1230, 90);   // A9
+    move(1259, 90);    // B9, but on the last column
+    move(650, 106);    // D5, but on the last row
     EXPECT_EQ(log.events, Events{"on 117 106"});
     move(1258, 90);
     move(650, 105);
     release(650, 105);
-    EXPECT_EQ(log.events, (Events{"on 117 106", "off 117 0", "on 119 106", "off 119 0", "on 62 124",
-                                  "off 62 0"}));
+    EXPECT_EQ(log.events, (Events{"on 117 106", "off 117 0", "on 119 106", "off 119 0", "on 62 124", "off 62 0"}));
 }
 
 TEST_F(MouseTest, RightButtonReleasesOnlyTheLastMouseNote)
@@ -332,7 +334,7 @@ TEST_F(MouseTest, RightButtonReleasesOnlyTheLastMouseNote)
     press(630, 90);
     release(630, 90);
     press(700, 90, Qt::RightButton);
-    move(750, 90);                    // moves without the left button do nothing
+    move(750, 90);   // moves without the left button do nothing
     release(700, 90, Qt::RightButton);
     EXPECT_EQ(log.events, (Events{"on 60 106", "off 60 0", "off 60 0"}));
     EXPECT_FALSE(keys->IsMarked(60));

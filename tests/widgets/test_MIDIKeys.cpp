@@ -1,9 +1,9 @@
 // TMIDIKeys playing by itself through the loopback MIDI service.
 #include "widgets/Klavier.h"
 
+#include "TestSupport.h"
 #include "midi/LoopbackMidiService.h"
 #include "midi/MidiServiceFactory.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ protected:
     void SetUp() override
     {
         tarv::test::ensureApplication();
-        auto service = std::make_unique<tarv::LoopbackMidiService>(
-            std::vector<std::string>{}, std::vector<std::string>{"Synth A", "Synth B"});
+        auto service = std::make_unique<tarv::LoopbackMidiService>(std::vector<std::string>{},
+                                                                   std::vector<std::string>{"Synth A", "Synth B"});
         loopback = service.get();
         previous = tarv::setMidiService(std::move(service));
     }
@@ -41,7 +41,7 @@ protected:
 
 using Sent = std::vector<std::pair<int, Bytes>>;
 
-}  // namespace
+}   // namespace
 
 TEST_F(MIDIKeysTest, PlaysOnTheDefaultOutputOnceANoteOnOpensIt)
 {
@@ -62,8 +62,9 @@ TEST_F(MIDIKeysTest, PlaysOnTheDefaultOutputOnceANoteOnOpensIt)
     EXPECT_NE(keys.MIDIPort(), 0u);
     EXPECT_EQ(loopback->openCalls(), 1);
     // Device -1 is the first output port on systems without a mapper.
-    EXPECT_EQ(sent(), (Sent{{0, {0x90, 0x3C, 0x64}}, {0, {0x80, 0x3C, 0x00}},
-                            {0, {0x9F, 0x3C, 0x64}}, {0, {0x8F, 0x3C, 0x00}}}));
+    EXPECT_EQ(
+        sent(),
+        (Sent{{0, {0x90, 0x3C, 0x64}}, {0, {0x80, 0x3C, 0x00}}, {0, {0x9F, 0x3C, 0x64}}, {0, {0x8F, 0x3C, 0x00}}}));
 }
 
 TEST_F(MIDIKeysTest, AssignedHandlersReplaceItsOwnSending)
