@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 #include <algorithm>
 #include <array>
@@ -555,12 +556,26 @@ void createDialog(World& w)
     }
 }
 
+// Qt connects the focus window's focusObjectChanged to the application when a window becomes
+// active and disconnects it when another one does. The offscreen platform has no window manager
+// to activate the main window when the dialog closes, so the dialog stays the focus window while
+// hidden, and each show adds one more connection, each slowing every focus change after it.
+// Qt's own state, one connection from the focus window, is restored before each input.
+void resetFocusConnections()
+{
+    for (QWindow* window : QGuiApplication::allWindows())
+        QObject::disconnect(window, SIGNAL(focusObjectChanged(QObject*)), qApp, SLOT(_q_updateFocusObject(QObject*)));
+    if (QWindow* focus = QGuiApplication::focusWindow())
+        QObject::connect(focus, SIGNAL(focusObjectChanged(QObject*)), qApp, SLOT(_q_updateFocusObject(QObject*)));
+}
+
 // A program start: the service with three devices on each side, the start-up sending that
 // opens output 0, the input handler, and the dialog filled anew, hidden. The dialog lives as
 // long as the fuzzer runs (as it lives as long as the program); each input starts with what
 // its creation does.
 void startProgram(World& w)
 {
+    resetFocusConnections();
     MidiShutdown();
     auto service = std::make_unique<tarv::LoopbackMidiService>(
         std::vector<std::string>{InputPool[0], InputPool[1], InputPool[2]},
