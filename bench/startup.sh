@@ -3,10 +3,13 @@
 # vmpk, when installed), started alternately on one Xvfb server. For each program it prints the
 # medians of: the time from process start until `xdotool search --onlyvisible --name` finds the
 # main window, the CPU time used by then, the resident memory 3 s later (VmRSS, and without
-# shared memory: the JACK server's graph segment, which every JACK client process maps and
-# locks, and X shared memory images) and the CPU time over the 10 idle seconds after that;
-# then the ratios tarv / peer, and tarv's own milestones.
+# shared memory: the JACK server's graph segment, which every JACK client process maps and,
+# when the user may lock that much memory, locks, and X shared memory images) and the CPU time
+# over the 10 idle seconds after that; then the ratios tarv / peer, the memory locked in, and
+# tarv's own milestones.
 #   bench/startup.sh [TARV_EXECUTABLE] [RUNS]     (defaults: build/app/tarv, 3 runs after a warm-up)
+# As a user who may lock no more than the usual 8 MiB (no JACK segment locked in):
+#   setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp bench/startup.sh
 # Three conditions:
 #   - no MIDI system: no JACK server; tarv without its synth (TARV_SOUNDFONT=none), the peer
 #     with its default configuration;
@@ -65,7 +68,7 @@ start_dump() {
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
 # measure NAME_PATTERN COMMAND... -> prints "mapped_ms cpu_to_map_ms rss_kib unshared_kib
-# idle_cpu_ms", or "failed" when the program ended before its window showed.
+# idle_cpu_ms locked_kib", or "failed" when the program ended before its window showed.
 measure() {
     local pattern=$1; shift
     local start pid mapped=""
@@ -86,16 +89,17 @@ measure() {
         echo failed
         return
     fi
-    local until_mapped rss unshared before after
+    local until_mapped rss unshared locked before after
     until_mapped=$(cpu_ticks "$pid")
     sleep 3
     rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
     unshared=$(awk '/^RssAnon|^RssFile/ {sum += $2} END {print sum + 0}' "/proc/$pid/status" 2>/dev/null || echo 0)
+    locked=$(awk '/^VmLck/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
     before=$(cpu_ticks "$pid")
     sleep 10
     after=$(cpu_ticks "$pid")
     stop_process "$pid"
-    echo "$(((mapped - start) / 1000000)) $((until_mapped * 1000 / ticks)) $rss $unshared $(((after - before) * 1000 / ticks))"
+    echo "$(((mapped - start) / 1000000)) $((until_mapped * 1000 / ticks)) $rss $unshared $(((after - before) * 1000 / ticks)) $locked"
 }
 
 # run_tarv CONDITION: one start of tarv; also appends its milestones (ms after process start)
@@ -143,6 +147,11 @@ report() {   # report TITLE
         printf '%-8s %14s %18s %16s %18s %16s\n' "ratio" "$(ratio "${t[0]}" "${p[0]}")" "$(ratio "${t[1]}" "${p[1]}")" \
             "$(ratio "${t[2]}" "${p[2]}")" "$(ratio "${t[3]}" "${p[3]}")" "$(ratio "${t[4]}" "${p[4]}")"
     fi
+    # Memory locked in (part of the RSS): libjack locks the server's graph segment into every
+    # client process when the user may lock that much (root, or a raised `ulimit -l`).
+    local locked="tarv $(column "$work/tarv.figures" 6) KiB"
+    if [ -n "$peer" ]; then locked+=", peer $(column "$work/peer.figures" 6) KiB"; fi
+    echo "locked in memory (VmLck, part of the RSS): $locked"
     local ready
     ready=$(column "$work/milestones" 3)
     printf 'tarv: start-up sending done %s ms, window shown %s ms after process start' \
