@@ -67,7 +67,13 @@ private:
     std::vector<Line> fLines;
     bool fUnreadable = false;   // loaded from a file that exists but could not be read
     bool fByteOrderMark = false;
-    QByteArray fNewLine = "\n";   // ending for new lines: the file's first ending, LF for a new file
+    // Ending for new lines: the file's first ending; for a new file the system's own (CR LF on
+    // Windows, as its own INI functions write).
+#ifdef _WIN32
+    QByteArray fNewLine = "\r\n";
+#else
+    QByteArray fNewLine = "\n";
+#endif
 };
 
 }   // namespace tarv

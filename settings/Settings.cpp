@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <filesystem>
@@ -144,6 +145,16 @@ QString executableFolder()
     return folder.empty() ? QDir::currentPath() : QDir(folder).path();
 }
 
+// Whether a file can really be made in `folder`, asked by making one. Windows answers
+// QFileInfo::isWritable() from the read-only attribute alone, so a folder under Program Files,
+// which only an administrator may write, would pass. Once the settings file exists beside the
+// executable nobody asks any more.
+bool canCreateFileIn(const QString& folder)
+{
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("tarv-write-test-XXXXXX")));
+    return probe.open();
+}
+
 // The user's configuration folder, for an executable in a folder the user cannot write.
 QString configFolder()
 {
@@ -162,7 +173,7 @@ QString settingsPath()
     const QString folder = executableFolder();
     const QString besideExecutable = QDir(folder).filePath(kFileName);
     // A file next to the executable always wins, so a portable copy keeps its own settings.
-    if (QFileInfo::exists(besideExecutable) || QFileInfo(folder).isWritable())
+    if (QFileInfo::exists(besideExecutable) || canCreateFileIn(folder))
         return besideExecutable;
     return QDir(configFolder()).filePath(kFileName);
 }
