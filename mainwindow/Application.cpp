@@ -3,6 +3,7 @@
 
 #include "skin/ErrorDisplay.h"
 
+#include <QSessionManager>
 #include <QSocketNotifier>
 
 #include <exception>
@@ -62,7 +63,16 @@ void CloseWindowsOnTerminationSignals()
         sigaction(signal, &action, nullptr);
 }
 #else
-void CloseWindowsOnTerminationSignals() {}
+// Windows asks every program before the user logs off or the system shuts down (Qt's commit
+// data request) and ends it right after; the windows close then, as the player would close them.
+void CloseWindowsOnTerminationSignals()
+{
+#if QT_CONFIG(sessionmanager)
+    QObject::connect(
+        qApp, &QGuiApplication::commitDataRequest, qApp, [](QSessionManager&) { QApplication::closeAllWindows(); },
+        Qt::DirectConnection);
+#endif
+}
 #endif
 
 }   // namespace tarv

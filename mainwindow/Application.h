@@ -17,7 +17,8 @@ public:
 // Termination requests of the system (SIGTERM at logout or from `kill`, SIGHUP when the
 // terminal goes, SIGINT for Ctrl+C) close every window as the player would, so that the main
 // window saves the settings on its way out. The signal handler only writes to a pipe; the
-// closing runs in the message loop. Call once, after the main window exists. Not on Windows.
+// closing runs in the message loop. On Windows the same happens when the user logs off or the
+// system shuts down. Call once, after the main window exists.
 void CloseWindowsOnTerminationSignals();
 
 }   // namespace tarv
