@@ -7,7 +7,9 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#ifndef TARV_PNG_PICTURES
 #include <QSvgRenderer>
+#endif
 
 namespace tarv::skin {
 
@@ -16,6 +18,10 @@ namespace {
 QPixmap renderConnector(int size)
 {
     detail::ensureResources();
+#ifdef TARV_PNG_PICTURES
+    // Rendered at build time at each size the program shows.
+    return QPixmap(QStringLiteral(":/tarv/skin/tarv-%1.png").arg(size));
+#else
     QPixmap picture(size, size);
     picture.fill(Qt::transparent);
     QSvgRenderer svg(QStringLiteral(":/tarv/skin/tarv.svg"));
@@ -24,6 +30,7 @@ QPixmap renderConnector(int size)
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     svg.render(&p, QRectF(0, 0, size, size));
     return picture;
+#endif
 }
 
 // Picture of the PC keys: two blocks of 96 x 46, one per octave. Each block is a little piano:

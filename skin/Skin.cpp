@@ -85,13 +85,14 @@ QPalette skinPalette()
     return p;
 }
 
-// Narrow faces first: the captions must fit 35-pixel buttons.
+// Narrow faces first: the captions must fit 35-pixel buttons. Tahoma, narrow enough, is on every
+// Windows system (and in Wine) where none of the others is.
 QFont skinFont()
 {
     QFont font;
     font.setFamilies({QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Liberation Sans Narrow"),
                       QStringLiteral("Arial Narrow"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("DejaVu Sans")});
+                      QStringLiteral("DejaVu Sans"), QStringLiteral("Tahoma")});
     font.setPixelSize(11);
     return font;
 }
@@ -113,7 +114,12 @@ QString styleSheet()
     QFile file(QStringLiteral(":/tarv/skin/tarv.qss"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
+#ifdef TARV_PNG_PICTURES
+    // The pictures were rendered to PNG at build time, under the same names.
+    const QString sheet = QString::fromUtf8(file.readAll()).replace(QLatin1String(".svg)"), QLatin1String(".png)"));
+#else
     const QString sheet = QString::fromUtf8(file.readAll());
+#endif
 
     static const QRegularExpression name(QStringLiteral("@([a-z]+)"));
     QString result;
