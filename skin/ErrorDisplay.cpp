@@ -24,6 +24,8 @@ void Show(const QString& text, QMessageBox::Icon icon, QWidget* over)
     }
     QMessageBox box(icon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
                     over ? over : QApplication::activeWindow());
+    // The skin's font: Windows gives the text of message boxes a font of its own.
+    box.setFont(QApplication::font());
     box.exec();
 }
 

@@ -40,6 +40,28 @@ TEST(KeyCodes, SynthesizedEventsUseQtKey)
     EXPECT_EQ(codeOf(Qt::Key_unknown, Qt::NoModifier, ""), 0);
 }
 
+#if defined(Q_OS_WIN)
+
+// On Windows a real key event carries the key's virtual-key code, which already names the key
+// by its unshifted symbol on the active layout: it wins over Qt's key code and text.
+TEST(KeyCodes, WindowsTakesTheEventsVirtualKey)
+{
+    const auto code = [](int qtKey, Qt::KeyboardModifiers modifiers, quint32 virtualKey, const QString& text) {
+        const QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, 0, virtualKey, 0, text);
+        return windowsKeyCode(event);
+    };
+    EXPECT_EQ(code(Qt::Key_Q, Qt::NoModifier, 0x51, "q"), 81);
+    EXPECT_EQ(code(Qt::Key_Exclam, Qt::ShiftModifier, 0x31, "!"), 49);
+    EXPECT_EQ(code(Qt::Key_Odiaeresis, Qt::NoModifier, 0xC0, QString(QChar(0xf6))), 192);
+    EXPECT_EQ(code(Qt::Key_Minus, Qt::KeypadModifier, 0x6D, "-"), 109);
+    // A layout that puts another letter on the key: the code follows the layout, as Windows says.
+    EXPECT_EQ(code(Qt::Key_Q, Qt::NoModifier, 0x41, "q"), 65);
+    // Without a virtual key (a synthesized event) Qt's key code decides, as on every system.
+    EXPECT_EQ(code(Qt::Key_Q, Qt::NoModifier, 0, "q"), 81);
+}
+
+#endif
+
 #if defined(TARV_HAVE_XKBCOMMON)
 
 // X key codes (evdev + 8) of a few keys, by their place on a US keyboard.

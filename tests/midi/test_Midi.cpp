@@ -1,6 +1,8 @@
 // The port sets without input callbacks: enumeration, opening, sending, errors; hexadecimal text.
 #include "LoopbackFixture.h"
 
+#include <QByteArray>
+
 #include <cstdlib>
 #include <functional>
 
@@ -311,15 +313,15 @@ TEST(MidiAccessorTest, AFailedEnumerationLeavesTheSlotEmptyAndTheNextCallTriesAg
 
 TEST(MidiServiceChoiceTest, LoopbackByEnvironmentAndAnUnknownSystemGivesAServiceWithoutPorts)
 {
-    ::setenv("TARV_MIDI_API", "loopback", 1);
+    qputenv("TARV_MIDI_API", "loopback");
     auto loopback = tarv::createSystemMidiService();
     EXPECT_EQ(loopback->apiName(), "loopback");
     EXPECT_EQ(loopback->inputNames(), (std::vector<std::string>{"Loopback In 1", "Loopback In 2"}));
     EXPECT_EQ(loopback->outputNames(), (std::vector<std::string>{"Loopback Out 1", "Loopback Out 2"}));
 
-    ::setenv("TARV_MIDI_API", "no-such-system", 1);
+    qputenv("TARV_MIDI_API", "no-such-system");
     auto none = tarv::createSystemMidiService();
-    ::setenv("TARV_MIDI_API", "loopback", 1);
+    qputenv("TARV_MIDI_API", "loopback");
     EXPECT_TRUE(none->outputNames().empty());
     EXPECT_NE(none->unavailableReason().find("no-such-system"), std::string::npos);
     EXPECT_EQ(raisedText<MidiServiceError>([&] { none->openOutput(0, ""); }), none->unavailableReason());

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -41,7 +42,7 @@ void ensureApplication(int screenWidth, int screenHeight)
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.isEmpty() || platform == "offscreen") {
         // The offscreen platform reads its screens from a configuration file.
-        static QTemporaryDir folder;
+        static QTemporaryDir folder(QDir::current().filePath(QStringLiteral("tarv-screen-XXXXXX")));
         QFile config(folder.filePath(QStringLiteral("screen.json")));
         if (config.open(QIODevice::WriteOnly)) {
             config.write(
@@ -51,10 +52,21 @@ void ensureApplication(int screenWidth, int screenHeight)
                     .arg(screenHeight)
                     .toUtf8());
             config.close();
-            qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toUtf8());
+            // In and relative to the working folder: the platform's arguments are separated by
+            // colons, so a Windows path with its drive letter would fall apart.
+            const QString relative = QDir::current().relativeFilePath(config.fileName());
+            qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + relative.toUtf8());
         }
     }
     ensureApplication();
+}
+
+QByteArray systemLineEnds(QByteArray text)
+{
+#ifdef _WIN32
+    text.replace("\n", "\r\n");
+#endif
+    return text;
 }
 
 QString startXvfb(QProcess& xvfb)

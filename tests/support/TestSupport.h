@@ -2,6 +2,7 @@
 // X server and child processes of the tests that run the real program.
 #pragma once
 
+#include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -20,6 +21,9 @@ void ensureApplication();
 // The same; when it creates the application on the offscreen platform, its one screen has
 // this size (the platform's own default is 800 x 800).
 void ensureApplication(int screenWidth, int screenHeight);
+
+// `text`, written with "\n", with the line ends of a new file on this system (CR LF on Windows).
+QByteArray systemLineEnds(QByteArray text);
 
 // Starts an X server (Xvfb) on a free display in `xvfb`; returns the display (":N"), or an
 // empty string when it did not start.

@@ -1,0 +1,47 @@
+# Runs at install time in the Windows build (packaging/windows.cmake): copies beside tarv.exe
+# every DLL that the executable and its plugins import, found from their import tables
+# (objdump -p) and followed through the DLLs they import in turn. A DLL that is neither in one of
+# the given folders nor part of Windows itself (one of Wine's system DLLs) stops the install.
+#   TARV_OBJDUMP        the MinGW objdump
+#   TARV_DLL_FOLDERS    where the DLLs built here or shipped with MinGW are
+#   TARV_SYSTEM_DLLS    the folder of Windows' own DLLs as Wine provides them
+#   TARV_ROOTS          the installed executable and plugins, relative to the install folder
+cmake_policy(VERSION 3.25)
+set(prefix "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+set(queue)
+foreach(root ${TARV_ROOTS})
+    list(APPEND queue "${prefix}/${root}")
+endforeach()
+set(seen)
+file(GLOB system_dlls RELATIVE "${TARV_SYSTEM_DLLS}" "${TARV_SYSTEM_DLLS}/*.dll")
+string(TOLOWER "${system_dlls}" system_dlls)
+while(queue)
+    list(POP_FRONT queue file)
+    execute_process(COMMAND "${TARV_OBJDUMP}" -p "${file}" OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "objdump could not read ${file}")
+    endif()
+    string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+    foreach(entry ${imports})
+        string(REGEX REPLACE "^DLL Name: *" "" dll "${entry}")
+        string(STRIP "${dll}" dll)
+        string(TOLOWER "${dll}" key)
+        if(key IN_LIST seen)
+            continue()
+        endif()
+        list(APPEND seen "${key}")
+        set(found "")
+        foreach(folder ${TARV_DLL_FOLDERS})
+            if(EXISTS "${folder}/${dll}")
+                set(found "${folder}/${dll}")
+                break()
+            endif()
+        endforeach()
+        if(found)
+            file(INSTALL "${found}" DESTINATION "${prefix}")
+            list(APPEND queue "${prefix}/${dll}")
+        elseif(NOT key IN_LIST system_dlls AND NOT key MATCHES "^api-ms-win-")
+            message(FATAL_ERROR "${file} imports ${dll}, which is neither built here nor part of Windows")
+        endif()
+    endforeach()
+endwhile()
