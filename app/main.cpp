@@ -7,11 +7,12 @@
 #include "midi/Midi.h"
 #include "midi/MidiServiceFactory.h"
 #include "sending/SettingsSending.h"
+#include "settings/ExecutableFolder.h"
 #include "settings/Settings.h"
 #include "skin/ErrorDisplay.h"
 #include "skin/Skin.h"
 #ifdef TARV_WITH_FLUIDSYNTH
-#include "midi/synth/BuiltInSynth.h"
+#include "midi/BuiltInSynth.h"
 #endif
 
 #include <QDateTime>
@@ -64,23 +65,31 @@ private:
     std::function<void()> fThen;
 };
 
-// The modules' initialisation, run explicitly before any window exists. A failure (no output
-// device, port 0 cannot be opened) does not stop the program: it is reported once the window shows.
-QString InitialiseModules()
+struct StartupFailures {
+    QString synth;     // the built-in synthesizer is missing although a sound font was found
+    QString sending;   // no output device, or port 0 cannot be opened
+};
+
+// The modules' initialisation, run explicitly before any window exists. A failure does not
+// stop the program: it is reported once the window shows.
+StartupFailures InitialiseModules()
 {
-    QString failure;
+    StartupFailures failures;
 #ifdef TARV_WITH_FLUIDSYNTH
-    tarv::setMidiService(tarv::withBuiltInSynth(tarv::createSystemMidiService(), [] { LogStartup("synth-ready"); }));
+    tarv::WithSynth withSynth = tarv::withBuiltInSynth(tarv::createSystemMidiService(), tarv::executableFolder(),
+                                                       [] { LogStartup("synth-ready"); });
+    failures.synth = QString::fromStdString(withSynth.failure);
+    tarv::setMidiService(std::move(withSynth.service));
 #else
     tarv::setMidiService(tarv::createSystemMidiService());
 #endif
     try {
         SendAllStoredChannels();
     } catch (const std::exception& e) {
-        failure = QString::fromUtf8(e.what());
+        failures.sending = QString::fromUtf8(e.what());
     }
     LoadSettings(0);
-    return failure;
+    return failures;
 }
 
 // TARV_SCREENSHOT=<file.png>: save a picture of the main window once it shows, then quit
@@ -126,7 +135,7 @@ void OpenInputFromEnvironment()
 int main(int argc, char* argv[])
 {
     LogStartup("main");
-    const QString startupFailure = InitialiseModules();
+    const StartupFailures startupFailures = InitialiseModules();
     LogStartup("sending-done");
     tarv::TApplication app(argc, argv);
     tarv::skin::apply(app);
@@ -147,12 +156,14 @@ int main(int argc, char* argv[])
         new TfrmStimmung(mainWindow);
         LogStartup("dialogs");
     });
-    if (!startupFailure.isEmpty()) {
-        QTimer::singleShot(0, mainWindow, [startupFailure] {
+    if (!startupFailures.synth.isEmpty())
+        QTimer::singleShot(0, mainWindow, [text = startupFailures.synth] { tarv::skin::ShowError(text); });
+    if (!startupFailures.sending.isEmpty()) {
+        QTimer::singleShot(0, mainWindow, [failure = startupFailures.sending] {
             tarv::skin::ShowError(
                 QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
                                "bis ein Ausgang in der Portauswahl gewählt ist.\n\n%1")
-                    .arg(startupFailure));
+                    .arg(failure));
         });
     }
     QTimer::singleShot(0, mainWindow, OpenInputFromEnvironment);

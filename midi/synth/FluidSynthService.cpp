@@ -145,9 +145,8 @@ fluid_preset_t* FluidSynthService::Impl::readPreset(const SynthMessage& message)
 void FluidSynthService::Impl::send(SynthMessage message)
 {
     const bool isLoaded = loaded.load(std::memory_order_acquire);
-    const Placement placement = pending.place(message, isLoaded, [this](int channel, int program) {
-        return presetInMemory(channel, program);
-    });
+    const Placement placement =
+        pending.place(message, isLoaded, [this](int channel, int program) { return presetInMemory(channel, program); });
     if (placement == Placement::PlayNow)
         play(message);
     else if (placement == Placement::Queued && isLoaded)
@@ -346,14 +345,6 @@ void FluidSynthService::render(float* left, float* right, int frames)
     if (d->options.audio)
         throw std::logic_error("FluidSynthService::render needs a service without audio output");
     d->renderBlock(left, right, frames);
-}
-
-bool FluidSynthService::isSoundFontFile(const std::filesystem::path& path)
-{
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return false;
-    return fluid_is_soundfont(utf8(path).c_str()) != 0;
 }
 
 }   // namespace tarv

@@ -59,6 +59,7 @@ TEST_P(PendingMessagesTable, PlacesEachMessageAndKeepsTheQueueInOrder)
     EXPECT_EQ(queued, c.queuedAfter);
 }
 
+// clang-format off
 const SynthMessage NoteOn0 = shortMessage(0x90, 60, 100), NoteOff0 = shortMessage(0x80, 60),
                    KeyPressure0 = shortMessage(0xA0, 60, 10), Volume0 = shortMessage(0xB0, 7, 90),
                    Bank0 = shortMessage(0xB0, 0, 1), BankLsb0 = shortMessage(0xB0, 32, 1),
@@ -108,6 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
              {Program0To5},
              1}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+// clang-format on
 
 TEST(PendingMessages, AskedOnlyForAProgramChangeThatNothingHoldsBack)
 {
@@ -119,7 +121,7 @@ TEST(PendingMessages, AskedOnlyForAProgramChangeThatNothingHoldsBack)
     PendingMessages pending(8);
     pending.place(Program0To5, false, recordingInMemory);
     pending.popFront();
-    pending.place(Program0To5, true, recordingInMemory);   // asked: channel 0, program 5
+    pending.place(Program0To5, true, recordingInMemory);    // asked: channel 0, program 5
     pending.place(Program0To40, true, recordingInMemory);   // behind it, not asked
     pending.place(SysEx, true, recordingInMemory);
     pending.place(Program1To40, true, recordingInMemory);   // behind the reset, not asked
