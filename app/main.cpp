@@ -14,7 +14,11 @@
 #ifdef TARV_WITH_FLUIDSYNTH
 #include "midi/BuiltInSynth.h"
 #endif
+#ifdef TARV_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QFile>
@@ -23,6 +27,7 @@
 
 #include <exception>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -70,8 +75,9 @@ struct StartupFailures {
     QString sending;   // no output device, or port 0 cannot be opened
 };
 
-// The modules' initialisation, run explicitly before any window exists. A failure does not
-// stop the program: it is reported once the window shows.
+// The modules' initialisation, run explicitly before any window exists, on a thread of its own
+// while the UI thread makes the application object. A failure does not stop the program: it is
+// reported once the window shows.
 StartupFailures InitialiseModules()
 {
     StartupFailures failures;
@@ -135,11 +141,32 @@ void OpenInputFromEnvironment()
 int main(int argc, char* argv[])
 {
     LogStartup("main");
-    const StartupFailures startupFailures = InitialiseModules();
-    LogStartup("sending-done");
+    // Set before a second thread runs: the settings folder asks for the name, and the
+    // application object would otherwise set it while the modules' thread reads it.
+    QCoreApplication::setApplicationName(QStringLiteral("tarv"));
+#ifndef _WIN32
+    // A JACK client (the synthesizer's audio output on JACK) joins a running server and never
+    // starts one. Set here, before a second thread runs: changing the environment races with
+    // every thread that reads it.
+    qputenv("JACK_NO_START_SERVER", "1");
+#endif
+    // While the UI thread makes the application object (the X connection, the platform
+    // plugin: the longest step before the window), a thread of its own reads the font
+    // configuration, which the window's first layout needs (Qt's own FcInit then finds it
+    // read), and initialises the modules with the start-up sending, which need nothing of the
+    // application object. The window is made only once both are done.
+    std::future<StartupFailures> modules = std::async(std::launch::async, [] {
+#ifdef TARV_HAVE_FONTCONFIG
+        FcInit();
+#endif
+        StartupFailures failures = InitialiseModules();
+        LogStartup("sending-done");
+        return failures;
+    });
     tarv::TApplication app(argc, argv);
     tarv::skin::apply(app);
     LogStartup("application");
+    const StartupFailures startupFailures = modules.get();
 
     auto* mainWindow = new TfrmPemo;
     LogStartup("main-window");

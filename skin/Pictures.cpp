@@ -16,6 +16,10 @@ namespace {
 QPixmap renderConnector(int size)
 {
     detail::ensureResources();
+    // Rendered at build time for the sizes in use (skin/CMakeLists.txt), when the build could.
+    const QPixmap rendered(QStringLiteral(":/tarv/skin/rendered/tarv-%1.png").arg(size));
+    if (!rendered.isNull())
+        return rendered;
     QPixmap picture(size, size);
     picture.fill(Qt::transparent);
     QSvgRenderer svg(QStringLiteral(":/tarv/skin/tarv.svg"));
