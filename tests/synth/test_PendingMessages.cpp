@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -110,22 +109,5 @@ INSTANTIATE_TEST_SUITE_P(
              1}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 // clang-format on
-
-TEST(PendingMessages, AskedOnlyForAProgramChangeThatNothingHoldsBack)
-{
-    std::set<int> asked;
-    const auto recordingInMemory = [&](int channel, int program) {
-        asked.insert(channel * 128 + program);
-        return false;
-    };
-    PendingMessages pending(8);
-    pending.place(Program0To5, false, recordingInMemory);
-    pending.popFront();
-    pending.place(Program0To5, true, recordingInMemory);    // asked: channel 0, program 5
-    pending.place(Program0To40, true, recordingInMemory);   // behind it, not asked
-    pending.place(SysEx, true, recordingInMemory);
-    pending.place(Program1To40, true, recordingInMemory);   // behind the reset, not asked
-    EXPECT_EQ(asked, std::set<int>{5});
-}
 
 }   // namespace
