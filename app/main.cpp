@@ -7,13 +7,18 @@
 #include "midi/Midi.h"
 #include "midi/MidiServiceFactory.h"
 #include "sending/SettingsSending.h"
+#include "settings/ExecutableFolder.h"
 #include "settings/Settings.h"
 #include "skin/ErrorDisplay.h"
 #include "skin/Skin.h"
 #ifdef TARV_WITH_FLUIDSYNTH
-#include "midi/synth/BuiltInSynth.h"
+#include "midi/BuiltInSynth.h"
+#endif
+#ifdef TARV_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
 #endif
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QFile>
@@ -22,6 +27,7 @@
 
 #include <exception>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -64,23 +70,32 @@ private:
     std::function<void()> fThen;
 };
 
-// The modules' initialisation, run explicitly before any window exists. A failure (no output
-// device, port 0 cannot be opened) does not stop the program: it is reported once the window shows.
-QString InitialiseModules()
+struct StartupFailures {
+    QString synth;     // the built-in synthesizer is missing although a sound font was found
+    QString sending;   // no output device, or port 0 cannot be opened
+};
+
+// The modules' initialisation, run explicitly before any window exists, on a thread of its own
+// while the UI thread makes the application object. A failure does not stop the program: it is
+// reported once the window shows.
+StartupFailures InitialiseModules()
 {
-    QString failure;
+    StartupFailures failures;
 #ifdef TARV_WITH_FLUIDSYNTH
-    tarv::setMidiService(tarv::withBuiltInSynth(tarv::createSystemMidiService(), [] { LogStartup("synth-ready"); }));
+    tarv::WithSynth withSynth = tarv::withBuiltInSynth(tarv::createSystemMidiService(), tarv::executableFolder(),
+                                                       [] { LogStartup("synth-ready"); });
+    failures.synth = QString::fromStdString(withSynth.failure);
+    tarv::setMidiService(std::move(withSynth.service));
 #else
     tarv::setMidiService(tarv::createSystemMidiService());
 #endif
     try {
         SendAllStoredChannels();
     } catch (const std::exception& e) {
-        failure = QString::fromUtf8(e.what());
+        failures.sending = QString::fromUtf8(e.what());
     }
     LoadSettings(0);
-    return failure;
+    return failures;
 }
 
 // TARV_SCREENSHOT=<file.png>: save a picture of the main window once it shows, then quit
@@ -126,11 +141,32 @@ void OpenInputFromEnvironment()
 int main(int argc, char* argv[])
 {
     LogStartup("main");
-    const QString startupFailure = InitialiseModules();
-    LogStartup("sending-done");
+    // Set before a second thread runs: the settings folder asks for the name, and the
+    // application object would otherwise set it while the modules' thread reads it.
+    QCoreApplication::setApplicationName(QStringLiteral("tarv"));
+#ifndef _WIN32
+    // A JACK client (the synthesizer's audio output on JACK) joins a running server and never
+    // starts one. Set here, before a second thread runs: changing the environment races with
+    // every thread that reads it.
+    qputenv("JACK_NO_START_SERVER", "1");
+#endif
+    // While the UI thread makes the application object (the X connection, the platform
+    // plugin: the longest step before the window), a thread of its own reads the font
+    // configuration, which the window's first layout needs (Qt's own FcInit then finds it
+    // read), and initialises the modules with the start-up sending, which need nothing of the
+    // application object. The window is made only once both are done.
+    std::future<StartupFailures> modules = std::async(std::launch::async, [] {
+#ifdef TARV_HAVE_FONTCONFIG
+        FcInit();
+#endif
+        StartupFailures failures = InitialiseModules();
+        LogStartup("sending-done");
+        return failures;
+    });
     tarv::TApplication app(argc, argv);
     tarv::skin::apply(app);
     LogStartup("application");
+    const StartupFailures startupFailures = modules.get();
 
     auto* mainWindow = new TfrmPemo;
     LogStartup("main-window");
@@ -147,12 +183,14 @@ int main(int argc, char* argv[])
         new TfrmStimmung(mainWindow);
         LogStartup("dialogs");
     });
-    if (!startupFailure.isEmpty()) {
-        QTimer::singleShot(0, mainWindow, [startupFailure] {
+    if (!startupFailures.synth.isEmpty())
+        QTimer::singleShot(0, mainWindow, [text = startupFailures.synth] { tarv::skin::ShowError(text); });
+    if (!startupFailures.sending.isEmpty()) {
+        QTimer::singleShot(0, mainWindow, [failure = startupFailures.sending] {
             tarv::skin::ShowError(
                 QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
                                "bis ein Ausgang in der Portauswahl gewählt ist.\n\n%1")
-                    .arg(startupFailure));
+                    .arg(failure));
         });
     }
     QTimer::singleShot(0, mainWindow, OpenInputFromEnvironment);

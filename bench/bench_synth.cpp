@@ -2,6 +2,7 @@
 // playing, rendering cost, idle CPU and (with a JACK server) the time from a Note On to its
 // sound at the audio output.
 #include "FluidSynthService.h"
+#include "midi/SoundFontSearch.h"
 
 #if defined(TARV_BENCH_JACK)
 #include "JackCapture.h"
@@ -283,7 +284,7 @@ int main()
     std::printf("RSS at start: %.1f MiB\n", rssMiB());
     std::vector<const char*> present;
     for (const char* file : kSoundFonts)
-        if (FluidSynthService::isSoundFontFile(file))
+        if (isSoundFontFile(file))
             present.push_back(file);
     if (present.empty()) {
         std::printf("no sound font found\n");

@@ -18,10 +18,13 @@ namespace {
 QPixmap renderConnector(int size)
 {
     detail::ensureResources();
+    // Rendered at build time for the sizes in use (skin/CMakeLists.txt), when the build could.
+    const QPixmap rendered(QStringLiteral(":/tarv/skin/rendered/tarv-%1.png").arg(size));
 #ifdef TARV_PNG_PICTURES
-    // Rendered at build time at each size the program shows.
-    return QPixmap(QStringLiteral(":/tarv/skin/tarv-%1.png").arg(size));
+    return rendered;   // without Qt's SVG module the build always renders them
 #else
+    if (!rendered.isNull())
+        return rendered;
     QPixmap picture(size, size);
     picture.fill(Qt::transparent);
     QSvgRenderer svg(QStringLiteral(":/tarv/skin/tarv.svg"));

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,30 +97,9 @@ public:
     // Gives silence while the sound font is loading.
     void render(float* left, float* right, int frames);
 
-    // True when `path` is a file that FluidSynth recognises as a SoundFont 2 file.
-    static bool isSoundFontFile(const std::filesystem::path& path);
-
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
-
-// Where findSoundFont looks, in this order.
-struct SoundFontSearch {
-    std::optional<std::string> environment;             // value of TARV_SOUNDFONT, if set
-    std::filesystem::path executableFolder;             // empty: not searched
-    std::vector<std::filesystem::path> systemFiles;     // General MIDI sound fonts of the system
-    std::vector<std::filesystem::path> systemFolders;   // folders whose *.sf2 come after systemFiles
-};
-
-// The places of this platform and process (TARV_SOUNDFONT, the executable's folder, the
-// system's General MIDI sound fonts).
-SoundFontSearch defaultSoundFontSearch();
-
-// The sound font of the built-in synthesizer: the first that exists of TARV_SOUNDFONT, a
-// *.sf2 next to the executable (the first by name), the system's General MIDI sound fonts.
-// TARV_SOUNDFONT=none means no synthesizer: the result is then empty, as when nothing is found.
-std::optional<std::string> findSoundFont();
-std::optional<std::string> findSoundFont(const SoundFontSearch& search);
 
 }   // namespace tarv

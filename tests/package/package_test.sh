@@ -7,7 +7,7 @@
 set -euo pipefail
 cpack=$1 build=$2 version=$3 out=$4
 command -v dpkg-deb >/dev/null || { echo "not a Debian system: dpkg-deb is missing"; exit 77; }
-for tool in dpkg-shlibdeps lintian desktop-file-validate appstreamcli identify file; do
+for tool in dpkg-shlibdeps lintian desktop-file-validate appstreamcli identify file objdump; do
     command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/test installs it)"; exit 1; }
 done
 
@@ -31,7 +31,7 @@ expect_field Version "$version-1"
 expect_field Section sound
 expect_field Recommends "fluid-soundfont-gm | timgm6mb-soundfont"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
-# Computed by dpkg-shlibdeps from the libraries the program links.
+# Computed by dpkg-shlibdeps from the libraries the program and its synthesizer module link.
 depends=$(field Depends)
 for package in libfluidsynth3 librtmidi libqt6gui6 libqt6widgets6 libqt6svg6; do
     [[ $depends == *"$package"* ]] || fail "Depends lacks $package: $depends"
@@ -45,6 +45,12 @@ grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no
 grep -q '^License: GPL-3+$' "$root/usr/share/doc/tarv/copyright" || fail "the copyright file names no GPL-3+"
 
 file "$root/usr/bin/tarv" | grep -q ', stripped' || fail "usr/bin/tarv is not stripped"
+# The synthesizer is a module where the program looks for it (../lib/tarv beside usr/bin), and
+# only the module needs FluidSynth: the program starts without it.
+module=$root/usr/lib/tarv/tarv-synth.so
+file "$module" | grep -q 'shared object.*, stripped' || fail "usr/lib/tarv/tarv-synth.so is missing or not stripped"
+objdump -p "$root/usr/bin/tarv" | grep -q 'NEEDED.*libfluidsynth' && fail "usr/bin/tarv links FluidSynth"
+objdump -p "$module" | grep -q 'NEEDED.*libfluidsynth' || fail "the synthesizer module does not link FluidSynth"
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/tarv.svg" ] || fail "no scalable icon"
 for size in 48 128 256; do
     png=$root/usr/share/icons/hicolor/${size}x$size/apps/tarv.png

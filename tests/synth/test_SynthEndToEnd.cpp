@@ -1,7 +1,7 @@
 // The start-up sending and a note go through the output port set to the synthesizer (port 0).
-#include "BuiltInSynth.h"
 #include "FluidSynthService.h"
 #include "SynthAudio.h"
+#include "midi/BuiltInSynth.h"
 #include "midi/LoopbackMidiService.h"
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"

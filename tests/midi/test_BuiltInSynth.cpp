@@ -1,11 +1,13 @@
-// The output port set with the synthesizer in front: enumeration, index mapping, handles.
-#include "BuiltInSynth.h"
-#include "FluidSynthService.h"
-#include "SynthAudio.h"
+// The output port set with the synthesizer in front: enumeration, index mapping, handles; and
+// the synthesizer's module, loaded only for a sound font.
+#include "midi/BuiltInSynth.h"
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <optional>
 
@@ -189,24 +191,91 @@ private:
     std::optional<std::string> fOld;
 };
 
-TEST(BuiltInSynth, WithoutSoundFontTheSystemServiceIsUnchanged)
+std::unique_ptr<RecordingService> systemService()
+{
+    return std::make_unique<RecordingService>("alsa", std::vector<std::string>{"Keys"},
+                                              std::vector<std::string>{"Out A"});
+}
+
+// A folder for the executable and the files around it.
+class SynthModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(fDir.isValid()); }
+
+    std::filesystem::path path(const std::string& name) const
+    {
+        return std::filesystem::path(fDir.path().toStdString()) / name;
+    }
+
+    std::filesystem::path file(const std::string& name, const std::string& content) const
+    {
+        std::filesystem::create_directories(path(name).parent_path());
+        std::ofstream(path(name), std::ios::binary) << content;
+        return path(name);
+    }
+
+    // Taken for a sound font by the search; the synthesizer could not load it.
+    std::filesystem::path soundFontHeader() const { return file("font.sf2", std::string("RIFF\0\0\0\0sfbk", 12)); }
+
+private:
+    QTemporaryDir fDir;
+};
+
+TEST_F(SynthModuleTest, WithoutSoundFontTheModuleIsNotLookedFor)
 {
     EnvironmentVariable none("TARV_SOUNDFONT", "none");
-    auto system =
-        std::make_unique<RecordingService>("alsa", std::vector<std::string>{}, std::vector<std::string>{"Out A"});
+    auto system = systemService();
     MidiService* original = system.get();
-    EXPECT_EQ(withBuiltInSynth(std::move(system)).get(), original);
+    file("bin/tarv-synth.so", "not a module");
+    const WithSynth result = withBuiltInSynth(std::move(system), path("bin"));
+    EXPECT_EQ(result.service.get(), original);
+    EXPECT_EQ(result.failure, "");
+}
+
+TEST_F(SynthModuleTest, ASoundFontWithoutTheModuleIsReportedAndTheSystemsPortsStay)
+{
+    EnvironmentVariable soundFont("TARV_SOUNDFONT", soundFontHeader().string());
+    std::filesystem::create_directories(path("bin"));
+    const WithSynth result = withBuiltInSynth(systemService(), path("bin"));
+    EXPECT_EQ(result.service->outputNames(), std::vector<std::string>{"Out A"});
+    EXPECT_EQ(result.failure,
+              "Der eingebaute Synthesizer kann nicht geladen werden: tarv-synth.so fehlt (gesucht: "
+                  + (path("bin") / "tarv-synth.so").string() + ", " + (path("lib/tarv") / "tarv-synth.so").string()
+                  + ")");
+}
+
+TEST_F(SynthModuleTest, AModuleThatCannotBeLoadedIsReportedWithTheSystemsReason)
+{
+    EnvironmentVariable soundFont("TARV_SOUNDFONT", soundFontHeader().string());
+    file("bin/tarv-synth.so", "not a module");
+    const WithSynth result = withBuiltInSynth(systemService(), path("bin"));
+    EXPECT_EQ(result.service->outputNames(), std::vector<std::string>{"Out A"});
+    EXPECT_TRUE(result.failure.starts_with(
+        "Der eingebaute Synthesizer kann nicht geladen werden: " + (path("bin") / "tarv-synth.so").string() + ": "))
+        << result.failure;
+}
+
+#if defined(TARV_SYNTH_MODULE)
+TEST_F(SynthModuleTest, AsInstalledTheModuleIsFoundInLibTarvBesideTheExecutablesFolder)
+{
+    std::filesystem::create_directories(path("usr/bin"));
+    std::filesystem::create_directories(path("usr/lib/tarv"));
+    std::filesystem::copy_file(TARV_SYNTH_MODULE, path("usr/lib/tarv/tarv-synth.so"));
+    std::string failure;
+    EXPECT_NE(loadSynthModule(synthModuleFolders(path("usr/bin")), failure), nullptr) << failure;
 }
 
 TEST(BuiltInSynth, WithSoundFontTheSynthIsOutputZero)
 {
-    if (!std::filesystem::exists(test::kTimGM6mb))
-        GTEST_SKIP() << "sound font missing: " << test::kTimGM6mb;
-    EnvironmentVariable soundFont("TARV_SOUNDFONT", test::kTimGM6mb.string());
-    auto service = withBuiltInSynth(std::make_unique<RecordingService>("alsa", std::vector<std::string>{"Keys"},
-                                                                       std::vector<std::string>{"Out A"}));
-    EXPECT_EQ(service->outputNames(), (std::vector<std::string>{kSynthPortName, "Out A"}));
-    EXPECT_EQ(service->inputNames(), std::vector<std::string>{"Keys"});
+    const char* timGM6mb = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (!std::filesystem::exists(timGM6mb))
+        GTEST_SKIP() << "sound font missing: " << timGM6mb;
+    EnvironmentVariable soundFont("TARV_SOUNDFONT", timGM6mb);
+    const WithSynth result = withBuiltInSynth(systemService(), std::filesystem::path(TARV_SYNTH_MODULE).parent_path());
+    EXPECT_EQ(result.failure, "");
+    EXPECT_EQ(result.service->outputNames(), (std::vector<std::string>{"tarv GM Synth (FluidSynth)", "Out A"}));
+    EXPECT_EQ(result.service->inputNames(), std::vector<std::string>{"Keys"});
 }
+#endif
 
 }   // namespace

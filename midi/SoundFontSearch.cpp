@@ -1,11 +1,12 @@
-// Where the built-in synthesizer finds its sound font.
-#include "FluidSynthService.h"
-
-#include "settings/ExecutableFolder.h"
+// Where the built-in synthesizer finds its sound font, before anything of the synthesizer loads.
+#include "SoundFontSearch.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <system_error>
 
 namespace tarv {
@@ -43,12 +44,12 @@ std::filesystem::path fromUtf8(const std::string& text)
 
 }   // namespace
 
-SoundFontSearch defaultSoundFontSearch()
+SoundFontSearch defaultSoundFontSearch(const std::filesystem::path& executableFolder)
 {
     SoundFontSearch search;
     if (const char* value = std::getenv("TARV_SOUNDFONT"))
         search.environment = value;
-    search.executableFolder = executableFolder();
+    search.executableFolder = executableFolder;
 #if defined(_WIN32)
     // FluidSynth's own default place on Windows, then the user's and the machine's folders.
     search.systemFiles = {"C:\\soundfonts\\default.sf2"};
@@ -85,25 +86,32 @@ std::optional<std::string> findSoundFont(const SoundFontSearch& search)
     if (search.environment) {
         if (*search.environment == "none")
             return std::nullopt;
-        if (!search.environment->empty() && FluidSynthService::isSoundFontFile(fromUtf8(*search.environment)))
+        if (!search.environment->empty() && isSoundFontFile(fromUtf8(*search.environment)))
             return *search.environment;
     }
     for (const std::filesystem::path& file : soundFontsIn(search.executableFolder))
-        if (FluidSynthService::isSoundFontFile(file))
+        if (isSoundFontFile(file))
             return utf8(file);
     for (const std::filesystem::path& file : search.systemFiles)
-        if (FluidSynthService::isSoundFontFile(file))
+        if (isSoundFontFile(file))
             return utf8(file);
     for (const std::filesystem::path& folder : search.systemFolders)
         for (const std::filesystem::path& file : soundFontsIn(folder))
-            if (FluidSynthService::isSoundFontFile(file))
+            if (isSoundFontFile(file))
                 return utf8(file);
     return std::nullopt;
 }
 
-std::optional<std::string> findSoundFont()
+bool isSoundFontFile(const std::filesystem::path& path)
 {
-    return findSoundFont(defaultSoundFontSearch());
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return false;
+    // "RIFF", the chunk's size (4 bytes, little-endian), "sfbk": what FluidSynth checks too.
+    std::array<char, 12> header{};
+    std::ifstream file(path, std::ios::binary);
+    return file.read(header.data(), header.size()) && std::memcmp(header.data(), "RIFF", 4) == 0
+        && std::memcmp(header.data() + 8, "sfbk", 4) == 0;
 }
 
 }   // namespace tarv

@@ -1,11 +1,16 @@
-// The combined service: the built-in synthesizer's output first, then the system's ports.
+// The built-in synthesizer's module loaded when a sound font is found, and the combined service:
+// the synthesizer's output first, then the system's ports.
 #include "BuiltInSynth.h"
 
-#include "FluidSynthService.h"
-
-#include "midi/PortTable.h"
+#include "PortTable.h"
+#include "SoundFontSearch.h"
 
 #include <mutex>
+#include <system_error>
+
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
 
 namespace tarv {
 
@@ -119,21 +124,56 @@ std::unique_ptr<MidiService> withOutputsInFront(std::unique_ptr<MidiService> fro
     return std::make_unique<FrontOutputsService>(std::move(front), std::move(system));
 }
 
-std::unique_ptr<MidiService> withBuiltInSynth(std::unique_ptr<MidiService> system, std::function<void()> onLoaded)
+std::vector<std::filesystem::path> synthModuleFolders(const std::filesystem::path& executableFolder)
 {
-    const std::optional<std::string> soundFont = findSoundFont();
-    if (!soundFont)
-        return system;
-    const std::u8string path(soundFont->begin(), soundFont->end());
-    FluidSynthService::Options options;
-    options.afterLoading = std::move(onLoaded);
-    std::unique_ptr<MidiService> synth;
-    try {
-        synth = std::make_unique<FluidSynthService>(std::filesystem::path(path), std::move(options));
-    } catch (const MidiServiceError&) {
-        return system;   // FluidSynth cannot start: the program plays on the system's ports alone
+    if (executableFolder.empty())
+        return {};
+    return {executableFolder, executableFolder / ".." / "lib" / "tarv"};
+}
+
+CreateSynth loadSynthModule(const std::vector<std::filesystem::path>& folders, std::string& failure)
+{
+    std::string searched;
+    for (const std::filesystem::path& folder : folders) {
+        const std::filesystem::path file = folder / SynthModuleFile;
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(file, error)) {
+            searched += (searched.empty() ? "" : ", ") + file.lexically_normal().string();
+            continue;
+        }
+#if defined(_WIN32)
+        failure = "Module werden unter Windows nicht geladen";
+        return nullptr;
+#else
+        // Never closed: the service it creates lives until the process ends.
+        void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        void* entry = module ? dlsym(module, SynthModuleEntry) : nullptr;
+        if (!entry) {
+            const char* reason = dlerror();
+            failure = reason ? reason : file.string();
+            return nullptr;
+        }
+        return reinterpret_cast<CreateSynth>(entry);
+#endif
     }
-    return withOutputsInFront(std::move(synth), std::move(system));
+    failure = std::string(SynthModuleFile) + " fehlt (gesucht: " + (searched.empty() ? "nirgends" : searched) + ")";
+    return nullptr;
+}
+
+WithSynth withBuiltInSynth(std::unique_ptr<MidiService> system, const std::filesystem::path& executableFolder,
+                           std::function<void()> onLoaded)
+{
+    const std::optional<std::string> soundFont = findSoundFont(defaultSoundFontSearch(executableFolder));
+    if (!soundFont)
+        return {std::move(system), {}};
+    std::string failure;
+    const CreateSynth create = loadSynthModule(synthModuleFolders(executableFolder), failure);
+    if (!create)
+        return {std::move(system), "Der eingebaute Synthesizer kann nicht geladen werden: " + failure};
+    std::unique_ptr<MidiService> synth(create(*soundFont, std::move(onLoaded), failure));
+    if (!synth)
+        return {std::move(system), "Der eingebaute Synthesizer kann nicht starten: " + failure};
+    return {withOutputsInFront(std::move(synth), std::move(system)), {}};
 }
 
 }   // namespace tarv
