@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -176,14 +177,14 @@ public:
     {
         if (const char* old = std::getenv(name))
             fOld = old;
-        setenv(name, value.c_str(), 1);
+        qputenv(name, QByteArray::fromStdString(value));
     }
     ~EnvironmentVariable()
     {
         if (fOld)
-            setenv(fName, fOld->c_str(), 1);
+            qputenv(fName, QByteArray::fromStdString(*fOld));
         else
-            unsetenv(fName);
+            qunsetenv(fName);
     }
 
 private:
