@@ -193,7 +193,7 @@ fi
 (
     export WINEPREFIX=$user_home/prefix
     "${as_user[@]}" wineboot -i >/dev/null 2>&1
-    (cd / && exec "${as_user[@]}" TARV_MIDI_API=loopback TARV_SCREENSHOT='C:\shot.png' wine "$locked/tarv.exe" \
+    (cd / && exec timeout 120 "${as_user[@]}" TARV_MIDI_API=loopback TARV_SCREENSHOT='C:\shot.png' wine "$locked/tarv.exe" \
         >"$dir/locked.log" 2>&1) || true
 )
 appdata=$(ls -d "$user_home"/prefix/drive_c/users/*/AppData/Local/tarv 2>/dev/null | head -n1)
