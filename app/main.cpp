@@ -6,8 +6,7 @@
 #include "mainwindow/Pemo.h"
 #include "midi/Midi.h"
 #include "midi/MidiServiceFactory.h"
-#include "sending/SettingsSending.h"
-#include "settings/Settings.h"
+#include "player/Player.h"
 #include "skin/ErrorDisplay.h"
 #include "skin/Skin.h"
 #ifdef TARV_WITH_FLUIDSYNTH
@@ -64,9 +63,10 @@ private:
     std::function<void()> fThen;
 };
 
-// The modules' initialisation, run explicitly before any window exists. A failure (no output
-// device, port 0 cannot be opened) does not stop the program: it is reported once the window shows.
-QString InitialiseModules()
+// The modules' initialisation, run explicitly before any window exists: the player, made
+// first, owns the settings records from the start-up sending on. A failure (no output device,
+// port 0 cannot be opened) does not stop the program: it is reported once the window shows.
+QString InitialiseModules(TPlayer& player)
 {
     QString failure;
 #ifdef TARV_WITH_FLUIDSYNTH
@@ -75,11 +75,11 @@ QString InitialiseModules()
     tarv::setMidiService(tarv::createSystemMidiService());
 #endif
     try {
-        SendAllStoredChannels();
+        player.SendAllStoredChannels();
     } catch (const std::exception& e) {
         failure = QString::fromUtf8(e.what());
     }
-    LoadSettings(0);
+    player.LoadStoredSettings();
     return failure;
 }
 
@@ -126,13 +126,14 @@ void OpenInputFromEnvironment()
 int main(int argc, char* argv[])
 {
     LogStartup("main");
-    const QString startupFailure = InitialiseModules();
+    TPlayer player;
+    const QString startupFailure = InitialiseModules(player);
     LogStartup("sending-done");
     tarv::TApplication app(argc, argv);
     tarv::skin::apply(app);
     LogStartup("application");
 
-    auto* mainWindow = new TfrmPemo;
+    auto* mainWindow = new TfrmPemo(player);
     LogStartup("main-window");
     mainWindow->show();
     tarv::CloseWindowsOnTerminationSignals();
@@ -142,9 +143,9 @@ int main(int argc, char* argv[])
     new AfterFirstPicture(mainWindow, [mainWindow] {
         LogStartup("first-picture");
         QApplication::setWindowIcon(tarv::skin::appIcon());
-        new TfrmPortWahl(mainWindow);
-        new TfrmInstrument(mainWindow);
-        new TfrmStimmung(mainWindow);
+        new TfrmPortWahl(mainWindow, mainWindow->player());
+        new TfrmInstrument(mainWindow, mainWindow->player());
+        new TfrmStimmung(mainWindow, mainWindow->player());
         LogStartup("dialogs");
     });
     if (!startupFailure.isEmpty()) {

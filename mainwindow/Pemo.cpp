@@ -1,15 +1,11 @@
 // The main window's layout, life cycle, RefreshControls, dialog buttons and event preview.
 #include "Pemo.h"
 
-#include "mainwindow/KeyCodes.h"
-
 #include "dialogs/portWahl.h"
 #include "dialogs/twInstrument.h"
 #include "dialogs/twStimmung.h"
+#include "keycodes/KeyCodes.h"
 #include "midi/Midi.h"
-#include "midi/MidiSenders.h"
-#include "sending/SettingsSending.h"
-#include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "skin/Click.h"
 #include "skin/ErrorDisplay.h"
@@ -143,10 +139,11 @@ QSpinBox* SpinEdit(QWidget* parent, const char* name, const QRect& geometry, int
 
 }   // namespace
 
-TfrmPemo::TfrmPemo(QWidget* parent)
+TfrmPemo::TfrmPemo(TPlayer& player, QWidget* parent)
     : QWidget(parent,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      fPlayer(player)
 {
     frmPemo = this;
     setObjectName(QStringLiteral("frmPemo"));
@@ -174,9 +171,10 @@ TfrmPemo::~TfrmPemo()
     if (frmPortWahl)
         frmPortWahl->OnOutputChanging = nullptr;
     FormDestroy();
+    fPlayer.SetOnDisplayChanged({});
     // A note that input started after the window closed ends too; the program is ending, there
     // is no one to tell of a failed send.
-    EndSoundingNotes();
+    fPlayer.EndSoundingNotes();
     if (frmPemo == this)
         frmPemo = nullptr;
 }
@@ -374,11 +372,14 @@ void TfrmPemo::FormCreate()
 
     TakeSliderPositions();
     // The start-up sending put every channel's stored pedal on the wire.
-    NoteStoredPedals();
+    fPlayer.NoteStoredPedals();
 
+    fPlayer.SetOnDisplayChanged([this] { PostSync(); });
     try {
-        MidiInput().setOnMidiData([this](int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1,
-                                         std::uint8_t aData2) { DoMidiInData(aDeviceIndex, aStatus, aData1, aData2); });
+        MidiInput().setOnMidiData(
+            [&player = fPlayer](int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2) {
+                player.MidiIn(aDeviceIndex, aStatus, aData1, aData2);
+            });
     } catch (const std::exception& e) {
         // The input ports cannot be listed: the window works without MIDI input.
         ReportWhenShown(QString::fromUtf8(e.what()));
@@ -409,24 +410,27 @@ void TfrmPemo::FormActivate()
 
 void TfrmPemo::RefreshControls()
 {
+    const TPlayerState state = fPlayer.State();
     // The picker, when open, shows the left channel's instrument; selecting from code sends
     // nothing.
     if (frmInstrument)
-        frmInstrument->SelectProgram(ChannelSettings.Instrument);
+        frmInstrument->SelectProgram(state.ChannelSettings.Instrument);
     // The sliders and the sustain button follow the channel's stored controllers.
     RefreshControllers();
     // The play mode list and the split controls it enables; a stored mode other than 0 or 1
     // selects nothing and routes nothing, and the split controls stay as they are.
-    cbModus->setCurrentIndex(GeneralSettings.PlayMode <= 1 ? GeneralSettings.PlayMode : -1);
+    const std::uint8_t mode = state.GeneralSettings.PlayMode;
+    cbModus->setCurrentIndex(mode <= 1 ? mode : -1);
     cbModusChange();
     // The hint button names the stored choice, and the window's hints follow it.
-    btnHint->setText(GeneralSettings.Hint ? QStringLiteral("Hint Ein") : QStringLiteral("Hint Aus"));
-    tarv::skin::setShowHint(this, GeneralSettings.Hint);
+    const bool hint = state.GeneralSettings.Hint;
+    btnHint->setText(hint ? QStringLiteral("Hint Ein") : QStringLiteral("Hint Aus"));
+    tarv::skin::setShowHint(this, hint);
 }
 
 void TfrmPemo::FormClose()
 {
-    SaveSettings(LeftChannel);
+    fPlayer.SaveSettings();
 }
 
 // No input callback may reach a window that is going away: unregister the handler, then close
@@ -445,7 +449,7 @@ void TfrmPemo::bbtnPortsClick()
 {
     // The dialog takes over MIDI input: what the keyboard started ends now, since its Note Offs
     // will be echoed unrouted. Before the output changes, what sounds there ends too.
-    const QString failure = EndSoundingNotes(frmPortWahl != nullptr);
+    const std::string failure = EndSoundingNotes(frmPortWahl != nullptr);
     if (frmPortWahl) {
         frmPortWahl->OnOutputChanging = [this] {
             // The old port is given up (or has gone away): a Note Off it cannot take is lost
@@ -453,12 +457,12 @@ void TfrmPemo::bbtnPortsClick()
             EndSoundingNotes();
         };
     }
-    if (!failure.isEmpty())
-        ReportMidiFailure(failure);
+    if (!failure.empty())
+        ReportMidiFailure(QString::fromStdString(failure));
     ShowPortDialog();
-    Pemo->setMIDIDevice(CurrentOutputPort);
-    SendAllStoredChannels();
-    NoteStoredPedals();
+    Pemo->setMIDIDevice(fPlayer.OutputPort());
+    fPlayer.SendAllStoredChannels();
+    fPlayer.NoteStoredPedals();
 }
 
 void TfrmPemo::sPanel1Click()
@@ -509,9 +513,9 @@ void TfrmPemo::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // A window manager may show the window without activating it (focus-stealing prevention, a
     // start by script): the controls come into line with the settings all the same.
-    if (event->spontaneous() || fShown)
+    if (event->spontaneous() || fShownOnce)
         return;
-    fShown = true;
+    fShownOnce = true;
     RefreshControls();
 }
 
@@ -537,7 +541,7 @@ bool TfrmPemo::eventFilter(QObject* watched, QEvent* event)
         if (widget->window() != this || !IsFirstDelivery(widget, event))
             break;
         const auto* key = static_cast<QKeyEvent*>(event);
-        const int code = tarv::windowsKeyCode(*key);
+        const int code = tarv::keycodes::windowsKeyCode(*key);
         if (event->type() == QEvent::KeyPress)
             FormKeyDown(code, key->isAutoRepeat());
         else

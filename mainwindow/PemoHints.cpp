@@ -1,8 +1,6 @@
 // Hint texts in German and English, the hint switch and the language button.
 #include "Pemo.h"
 
-#include "settings/PlayerState.h"
-#include "settings/Settings.h"
 #include "skin/Skin.h"
 
 #include <QPushButton>
@@ -103,10 +101,10 @@ void TfrmPemo::ApplyEnglishHints()
 // Hint is a general setting: saved with them (on close and on a channel change).
 void TfrmPemo::btnHintClick()
 {
-    GeneralSettings.Hint = !GeneralSettings.Hint;
-    btnHint->setText(GeneralSettings.Hint ? QStringLiteral("Hint Ein") : QStringLiteral("Hint Aus"));
+    const bool hint = fPlayer.ToggleHint();
+    btnHint->setText(hint ? QStringLiteral("Hint Ein") : QStringLiteral("Hint Aus"));
     // The window's switch; every control that inherits it follows.
-    tarv::skin::setShowHint(this, GeneralSettings.Hint);
+    tarv::skin::setShowHint(this, hint);
 }
 
 // The button names the language in force.

@@ -1,9 +1,7 @@
-// What the widgets show: the state the handlers of both threads leave for them under the lock,
-// and the one way it reaches the widgets, SyncWidgets on the UI thread.
+// The player's display and the one way it reaches the widgets, SyncWidgets on the UI thread.
 #include "Pemo.h"
 
 #include "dialogs/portWahl.h"
-#include "midi/MidiSenders.h"
 #include "settings/uTonFamilie.h"
 #include "widgets/Klavier.h"
 
@@ -36,15 +34,15 @@ public:
 const QEvent::Type TSyncEvent::Kind = QEvent::Type(QEvent::registerEventType());
 
 constexpr int SlotCount = 2;
-alignas(TSyncEvent) unsigned char gSlots[SlotCount][sizeof(TSyncEvent)];
-std::atomic<bool> gSlotUsed[SlotCount];
+alignas(TSyncEvent) unsigned char EventSlots[SlotCount][sizeof(TSyncEvent)];
+std::atomic<bool> EventSlotUsed[SlotCount];
 
 void* TSyncEvent::operator new(std::size_t size)
 {
     if (size <= sizeof(TSyncEvent)) {
         for (int i = 0; i < SlotCount; ++i) {
-            if (!gSlotUsed[i].exchange(true, std::memory_order_acquire))
-                return gSlots[i];
+            if (!EventSlotUsed[i].exchange(true, std::memory_order_acquire))
+                return EventSlots[i];
         }
     }
     return ::operator new(size);
@@ -53,8 +51,8 @@ void* TSyncEvent::operator new(std::size_t size)
 void TSyncEvent::operator delete(void* memory) noexcept
 {
     for (int i = 0; i < SlotCount; ++i) {
-        if (memory == gSlots[i]) {
-            gSlotUsed[i].store(false, std::memory_order_release);
+        if (memory == EventSlots[i]) {
+            EventSlotUsed[i].store(false, std::memory_order_release);
             return;
         }
     }
@@ -95,45 +93,20 @@ void TfrmPemo::SyncPosted()
 
 void TfrmPemo::SyncFollowing()
 {
-    {
-        std::lock_guard lock(fCriticalSection);
-        if (!fShownChanged) {
-            fSyncPosted = false;
-            return;
-        }
-    }
-    SyncPosted();
+    if (fPlayer.DisplayFollowUp())
+        SyncPosted();
 }
 
 bool TfrmPemo::WidgetsUpToDate() const
 {
-    std::lock_guard lock(fCriticalSection);
-    return !fShownChanged;
+    return fPlayer.DisplayUpToDate();
 }
 
-// Takes a copy of the shown state under the lock, then sets the widgets outside it, without
-// their signals: the handlers did the work already. Only what changed is set.
+// Takes the player's display, then sets the widgets without their signals: the player did the
+// work already. Only what changed is set.
 void TfrmPemo::SyncWidgets()
 {
-    TShown now;
-    bool sustainOn = false;
-    bool learnOn = false;
-    std::uint8_t splitNote = 0;
-    std::uint8_t splitOctave = 0;
-    std::uint8_t splitChannelOctave = 0;
-    std::array<bool, 128> notes{};
-    {
-        std::lock_guard lock(fCriticalSection);
-        fShownChanged = false;
-        now = fShownState;
-        sustainOn = SustainOn;
-        learnOn = LearnOn;
-        splitNote = SplitNote;
-        splitOctave = SplitOctave;
-        splitChannelOctave = SplitChannelOctave;
-        notes = NotesOn;
-    }
-
+    const TDisplay now = fPlayer.TakeDisplay();
     for (int note = 0; note < 128; ++note) {
         const bool marked = now.keys.test(std::size_t(note));
         if (Pemo->IsMarked(note) == marked)
@@ -143,21 +116,18 @@ void TfrmPemo::SyncWidgets()
         else
             Pemo->ReleaseNote(note, 0, false);
     }
-    if (notes != fAppliedNotesOn) {
-        fAppliedNotesOn = notes;
-        ShowReadout(notes);
-    }
-    ShowControllers(now, sustainOn, learnOn);
-    if (seSplitOktave->maximum() != splitOctave || seSplitOktave->value() != splitChannelOctave) {
+    if (now.notesOn != fApplied.notesOn)
+        ShowReadout(now.notesOn);
+    ShowControllers(now);
+    if (seSplitOktave->maximum() != now.splitOctave || seSplitOktave->value() != now.splitChannelOctave) {
         const QSignalBlocker blocker(seSplitOktave);
-        seSplitOktave->setMaximum(splitOctave);
-        seSplitOktave->setValue(splitChannelOctave);
+        seSplitOktave->setMaximum(now.splitOctave);
+        seSplitOktave->setValue(now.splitChannelOctave);
     }
-    if (splitNote != fAppliedSplitNote) {
-        fAppliedSplitNote = splitNote;
+    if (now.splitNote != fApplied.splitNote) {
         btnSetSplit->setText(QStringLiteral("Set %1%2")
-                                 .arg(QString::fromLatin1(NoteNames[std::size_t(splitNote % 12)]))
-                                 .arg(splitNote / 12));
+                                 .arg(QString::fromLatin1(NoteNames[std::size_t(now.splitNote % 12)]))
+                                 .arg(now.splitNote / 12));
     }
     if (now.monitorCount != fApplied.monitorCount && frmPortWahl) {
         const std::array<std::uint8_t, 3>& bytes = now.monitorBytes;
@@ -168,11 +138,6 @@ void TfrmPemo::SyncWidgets()
 
 void TfrmPemo::ReportMidiInFailures()
 {
-    std::vector<std::string> failures;
-    {
-        std::lock_guard lock(fCriticalSection);
-        failures.swap(fMidiInFailures);
-    }
-    for (const std::string& failure : failures)
+    for (const std::string& failure : fPlayer.TakeMidiInFailures())
         ReportMidiFailure(QString::fromStdString(failure));
 }

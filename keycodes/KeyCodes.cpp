@@ -127,8 +127,6 @@ std::uint32_t levelOneKeysym(xkb_keymap* keymap, std::uint32_t keycode, std::uin
 }
 #endif
 
-}   // namespace keycodes
-
 namespace {
 
 #if defined(TARV_HAVE_XKB_X11)
@@ -245,4 +243,5 @@ int windowsKeyCode(const QKeyEvent& event)
     return codeFromEventSymbol(keysym, shift);
 }
 
+}   // namespace keycodes
 }   // namespace tarv
