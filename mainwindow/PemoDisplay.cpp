@@ -1,5 +1,6 @@
 // The player's display and the one way it reaches the widgets, SyncWidgets on the UI thread.
 #include "Pemo.h"
+#include "SyncEvent.h"
 
 #include "dialogs/portWahl.h"
 #include "settings/uTonFamilie.h"
@@ -11,55 +12,7 @@
 #include <QSpinBox>
 #include <QTimer>
 
-#include <atomic>
-#include <cstddef>
-#include <new>
 #include <utility>
-
-namespace {
-
-// Asks the UI thread to bring the widgets in line with the shown state. MIDI input posts one for
-// the first change after a quiet time; the UI thread then shows the state as it is by then, so
-// the widgets never go back to an older one. Its memory comes from two slots, so that posting
-// allocates nothing on the MIDI thread; only nested event loops (a message box) can keep more
-// alive, and those come from the heap.
-class TSyncEvent final : public QEvent {
-public:
-    static const QEvent::Type Kind;
-    TSyncEvent() : QEvent(Kind) {}
-    static void* operator new(std::size_t size);
-    static void operator delete(void* memory) noexcept;
-};
-
-const QEvent::Type TSyncEvent::Kind = QEvent::Type(QEvent::registerEventType());
-
-constexpr int SlotCount = 2;
-alignas(TSyncEvent) unsigned char EventSlots[SlotCount][sizeof(TSyncEvent)];
-std::atomic<bool> EventSlotUsed[SlotCount];
-
-void* TSyncEvent::operator new(std::size_t size)
-{
-    if (size <= sizeof(TSyncEvent)) {
-        for (int i = 0; i < SlotCount; ++i) {
-            if (!EventSlotUsed[i].exchange(true, std::memory_order_acquire))
-                return EventSlots[i];
-        }
-    }
-    return ::operator new(size);
-}
-
-void TSyncEvent::operator delete(void* memory) noexcept
-{
-    for (int i = 0; i < SlotCount; ++i) {
-        if (memory == EventSlots[i]) {
-            EventSlotUsed[i].store(false, std::memory_order_release);
-            return;
-        }
-    }
-    ::operator delete(memory);
-}
-
-}   // namespace
 
 // Runs on the MIDI service thread, outside the lock: one event and the event loop's wake-up.
 void TfrmPemo::PostSync()

@@ -76,8 +76,9 @@ void TPlayer::NoteStoredPedals()
 
 TRouting TPlayer::RoutingLocked() const
 {
-    return {fState.GeneralSettings.PlayMode, fState.LeftChannel,        fState.RightChannel, fState.SplitNote,
-            fState.SplitOctave,              fState.SplitChannelOctave, fState.Transpose};
+    return {
+        fState.GeneralSettings.PlayMode, fState.LeftChannel, fState.RightChannel, fState.SplitNote, fState.SplitOctave,
+        fState.SplitChannelOctave,       fState.Transpose};
 }
 
 void TPlayer::PressNoteLocked(int note, int velocity)

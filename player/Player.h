@@ -151,8 +151,7 @@ public:
 
     // The window's part (UI thread).
     // The sliders' positions as the window created them (before input runs).
-    void TakeControllerPositions(const std::array<std::uint8_t, ControllerCount>& positions)
-        EXCLUDES(fCriticalSection);
+    void TakeControllerPositions(const std::array<std::uint8_t, ControllerCount>& positions) EXCLUDES(fCriticalSection);
     // The display as it is now; the window shows every change up to this one.
     TDisplay TakeDisplay() EXCLUDES(fCriticalSection);
     // After a posted display: true when there are changes again; false ends the posted run, and

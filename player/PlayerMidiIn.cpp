@@ -30,10 +30,10 @@ bool isWellFormed(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 
 // The model half of a controller row; the window keeps the view half by the same index.
 struct TControllerModel {
-    std::uint8_t TChannelSettings::*value;    // the channel setting the row shows
-    std::uint8_t TGeneralSettings::*number;   // the bound external controller number
-    bool inverted;                            // 0 at the top: the position is 127 - value
-    bool slider;                              // false: the sustain button
+    std::uint8_t TChannelSettings::*value;                              // the channel setting the row shows
+    std::uint8_t TGeneralSettings::*number;                             // the bound external controller number
+    bool inverted;                                                      // 0 at the top: the position is 127 - value
+    bool slider;                                                        // false: the sustain button
     void (*send)(int port, std::uint8_t channel, std::uint8_t value);   // on the left channel; null: nothing
 };
 

@@ -9,8 +9,8 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
-#include "sending/SettingsSending.h"
 #include "player/Player.h"
+#include "sending/SettingsSending.h"
 #include "settings/Settings.h"
 #include "skin/ErrorDisplay.h"
 #include "skin/ModusComboBox.h"
@@ -133,7 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sentOn[message.bytes[1]] = true;
     static std::array<bool, 128> heldBefore{};
     for (int note = 0; note < 128; ++note)
-        check(!w.player.State().NotesOn[note] || sentOn[note] || heldBefore[note], "note marked held that was never sent");
+        check(!w.player.State().NotesOn[note] || sentOn[note] || heldBefore[note],
+              "note marked held that was never sent");
     heldBefore = w.player.State().NotesOn;
     w.loop->clearSent();
     return 0;

@@ -304,7 +304,8 @@ void checkPlayerAction(World& w, bool input, std::size_t messagesBefore, const s
             continue;
         }
         if (t->ticked && t->row != t->outputBefore) {
-            check(state().CurrentOutputPort == t->row, "the player's output tick did not move the output, and nobody was told");
+            check(state().CurrentOutputPort == t->row,
+                  "the player's output tick did not move the output, and nobody was told");
             check(MidiOutput().IsOpen(t->row), "the chosen output port is not open");
         } else if (!t->ticked && t->row == t->outputBefore) {
             check(state().CurrentOutputPort == t->row && ticked(list, t->row), "unticking the output switched it off");
@@ -317,7 +318,8 @@ void checkPlayerAction(World& w, bool input, std::size_t messagesBefore, const s
         bool movedSince = false;
         for (const Toggle& t : w.toggles)
             movedSince = movedSince || (!t.input && t.messagesBefore == w.messages.size());
-        check(movedSince || state().CurrentOutputPort == 0, "after an output went, the program does not play on output 0");
+        check(movedSince || state().CurrentOutputPort == 0,
+              "after an output went, the program does not play on output 0");
         check(movedSince || list->count() == 0 || MidiOutput().IsOpen(0) || !w.errors.empty(),
               "after an output went, output 0 is neither open nor reported");
     }
@@ -563,8 +565,8 @@ void createDialog(World& w)
     for (const bool input : {true, false}) {
         QListWidget* list = listOf(w, input);
         QObject::connect(list, &QListWidget::itemChanged, list, [&w, list, input](QListWidgetItem* item) {
-            w.toggles.push_back(
-                {input, list->row(item), item->checkState() == Qt::Checked, w.messages.size(), state().CurrentOutputPort});
+            w.toggles.push_back({input, list->row(item), item->checkState() == Qt::Checked, w.messages.size(),
+                                 state().CurrentOutputPort});
         });
     }
 }

@@ -161,7 +161,7 @@ TEST_F(PemoMidiInTest, EqualBoundNumbersTakeTheFirstRuleAndSustainGivesWay)
     takeSent();
 
     edit([&](TPlayerState& s) { s.GeneralSettings.Choruscontroller = 64; });   // same as sustain
-    inject("Keys", 0xB0, 64, 100);           // switches sustain on: chorus stays
+    inject("Keys", 0xB0, 64, 100);                                             // switches sustain on: chorus stays
     settle();
     EXPECT_TRUE(state().SustainOn);
     EXPECT_EQ(frm->tbChorus->value(), 0);

@@ -144,7 +144,8 @@ protected:
 
 TEST_F(MidiSendersWithoutOutputsTest, TheStartUpSendingReportsTheMissingOutputOnceAndGoesOn)
 {
-    EXPECT_EQ(raisedText<MidiIndexError>([&] { SendProgramChange(port, 0, 0); }), "Listenindex überschreitet das Maximum (0)");
+    EXPECT_EQ(raisedText<MidiIndexError>([&] { SendProgramChange(port, 0, 0); }),
+              "Listenindex überschreitet das Maximum (0)");
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
         EXPECT_NO_THROW(SendVolume(port, channel, 100));
         bool sent = true;
