@@ -1,7 +1,7 @@
 // Windows virtual-key codes for PC key events: the codes the settings file stores for the PC key map.
 #pragma once
 
-#include "keycodes/KeyTable.h"
+#include "keycodes/VirtualKeys.h"
 
 #include <cstdint>
 
