@@ -25,7 +25,10 @@ void TPlayer::TOutput::AllNotesOff(std::uint8_t channel)
 
 void TPlayer::SetOnDisplayChanged(std::function<void()> onDisplayChanged)
 {
+    TLockGuard lock(fCriticalSection);
     fOnDisplayChanged = std::move(onDisplayChanged);
+    // A call that a window before this one never answered does not keep input from asking.
+    fDisplayPosted = false;
 }
 
 TPlayerState TPlayer::State() const

@@ -198,5 +198,6 @@ private:
     bool fDisplayPosted GUARDED_BY(fCriticalSection) = false;
     std::string fLastMidiInError GUARDED_BY(fCriticalSection);
     std::vector<std::string> fMidiInFailures GUARDED_BY(fCriticalSection);
-    std::function<void()> fOnDisplayChanged;   // set and cleared while no MIDI input runs
+    // Set and cleared under the lock while no MIDI input runs; MIDI input calls it outside.
+    std::function<void()> fOnDisplayChanged;
 };

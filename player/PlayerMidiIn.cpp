@@ -82,9 +82,9 @@ void TPlayer::MidiIn(int device, std::uint8_t status, std::uint8_t data1, std::u
             } catch (...) {
                 NoteMidiInFailureLocked(UnknownErrorText);
             }
-            post = fDisplayChanged && !std::exchange(fDisplayPosted, true);
+            post = fDisplayChanged && fOnDisplayChanged && !std::exchange(fDisplayPosted, true);
         }
-        if (post && fOnDisplayChanged)
+        if (post)
             fOnDisplayChanged();
     } catch (...) {
         // Out of memory while noting a failure: nothing can be reported from this thread.

@@ -106,6 +106,13 @@ TEST_F(PlayerTest, InputAsksForTheWindowOnceUntilTheWindowHasCaughtUp)
     EXPECT_TRUE(player.DisplayFollowUp());   // a change came meanwhile: the window looks again
     EXPECT_EQ(asked, 2);
     EXPECT_FALSE(player.TakeDisplay().keys.any());
+
+    // A window that goes away before it caught up leaves the next one asked all the same.
+    in(0x90, 64, 100);
+    int askedAgain = 0;
+    player.SetOnDisplayChanged([&askedAgain] { ++askedAgain; });
+    in(0x80, 64, 0);
+    EXPECT_EQ(askedAgain, 1);
     player.SetOnDisplayChanged({});
 }
 
