@@ -6,9 +6,8 @@
 #include "mainwindow/Pemo.h"
 #include "midi/Midi.h"
 #include "midi/MidiServiceFactory.h"
-#include "sending/SettingsSending.h"
+#include "player/Player.h"
 #include "settings/ExecutableFolder.h"
-#include "settings/Settings.h"
 #include "skin/ErrorDisplay.h"
 #include "skin/Skin.h"
 #ifdef TARV_WITH_FLUIDSYNTH
@@ -76,9 +75,10 @@ struct StartupFailures {
 };
 
 // The modules' initialisation, run explicitly before any window exists, on a thread of its own
-// while the UI thread makes the application object. A failure does not stop the program: it is
-// reported once the window shows.
-StartupFailures InitialiseModules()
+// while the UI thread makes the application object: the player, made first, owns the settings
+// records from the start-up sending on. A failure does not stop the program: it is reported
+// once the window shows.
+StartupFailures InitialiseModules(TPlayer& player)
 {
     StartupFailures failures;
 #ifdef TARV_WITH_FLUIDSYNTH
@@ -90,11 +90,11 @@ StartupFailures InitialiseModules()
     tarv::setMidiService(tarv::createSystemMidiService());
 #endif
     try {
-        SendAllStoredChannels();
+        player.SendAllStoredChannels();
     } catch (const std::exception& e) {
         failures.sending = QString::fromUtf8(e.what());
     }
-    LoadSettings(0);
+    player.LoadStoredSettings();
     return failures;
 }
 
@@ -141,6 +141,7 @@ void OpenInputFromEnvironment()
 int main(int argc, char* argv[])
 {
     LogStartup("main");
+    TPlayer player;
     // Set before a second thread runs: the settings folder asks for the name, and the
     // application object would otherwise set it while the modules' thread reads it.
     QCoreApplication::setApplicationName(QStringLiteral("tarv"));
@@ -155,11 +156,11 @@ int main(int argc, char* argv[])
     // configuration, which the window's first layout needs (Qt's own FcInit then finds it
     // read), and initialises the modules with the start-up sending, which need nothing of the
     // application object. The window is made only once both are done.
-    std::future<StartupFailures> modules = std::async(std::launch::async, [] {
+    std::future<StartupFailures> modules = std::async(std::launch::async, [&player] {
 #ifdef TARV_HAVE_FONTCONFIG
         FcInit();
 #endif
-        StartupFailures failures = InitialiseModules();
+        StartupFailures failures = InitialiseModules(player);
         LogStartup("sending-done");
         return failures;
     });
@@ -168,7 +169,7 @@ int main(int argc, char* argv[])
     LogStartup("application");
     const StartupFailures startupFailures = modules.get();
 
-    auto* mainWindow = new TfrmPemo;
+    auto* mainWindow = new TfrmPemo(player);
     LogStartup("main-window");
     mainWindow->show();
     tarv::CloseWindowsOnTerminationSignals();
@@ -178,9 +179,9 @@ int main(int argc, char* argv[])
     new AfterFirstPicture(mainWindow, [mainWindow] {
         LogStartup("first-picture");
         QApplication::setWindowIcon(tarv::skin::appIcon());
-        new TfrmPortWahl(mainWindow);
-        new TfrmInstrument(mainWindow);
-        new TfrmStimmung(mainWindow);
+        new TfrmPortWahl(mainWindow, mainWindow->player());
+        new TfrmInstrument(mainWindow, mainWindow->player());
+        new TfrmStimmung(mainWindow, mainWindow->player());
         LogStartup("dialogs");
     });
     if (!startupFailures.synth.isEmpty())

@@ -11,8 +11,8 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
+#include "player/Player.h"
 #include "sending/SettingsSending.h"
-#include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "widgets/Klavier.h"
 #include "widgets/KlavierO.h"
@@ -191,11 +191,7 @@ void showPending(const TfrmPemo& window)
 // The marks on the keyboard and on the readout strip against NotesOn; returns the notes on.
 int compareMarks(const TfrmPemo& window, bool& equal)
 {
-    std::array<bool, 128> notes{};
-    {
-        std::lock_guard lock(PlayerStateLock);
-        notes = NotesOn;
-    }
+    const std::array<bool, 128> notes = window.player().State().NotesOn;
     equal = true;
     int on = 0;
     for (int note = 0; note < 128; ++note) {
@@ -260,9 +256,10 @@ int main(int argc, char** argv)
     MidiInput().setOnMidiData({});
 
     // The program, its readout strip shown.
-    SendAllStoredChannels();
-    LoadSettings(0);
-    auto window = std::make_unique<TfrmPemo>();
+    TPlayer player;
+    player.SendAllStoredChannels();
+    player.LoadStoredSettings();
+    auto window = std::make_unique<TfrmPemo>(player);
     window->show();
     QElapsedTimer wait;
     wait.start();

@@ -3,8 +3,7 @@
 
 #include "Placement.h"
 #include "midi/Midi.h"
-#include "midi/MidiSenders.h"
-#include "settings/PlayerState.h"
+#include "player/Player.h"
 #include "skin/ErrorDisplay.h"
 #include "skin/ListBox.h"
 #include "skin/Skin.h"
@@ -23,8 +22,6 @@
 #include <vector>
 
 TfrmPortWahl* frmPortWahl = nullptr;
-bool PortDialogShowing = false;
-int TickedOutputCount = 0;
 
 const QString TfrmPortWahl::DeviceGoneText = QStringLiteral("Gerät steht nicht mehr zur Verfügung");
 
@@ -99,9 +96,10 @@ QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& ge
 
 }   // namespace
 
-TfrmPortWahl::TfrmPortWahl(QWidget* mainWindow)
+TfrmPortWahl::TfrmPortWahl(QWidget* mainWindow, TPlayer& player)
     : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      fMainWindow(mainWindow)
+      fMainWindow(mainWindow),
+      fPlayer(player)
 {
     frmPortWahl = this;
     setWindowTitle(QStringLiteral("Ovelin MidiPorts"));
@@ -145,9 +143,8 @@ TfrmPortWahl::~TfrmPortWahl()
     clbOutputDevices->model()->disconnect(this);
     if (frmPortWahl == this) {
         frmPortWahl = nullptr;
-        std::lock_guard lock(PlayerStateLock);
-        PortDialogShowing = false;
-        TickedOutputCount = 0;
+        fPlayer.SetPortDialogShowing(false);
+        fPlayer.SetTickedOutputs(0);
     }
 }
 
@@ -155,7 +152,7 @@ void TfrmPortWahl::FormCreate()
 {
     FillInputList();
     FillOutputList();
-    // Without any output device there is no entry to tick; CurrentOutputPort stays 0 and the
+    // Without any output device there is no entry to tick; the output port stays 0 and the
     // senders report the missing device when they are used.
     SetTicked(clbOutputDevices, 0, true);
     UseOutput(0);
@@ -196,7 +193,7 @@ void TfrmPortWahl::clbOutputDevicesClick()
 {
     TMidiOutput& output = MidiOutput();
     const int count = std::min(output.Count(), clbOutputDevices->count());
-    const int c = CurrentOutputPort;
+    const int c = fPlayer.OutputPort();
     const bool current = c >= 0 && c < count;
 
     // The entry the player ticked besides the current output, if any.
@@ -253,7 +250,7 @@ void TfrmPortWahl::InputRecovery()
 
 void TfrmPortWahl::SelectFirstOutput()
 {
-    // CurrentOutputPort is set before the port is opened, so that a failing open leaves the
+    // The output port is set before the port is opened, so that a failing open leaves the
     // senders pointing at a port of the new list.
     UseOutput(0);
     if (clbOutputDevices->count() == 0)
@@ -264,8 +261,7 @@ void TfrmPortWahl::SelectFirstOutput()
 
 void TfrmPortWahl::UseOutput(int aDeviceIndex)
 {
-    std::lock_guard lock(PlayerStateLock);
-    CurrentOutputPort = aDeviceIndex;
+    fPlayer.UseOutput(aDeviceIndex);
 }
 
 void TfrmPortWahl::PublishTicks()
@@ -273,8 +269,7 @@ void TfrmPortWahl::PublishTicks()
     int ticked = 0;
     for (int i = 0; i < clbOutputDevices->count(); ++i)
         ticked += IsTicked(clbOutputDevices, i) ? 1 : 0;
-    std::lock_guard lock(PlayerStateLock);
-    TickedOutputCount = ticked;
+    fPlayer.SetTickedOutputs(ticked);
 }
 
 void TfrmPortWahl::ShowInput(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2)
@@ -316,7 +311,7 @@ void TfrmPortWahl::btnResetOutClick()
 {
     AnnounceOutputChange();
     TMidiOutput& output = MidiOutput();
-    const int c = CurrentOutputPort;
+    const int c = fPlayer.OutputPort();
     if (c >= 0 && c < output.Count()) {
         // The Reset is how the player gets rid of a removed device: a port that refuses to
         // close does not stop it (the re-enumeration forgets the port).
@@ -349,8 +344,9 @@ void TfrmPortWahl::ShowPortsInForce()
     TMidiInput& input = MidiInput();
     for (int i = 0; i < clbInputDevices->count(); ++i)
         SetTicked(clbInputDevices, i, input.IsOpen(i));
+    const int output = fPlayer.OutputPort();
     for (int i = 0; i < clbOutputDevices->count(); ++i)
-        SetTicked(clbOutputDevices, i, i == CurrentOutputPort);
+        SetTicked(clbOutputDevices, i, i == output);
 }
 
 void TfrmPortWahl::showEvent(QShowEvent* event)
@@ -358,10 +354,7 @@ void TfrmPortWahl::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    {
-        std::lock_guard lock(PlayerStateLock);
-        PortDialogShowing = true;
-    }
+    fPlayer.SetPortDialogShowing(true);
     StatusBar1->clearMessage();
     // The frame, and with it the size that has to fit on the screen, is known only now.
     centreOnMainWindow();
@@ -373,10 +366,8 @@ void TfrmPortWahl::showEvent(QShowEvent* event)
 void TfrmPortWahl::hideEvent(QHideEvent* event)
 {
     QDialog::hideEvent(event);
-    if (!event->spontaneous()) {
-        std::lock_guard lock(PlayerStateLock);
-        PortDialogShowing = false;
-    }
+    if (!event->spontaneous())
+        fPlayer.SetPortDialogShowing(false);
 }
 
 void TfrmPortWahl::changeEvent(QEvent* event)

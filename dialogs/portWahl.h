@@ -8,18 +8,20 @@
 #include <functional>
 
 class QLabel;
+class TPlayer;
 class QListWidget;
 class QPushButton;
 class QStatusBar;
 
 // Chooses the input ports the program listens to (any number, a tick opens the port at once)
-// and the one output port it plays on (CurrentOutputPort). The choice is not stored.
+// and the one output port the player plays on (TPlayer::OutputPort). The choice is not stored.
 // Every handler runs on the UI thread; a failure of the MIDI layer that a handler does not
 // handle itself leaves it as an exception for the application's error display.
 class TfrmPortWahl : public QDialog {
 public:
-    // `mainWindow` owns the dialog and is the window it is centred on.
-    explicit TfrmPortWahl(QWidget* mainWindow);
+    // `mainWindow` owns the dialog and is the window it is centred on; the dialog tells
+    // `player` the output port, its ticked outputs and whether it shows.
+    TfrmPortWahl(QWidget* mainWindow, TPlayer& player);
     ~TfrmPortWahl() override;
 
     QLabel* lblEingaenge = nullptr;
@@ -27,7 +29,7 @@ public:
     QListWidget* clbInputDevices = nullptr;   // entry i = input device i; a tick = port open
     QLabel* lblAusgaenge = nullptr;
     QPushButton* btnResetOut = nullptr;
-    QListWidget* clbOutputDevices = nullptr;   // entry i = output device i; ticked: CurrentOutputPort
+    QListWidget* clbOutputDevices = nullptr;   // entry i = output device i; ticked: the player's output port
     // The monitor line: written with showMessage() while the dialog shows, emptied on
     // every activation and by the Reset buttons.
     QStatusBar* StatusBar1 = nullptr;
@@ -35,7 +37,7 @@ public:
     // Fills both lists, ticks output 0 and makes it current (run by the constructor).
     void FormCreate();
     // The player ticked, unticked or selected an entry. Afterwards every input tick agrees
-    // with its port (ticked = open), and exactly the entry of CurrentOutputPort is ticked:
+    // with its port (ticked = open), and exactly the entry of the output port is ticked:
     // ticking another entry moves the output there, anything else leaves it as it is.
     void clbInputDevicesClick();
     void clbOutputDevicesClick();
@@ -51,7 +53,7 @@ public:
 
     // Runs before the output port that the program plays on is closed or replaced (a tick on
     // another output, the output Reset, the recovery after a vanished device), while
-    // CurrentOutputPort still names it; the main window ends its sounding notes there.
+    // the player's output port still names it; the main window ends its sounding notes there.
     std::function<void()> OnOutputChanging;
 
     // The text shown when a port of the lists cannot be used any more. The error display
@@ -72,19 +74,14 @@ private:
     void SelectFirstOutput();
     void AnnounceOutputChange();
     void ShowPortsInForce();
-    // Counts the ticked outputs into TickedOutputCount (after every change of the output list).
+    // Tells the player how many outputs are ticked (after every change of the output list).
     void PublishTicks();
     void UseOutput(int aDeviceIndex);
 
     QWidget* fMainWindow = nullptr;
+    TPlayer& fPlayer;
 };
 
 extern TfrmPortWahl* frmPortWahl;
-// Written on the UI thread under PlayerStateLock (settings/PlayerState.h), read under it by MIDI
-// input on the MIDI service thread, which never looks at the dialog's widgets:
-// true while the port dialog is shown (MIDI input is then monitored instead of played);
-extern bool PortDialogShowing;
-// the number of ticked entries of clbOutputDevices; the monitor echoes each message once per tick.
-extern int TickedOutputCount;
 // Shows the port dialog modally; returns when it is closed.
 void ShowPortDialog();

@@ -2,9 +2,7 @@
 #include "twInstrument.h"
 
 #include "Placement.h"
-#include "midi/MidiSenders.h"
-#include "settings/PlayerState.h"
-#include "settings/Settings.h"
+#include "player/Player.h"
 #include "settings/uGMInstrumente.h"
 #include "skin/ListBox.h"
 #include "skin/Skin.h"
@@ -27,9 +25,10 @@ constexpr int TopOffset = 340;
 
 }   // namespace
 
-TfrmInstrument::TfrmInstrument(QWidget* mainWindow)
+TfrmInstrument::TfrmInstrument(QWidget* mainWindow, TPlayer& player)
     : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      fMainWindow(mainWindow)
+      fMainWindow(mainWindow),
+      fPlayer(player)
 {
     frmInstrument = this;
     setWindowTitle(QStringLiteral("Ovelin GM Instrumente"));
@@ -67,7 +66,7 @@ void TfrmInstrument::FormCreate()
 
 void TfrmInstrument::FormActivate()
 {
-    SelectProgram(ChannelSettings.Instrument);
+    SelectProgram(fPlayer.State().ChannelSettings.Instrument);
 }
 
 void TfrmInstrument::SelectProgram(int program)
@@ -80,9 +79,7 @@ void TfrmInstrument::ListBox1Click()
     const int k = static_cast<TListBox*>(ListBox1)->selectedRow();
     if (k < 0 || k >= GMInstrumentCount)
         return;
-    std::lock_guard lock(PlayerStateLock);
-    ChannelSettings.Instrument = static_cast<std::uint8_t>(k);
-    SendProgramChange(LeftChannel, ChannelSettings.Instrument);
+    fPlayer.SetInstrument(static_cast<std::uint8_t>(k));
 }
 
 void TfrmInstrument::placeAndShow()

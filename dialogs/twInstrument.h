@@ -4,14 +4,14 @@
 #include <QDialog>
 
 class QListWidget;
+class TPlayer;
 
-// Picks the General MIDI program of the left channel: ChannelSettings.Instrument, sent at once
-// as a program change on LeftChannel. UI thread only; the choice and its sending happen under
-// PlayerStateLock (settings/PlayerState.h), which MIDI input takes too.
+// Picks the General MIDI program of the player's left channel, sent at once as a program change
+// (TPlayer::SetInstrument). UI thread only.
 class TfrmInstrument : public QDialog {
 public:
     // `mainWindow` owns the picker and is the window it is placed against.
-    explicit TfrmInstrument(QWidget* mainWindow);
+    TfrmInstrument(QWidget* mainWindow, TPlayer& player);
     ~TfrmInstrument() override;
 
     // The 128 General MIDI names, index = program number, in 8 columns of 16.
@@ -38,6 +38,7 @@ protected:
 
 private:
     QWidget* fMainWindow = nullptr;
+    TPlayer& fPlayer;
 };
 
 extern TfrmInstrument* frmInstrument;

@@ -2,7 +2,7 @@
 #include "twStimmung.h"
 
 #include "Placement.h"
-#include "settings/PlayerState.h"
+#include "player/Player.h"
 #include "skin/ListBox.h"
 #include "skin/Skin.h"
 
@@ -25,9 +25,10 @@ constexpr const char* MemoLines[] = {
 
 }   // namespace
 
-TfrmStimmung::TfrmStimmung(QWidget* mainWindow)
+TfrmStimmung::TfrmStimmung(QWidget* mainWindow, TPlayer& player)
     : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      fMainWindow(mainWindow)
+      fMainWindow(mainWindow),
+      fPlayer(player)
 {
     frmStimmung = this;
     setWindowTitle(QStringLiteral("OV Stimmung"));
@@ -73,8 +74,7 @@ TfrmStimmung::~TfrmStimmung()
 void TfrmStimmung::FormCreate()
 {
     lbStimmung->setCurrentRow(0);
-    std::lock_guard lock(PlayerStateLock);
-    Transpose = 0;
+    fPlayer.SetTranspose(0);
     for (const char* line : MemoLines)
         memInt->appendPlainText(QString::fromUtf8(line));
 }
@@ -84,8 +84,7 @@ void TfrmStimmung::lbStimmungClick()
     const int k = static_cast<TListBox*>(lbStimmung)->selectedRow();
     if (k < 0 || k >= static_cast<int>(KeyTable.size()))
         return;
-    std::lock_guard lock(PlayerStateLock);
-    Transpose = KeyTable[static_cast<std::size_t>(k)].Offset;
+    fPlayer.SetTranspose(KeyTable[static_cast<std::size_t>(k)].Offset);
 }
 
 void TfrmStimmung::placeAndShow()

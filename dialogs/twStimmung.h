@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class QListWidget;
+class TPlayer;
 class QPlainTextEdit;
 
 // One key of the circle of fifths: the list text (major key, its sharps or flats, the relative
@@ -33,12 +34,12 @@ inline constexpr std::array<TKeyTableRow, 13> KeyTable = {{
     {"F dur-1b- (Dmoll)", 5},
 }};
 
-// Sets Transpose, the semitones the note routing adds to every note; nothing else.
-// UI thread only; Transpose is written under PlayerStateLock (MIDI input routes with it).
+// Sets the player's Transpose, the semitones the note routing adds to every note; nothing else.
+// UI thread only.
 class TfrmStimmung : public QDialog {
 public:
     // `mainWindow` owns the selector and is the window it is placed against.
-    explicit TfrmStimmung(QWidget* mainWindow);
+    TfrmStimmung(QWidget* mainWindow, TPlayer& player);
     ~TfrmStimmung() override;
 
     // The 13 keys of KeyTable followed by 7 empty items.
@@ -60,6 +61,7 @@ public:
 
 private:
     QWidget* fMainWindow = nullptr;
+    TPlayer& fPlayer;
 };
 
 extern TfrmStimmung* frmStimmung;

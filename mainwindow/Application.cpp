@@ -1,6 +1,7 @@
 // The application object: catches what escapes a handler and shows it; the termination signals.
 #include "Application.h"
 
+#include "player/ErrorText.h"
 #include "skin/ErrorDisplay.h"
 
 #include <QSessionManager>
@@ -25,7 +26,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     } catch (const std::exception& e) {
         skin::ShowError(QString::fromUtf8(e.what()));
     } catch (...) {
-        skin::ShowError(QStringLiteral("Unbekannter Fehler"));
+        skin::ShowError(QString::fromUtf8(UnknownErrorText));
     }
     return false;
 }

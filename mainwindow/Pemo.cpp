@@ -1,15 +1,12 @@
 // The main window's layout, life cycle, RefreshControls, dialog buttons and event preview.
 #include "Pemo.h"
-
-#include "mainwindow/KeyCodes.h"
+#include "Layout.h"
 
 #include "dialogs/portWahl.h"
 #include "dialogs/twInstrument.h"
 #include "dialogs/twStimmung.h"
+#include "keycodes/KeyCodes.h"
 #include "midi/Midi.h"
-#include "midi/MidiSenders.h"
-#include "sending/SettingsSending.h"
-#include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "skin/Click.h"
 #include "skin/ErrorDisplay.h"
@@ -54,99 +51,13 @@ QString SiteName()
 constexpr int ClientWidth = 894;
 constexpr int ClientHeight = 312;
 
-template <typename T>
-T* Place(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QFrame* Panel(QWidget* parent, const char* name, const QRect& geometry, const char* role = tarv::skin::role::Panel)
-{
-    auto* panel = Place<QFrame>(parent, name, geometry);
-    if (role)
-        tarv::skin::setRole(panel, role);
-    return panel;
-}
-
-template <typename T = QLabel>
-T* Label(QWidget* parent, const char* name, const QString& caption, const QRect& geometry,
-         Qt::Alignment alignment = Qt::AlignCenter, const char* role = nullptr)
-{
-    auto* label = Place<T>(parent, name, geometry);
-    label->setText(caption);
-    label->setAlignment(alignment);
-    if (role)
-        tarv::skin::setRole(label, role);
-    return label;
-}
-
-template <typename T = QPushButton>
-T* Button(QWidget* parent, const char* name, const QString& caption, const QRect& geometry, const char* role = nullptr)
-{
-    auto* button = Place<T>(parent, name, geometry);
-    button->setText(caption);
-    if (role)
-        tarv::skin::setRole(button, role);
-    return button;
-}
-
-// Horizontal controller slider: 2 per arrow key, 16 per page, a tick every 16.
-QSlider* HSlider(QWidget* parent, const char* name, const QRect& geometry, int position)
-{
-    auto* slider = Place<QSlider>(parent, name, geometry);
-    slider->setOrientation(Qt::Horizontal);
-    slider->setRange(0, 127);
-    slider->setSingleStep(2);
-    slider->setPageStep(16);
-    slider->setTickInterval(16);
-    slider->setTickPosition(QSlider::TicksBelow);
-    slider->setValue(position);
-    return slider;
-}
-
-// A spin edit that takes no typing and no stepping keys: only its buttons (and the wheel)
-// change the value. A key would step a focused edit by accident while the player plays the PC
-// keys, and the page keys jump ten channels at once.
-class TSpinEdit : public QSpinBox {
-public:
-    using QSpinBox::QSpinBox;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        switch (event->key()) {
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_PageUp:
-        case Qt::Key_PageDown:
-            event->ignore();
-            return;
-        default:
-            QSpinBox::keyPressEvent(event);
-        }
-    }
-};
-
-QSpinBox* SpinEdit(QWidget* parent, const char* name, const QRect& geometry, int minimum, int maximum, int value)
-{
-    auto* spin = Place<TSpinEdit>(parent, name, geometry);
-    spin->setRange(minimum, maximum);
-    spin->setValue(value);
-    if (auto* edit = spin->findChild<QLineEdit*>())
-        edit->setReadOnly(true);
-    spin->setContextMenuPolicy(Qt::NoContextMenu);
-    return spin;
-}
-
 }   // namespace
 
-TfrmPemo::TfrmPemo(QWidget* parent)
+TfrmPemo::TfrmPemo(TPlayer& player, QWidget* parent)
     : QWidget(parent,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      fPlayer(player)
 {
     frmPemo = this;
     setObjectName(QStringLiteral("frmPemo"));
@@ -174,9 +85,10 @@ TfrmPemo::~TfrmPemo()
     if (frmPortWahl)
         frmPortWahl->OnOutputChanging = nullptr;
     FormDestroy();
+    fPlayer.SetOnDisplayChanged({});
     // A note that input started after the window closed ends too; the program is ending, there
     // is no one to tell of a failed send.
-    EndSoundingNotes();
+    fPlayer.EndSoundingNotes();
     if (frmPemo == this)
         frmPemo = nullptr;
 }
@@ -187,35 +99,35 @@ void TfrmPemo::CreateControls()
     using namespace tarv::skin;
     const Qt::Alignment BottomCentred = Qt::AlignHCenter | Qt::AlignBottom;
 
-    panelBasis = Panel(this, "panelBasis", {27, 24, 838, 252});
+    panelBasis = panel(this, "panelBasis", {27, 24, 838, 252});
 
     // Top strip: MIDI settings.
-    panelIO = Panel(panelBasis, "panelIO", {40, 12, 757, 36});
-    bbtnPorts = Place<TPictureButton>(panelIO, "bbtnPorts", {3, 2, 32, 32});
+    panelIO = panel(panelBasis, "panelIO", {40, 12, 757, 36});
+    bbtnPorts = place<TPictureButton>(panelIO, "bbtnPorts", {3, 2, 32, 32});
     bbtnPorts->setPicture(midiConnectorPicture());
     bbtnPorts->setToolTip(QStringLiteral("Auswahl der Midiports"));
-    panelVelocity = Panel(panelIO, "panelVelocity", {36, 0, 129, 36});
-    slVelocity = Place<TSlideSwitch>(panelVelocity, "slVelocity", {0, 0, 40, 36});
+    panelVelocity = panel(panelIO, "panelVelocity", {36, 0, 129, 36});
+    slVelocity = place<TSlideSwitch>(panelVelocity, "slVelocity", {0, 0, 40, 36});
     slVelocity->setCaptions(QStringLiteral("Auto"), QStringLiteral("Manu"));
-    lblVelocity = Label(panelVelocity, "lblVelocity", QStringLiteral("Velocity 96"), {40, 0, 87, 12}, BottomCentred);
-    tbVelocity = HSlider(panelVelocity, "tbVelocity", {40, 12, 87, 24}, 96);
+    lblVelocity = label(panelVelocity, "lblVelocity", QStringLiteral("Velocity 96"), {40, 0, 87, 12}, BottomCentred);
+    tbVelocity = horizontalSlider(panelVelocity, "tbVelocity", {40, 12, 87, 24}, 96);
     lblVelocity->setEnabled(false);
     tbVelocity->setEnabled(false);
-    panelPanorama = Panel(panelIO, "panelPanorama", {165, 0, 127, 36});
-    lblPanorama = Label(panelPanorama, "lblPanorama", QStringLiteral("Panorama 64"), {0, 0, 127, 12}, BottomCentred);
-    tbPanorama = HSlider(panelPanorama, "tbPanorama", {0, 12, 127, 24}, 64);
-    panelChorus = Panel(panelIO, "panelChorus", {292, 0, 127, 36});
-    lblChorus = Label(panelChorus, "lblChorus", QStringLiteral("Chorus 0"), {0, 0, 127, 12}, BottomCentred);
-    tbChorus = HSlider(panelChorus, "tbChorus", {0, 12, 127, 24}, 0);
-    panelReverb = Panel(panelIO, "panelReverb", {419, 0, 127, 36});
-    lblReverb = Label(panelReverb, "lblReverb", QStringLiteral("Reverb 0"), {0, 0, 127, 12}, BottomCentred);
-    tbReverb = HSlider(panelReverb, "tbReverb", {0, 12, 127, 24}, 0);
-    panelglissando = Panel(panelIO, "panelglissando", {546, 0, 210, 36});
+    panelPanorama = panel(panelIO, "panelPanorama", {165, 0, 127, 36});
+    lblPanorama = label(panelPanorama, "lblPanorama", QStringLiteral("Panorama 64"), {0, 0, 127, 12}, BottomCentred);
+    tbPanorama = horizontalSlider(panelPanorama, "tbPanorama", {0, 12, 127, 24}, 64);
+    panelChorus = panel(panelIO, "panelChorus", {292, 0, 127, 36});
+    lblChorus = label(panelChorus, "lblChorus", QStringLiteral("Chorus 0"), {0, 0, 127, 12}, BottomCentred);
+    tbChorus = horizontalSlider(panelChorus, "tbChorus", {0, 12, 127, 24}, 0);
+    panelReverb = panel(panelIO, "panelReverb", {419, 0, 127, 36});
+    lblReverb = label(panelReverb, "lblReverb", QStringLiteral("Reverb 0"), {0, 0, 127, 12}, BottomCentred);
+    tbReverb = horizontalSlider(panelReverb, "tbReverb", {0, 12, 127, 24}, 0);
+    panelglissando = panel(panelIO, "panelglissando", {546, 0, 210, 36});
 
     // Keyboard viewport: the ten-octave strip, C5 in the middle of the view.
-    panelKBview = Panel(panelBasis, "panelKBview", {40, 48, 757, 144}, role::Inset);
-    panelKB = Panel(panelKBview, "panelKB", {-252, 0, 1260, 144}, nullptr);
-    Pemo = Place<TMIDIKeys>(panelKB, "Pemo", {0, 17, 1260, 107});
+    panelKBview = panel(panelBasis, "panelKBview", {40, 48, 757, 144}, role::Inset);
+    panelKB = panel(panelKBview, "panelKB", {-252, 0, 1260, 144}, nullptr);
+    Pemo = place<TMIDIKeys>(panelKB, "Pemo", {0, 17, 1260, 107});
     Pemo->setNoteWidth(18);
     Pemo->setBaseOctave(0);
     Pemo->setBlackBrush(QBrush(Qt::black));
@@ -225,7 +137,7 @@ void TfrmPemo::CreateControls()
     Pemo->setMIDIDevice(-1);
     setHandCursor(Pemo);
     // The readout strip lies above the keyboard's top row.
-    PemoOM = Place<TMKeysO>(panelKB, "PemoOM", {0, 0, 1260, 18});
+    PemoOM = place<TMKeysO>(panelKB, "PemoOM", {0, 0, 1260, 18});
     const QBrush silver(QColor(192, 192, 192));
     PemoOM->setNoteWidth(18);
     PemoOM->setBaseOctave(0);
@@ -235,51 +147,51 @@ void TfrmPemo::CreateControls()
     PemoOM->setVelocityMode(false);
     for (int k = 0; k < 10; ++k) {
         const QByteArray name = "lblC" + QByteArray::number(k);
-        auto* label =
-            Label<TClickLabel>(panelKB, name.constData(), QStringLiteral("C%1").arg(k), {126 * k, 126, 18, 16},
+        auto* octave =
+            label<TClickLabel>(panelKB, name.constData(), QStringLiteral("C%1").arg(k), {126 * k, 126, 18, 16},
                                Qt::AlignCenter, k == 5 ? role::LabelYellow : role::OctaveLabel);
         const bool clickable = k >= 3 && k <= 7;
-        label->setEnabled(clickable);
+        octave->setEnabled(clickable);
         if (clickable)
-            setHandCursor(label);
-        lblC[static_cast<std::size_t>(k)] = label;
+            setHandCursor(octave);
+        lblC[static_cast<std::size_t>(k)] = octave;
     }
 
     // Bottom strip: play settings.
-    panelIU = Panel(panelBasis, "panelIU", {40, 192, 757, 48});
-    PanelKanal = Panel(panelIU, "PanelKanal", {0, 0, 72, 48});
-    seLKanal = SpinEdit(PanelKanal, "seLKanal", {1, 2, 35, 21}, 1, 16, 1);
+    panelIU = panel(panelBasis, "panelIU", {40, 192, 757, 48});
+    PanelKanal = panel(panelIU, "PanelKanal", {0, 0, 72, 48});
+    seLKanal = spinEdit(PanelKanal, "seLKanal", {1, 2, 35, 21}, 1, 16, 1);
     lblKanal =
-        Label(PanelKanal, "lblKanal", QStringLiteral("Kanal"), {37, 1, 33, 22}, Qt::AlignCenter, role::LabelYellow);
-    btnInstrument = Button(PanelKanal, "btnInstrument", QStringLiteral("Instrument"), {1, 24, 71, 22});
-    cbModus = Place<TModusComboBox>(panelIU, "cbModus", {73, 1, 223, 22});
+        label(PanelKanal, "lblKanal", QStringLiteral("Kanal"), {37, 1, 33, 22}, Qt::AlignCenter, role::LabelYellow);
+    btnInstrument = button(PanelKanal, "btnInstrument", QStringLiteral("Instrument"), {1, 24, 71, 22});
+    cbModus = place<TModusComboBox>(panelIU, "cbModus", {73, 1, 223, 22});
     cbModus->addItems({QStringLiteral("0: Standardkeyboard"), QStringLiteral("1: SplitKeyboard")});
     cbModus->setCurrentIndex(0);
     setRole(cbModus, role::ModeList);
-    btnStimmung = Button(panelIU, "btnStimmung", QStringLiteral("Stimmung"), {73, 24, 74, 22});
-    sPanel1 = Place<TLinkPanel>(panelIU, "sPanel1", {147, 24, 232, 22});
+    btnStimmung = button(panelIU, "btnStimmung", QStringLiteral("Stimmung"), {73, 24, 74, 22});
+    sPanel1 = place<TLinkPanel>(panelIU, "sPanel1", {147, 24, 232, 22});
     sPanel1->setText(SiteName());
-    btnSustain = Button(panelIU, "btnSustain", QStringLiteral("Sustain Aus"), {297, 1, 82, 22}, role::ButtonSilver);
-    bbtnPckey = Place<TPictureButton>(panelIU, "bbtnPckey", {380, 0, 210, 48});
+    btnSustain = button(panelIU, "btnSustain", QStringLiteral("Sustain Aus"), {297, 1, 82, 22}, role::ButtonSilver);
+    bbtnPckey = place<TPictureButton>(panelIU, "bbtnPckey", {380, 0, 210, 48});
     bbtnPckey->setCaption(QStringLiteral("I"));
     bbtnPckey->setPicture(pcKeysPicture(DefaultPcKeyMap));
-    PanelSplit = Panel(panelIU, "PanelSplit", {589, 0, 168, 48});
+    PanelSplit = panel(panelIU, "PanelSplit", {589, 0, 168, 48});
     lblSplit =
-        Label(PanelSplit, "lblSplit", QStringLiteral("Splitting"), {1, 1, 83, 22}, Qt::AlignCenter, role::LabelYellow);
-    btnSetSplit = Button(PanelSplit, "btnSetSplit", QStringLiteral("Set C5"), {1, 26, 83, 22}, role::ButtonSilver);
-    seRkanal = SpinEdit(PanelSplit, "seRkanal", {89, 1, 36, 21}, 1, 16, 1);
-    lblSplitkanal = Label(PanelSplit, "lblSplitkanal", QStringLiteral("Kanal"), {89, 24, 36, 22}, Qt::AlignCenter,
+        label(PanelSplit, "lblSplit", QStringLiteral("Splitting"), {1, 1, 83, 22}, Qt::AlignCenter, role::LabelYellow);
+    btnSetSplit = button(PanelSplit, "btnSetSplit", QStringLiteral("Set C5"), {1, 26, 83, 22}, role::ButtonSilver);
+    seRkanal = spinEdit(PanelSplit, "seRkanal", {89, 1, 36, 21}, 1, 16, 1);
+    lblSplitkanal = label(PanelSplit, "lblSplitkanal", QStringLiteral("Kanal"), {89, 24, 36, 22}, Qt::AlignCenter,
                           role::LabelYellow);
-    seSplitOktave = SpinEdit(PanelSplit, "seSplitOktave", {127, 1, 36, 21}, 0, 5, 5);
-    lblSplitoktave = Label(PanelSplit, "lblSplitoktave", QStringLiteral("Oktave"), {127, 24, 36, 22}, Qt::AlignCenter,
+    seSplitOktave = spinEdit(PanelSplit, "seSplitOktave", {127, 1, 36, 21}, 0, 5, 5);
+    lblSplitoktave = label(PanelSplit, "lblSplitoktave", QStringLiteral("Oktave"), {127, 24, 36, 22}, Qt::AlignCenter,
                            role::LabelYellow);
     for (QWidget* control : PanelSplit->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         control->setEnabled(false);
 
     // Left strip: the channel volume, loudest at the top.
-    panelIL = Panel(panelBasis, "panelIL", {7, 48, 33, 144});
-    lblVolume = Label(panelIL, "lblVolume", QStringLiteral("Vol"), {1, 120, 31, 23});
-    tbVolume = Place<QSlider>(panelIL, "tbVolume", {1, 1, 31, 124});
+    panelIL = panel(panelBasis, "panelIL", {7, 48, 33, 144});
+    lblVolume = label(panelIL, "lblVolume", QStringLiteral("Vol"), {1, 120, 31, 23});
+    tbVolume = place<QSlider>(panelIL, "tbVolume", {1, 1, 31, 124});
     tbVolume->setOrientation(Qt::Vertical);
     tbVolume->setInvertedAppearance(true);   // position 0 at the top
     tbVolume->setInvertedControls(true);     // up and the wheel forward move the knob up
@@ -288,18 +200,18 @@ void TfrmPemo::CreateControls()
     tbVolume->setValue(0);
 
     // Right strip: system settings.
-    panelIR = Panel(panelBasis, "panelIR", {796, 48, 36, 144});
-    btnKlangAnz = Button<TWrapButton>(panelIR, "btnKlangAnz", QStringLiteral("Klang Anz."), {1, 0, 35, 36});
-    btnReset = Button<TWrapButton>(panelIR, "btnReset", QStringLiteral("Reset"), {1, 36, 35, 36});
-    btnLerne = Button<TWrapButton>(panelIR, "btnLerne", QStringLiteral("Lerne Aus"), {1, 72, 35, 36});
-    btnHint = Button(panelIR, "btnHint", QStringLiteral("Hint I"), {1, 108, 35, 17});
-    btnSpr = Button(panelIR, "btnSpr", QStringLiteral("Deu"), {1, 125, 35, 17});
+    panelIR = panel(panelBasis, "panelIR", {796, 48, 36, 144});
+    btnKlangAnz = button<TWrapButton>(panelIR, "btnKlangAnz", QStringLiteral("Klang Anz."), {1, 0, 35, 36});
+    btnReset = button<TWrapButton>(panelIR, "btnReset", QStringLiteral("Reset"), {1, 36, 35, 36});
+    btnLerne = button<TWrapButton>(panelIR, "btnLerne", QStringLiteral("Lerne Aus"), {1, 72, 35, 36});
+    btnHint = button(panelIR, "btnHint", QStringLiteral("Hint I"), {1, 108, 35, 17});
+    btnSpr = button(panelIR, "btnSpr", QStringLiteral("Deu"), {1, 125, 35, 17});
 
     // The covers lie on the window above the strips; FormCreate closes them.
-    panelAO = Place<TClickPanel>(this, "panelAO", {67, 0, 757, 36});
-    panelAU = Place<TClickPanel>(this, "panelAU", {67, 266, 757, 48});
-    panelAR = Place<TClickPanel>(this, "panelAR", {860, 72, 35, 144});
-    panelAL = Place<TClickPanel>(this, "panelAL", {0, 72, 33, 144});
+    panelAO = place<TClickPanel>(this, "panelAO", {67, 0, 757, 36});
+    panelAU = place<TClickPanel>(this, "panelAU", {67, 266, 757, 48});
+    panelAR = place<TClickPanel>(this, "panelAR", {860, 72, 35, 144});
+    panelAL = place<TClickPanel>(this, "panelAL", {0, 72, 33, 144});
     for (TClickPanel* cover : {panelAO, panelAU, panelAR, panelAL}) {
         setRole(cover, role::Cover);
         setHandCursor(cover);
@@ -374,11 +286,14 @@ void TfrmPemo::FormCreate()
 
     TakeSliderPositions();
     // The start-up sending put every channel's stored pedal on the wire.
-    NoteStoredPedals();
+    fPlayer.NoteStoredPedals();
 
+    fPlayer.SetOnDisplayChanged([this] { PostSync(); });
     try {
-        MidiInput().setOnMidiData([this](int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1,
-                                         std::uint8_t aData2) { DoMidiInData(aDeviceIndex, aStatus, aData1, aData2); });
+        MidiInput().setOnMidiData(
+            [&player = fPlayer](int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aData1, std::uint8_t aData2) {
+                player.MidiIn(aDeviceIndex, aStatus, aData1, aData2);
+            });
     } catch (const std::exception& e) {
         // The input ports cannot be listed: the window works without MIDI input.
         ReportWhenShown(QString::fromUtf8(e.what()));
@@ -409,24 +324,27 @@ void TfrmPemo::FormActivate()
 
 void TfrmPemo::RefreshControls()
 {
+    const TPlayerState state = fPlayer.State();
     // The picker, when open, shows the left channel's instrument; selecting from code sends
     // nothing.
     if (frmInstrument)
-        frmInstrument->SelectProgram(ChannelSettings.Instrument);
+        frmInstrument->SelectProgram(state.ChannelSettings.Instrument);
     // The sliders and the sustain button follow the channel's stored controllers.
     RefreshControllers();
     // The play mode list and the split controls it enables; a stored mode other than 0 or 1
     // selects nothing and routes nothing, and the split controls stay as they are.
-    cbModus->setCurrentIndex(GeneralSettings.PlayMode <= 1 ? GeneralSettings.PlayMode : -1);
+    const std::uint8_t mode = state.GeneralSettings.PlayMode;
+    cbModus->setCurrentIndex(mode <= 1 ? mode : -1);
     cbModusChange();
     // The hint button names the stored choice, and the window's hints follow it.
-    btnHint->setText(GeneralSettings.Hint ? QStringLiteral("Hint Ein") : QStringLiteral("Hint Aus"));
-    tarv::skin::setShowHint(this, GeneralSettings.Hint);
+    const bool hint = state.GeneralSettings.Hint;
+    btnHint->setText(hint ? QStringLiteral("Hint Ein") : QStringLiteral("Hint Aus"));
+    tarv::skin::setShowHint(this, hint);
 }
 
 void TfrmPemo::FormClose()
 {
-    SaveSettings(LeftChannel);
+    fPlayer.SaveSettings();
 }
 
 // No input callback may reach a window that is going away: unregister the handler, then close
@@ -445,7 +363,7 @@ void TfrmPemo::bbtnPortsClick()
 {
     // The dialog takes over MIDI input: what the keyboard started ends now, since its Note Offs
     // will be echoed unrouted. Before the output changes, what sounds there ends too.
-    const QString failure = EndSoundingNotes(frmPortWahl != nullptr);
+    const std::string failure = EndSoundingNotes(frmPortWahl != nullptr);
     if (frmPortWahl) {
         frmPortWahl->OnOutputChanging = [this] {
             // The old port is given up (or has gone away): a Note Off it cannot take is lost
@@ -453,12 +371,12 @@ void TfrmPemo::bbtnPortsClick()
             EndSoundingNotes();
         };
     }
-    if (!failure.isEmpty())
-        ReportMidiFailure(failure);
+    if (!failure.empty())
+        ReportMidiFailure(QString::fromStdString(failure));
     ShowPortDialog();
-    Pemo->setMIDIDevice(CurrentOutputPort);
-    SendAllStoredChannels();
-    NoteStoredPedals();
+    Pemo->setMIDIDevice(fPlayer.OutputPort());
+    fPlayer.SendAllStoredChannels();
+    fPlayer.NoteStoredPedals();
 }
 
 void TfrmPemo::sPanel1Click()
@@ -509,9 +427,9 @@ void TfrmPemo::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // A window manager may show the window without activating it (focus-stealing prevention, a
     // start by script): the controls come into line with the settings all the same.
-    if (event->spontaneous() || fShown)
+    if (event->spontaneous() || fShownOnce)
         return;
-    fShown = true;
+    fShownOnce = true;
     RefreshControls();
 }
 
@@ -537,7 +455,7 @@ bool TfrmPemo::eventFilter(QObject* watched, QEvent* event)
         if (widget->window() != this || !IsFirstDelivery(widget, event))
             break;
         const auto* key = static_cast<QKeyEvent*>(event);
-        const int code = tarv::windowsKeyCode(*key);
+        const int code = tarv::keycodes::windowsKeyCode(*key);
         if (event->type() == QEvent::KeyPress)
             FormKeyDown(code, key->isAutoRepeat());
         else

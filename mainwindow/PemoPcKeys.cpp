@@ -1,7 +1,6 @@
 // Playing two octaves from the PC keyboard, left and right of the split point.
 #include "Pemo.h"
 
-#include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "skin/Click.h"
 #include "skin/PictureButton.h"
@@ -16,14 +15,13 @@ namespace {
 
 // Codes that also play an entry until the key map has been read from the settings file: the keys
 // of the US layout at the places of German Z, Ö and - (entries leftA, rightBb, rightB). 0: none.
-constexpr std::array<int, 24> kAlternativeCodes{
+constexpr std::array<int, 24> AlternativeCodes{
     0, 0, 0, 0, 0, 0, 0, 0, 0, 89 /* Y */, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 186 /* OEM 1 */, 191 /* OEM 2 */,
 };
 
-bool matches(std::size_t entry, int key)
+bool matches(std::size_t entry, int key, bool mapLoaded)
 {
-    return key == PcKeyMap[entry]
-        || (!PcKeyMapLoaded && kAlternativeCodes[entry] != 0 && key == kAlternativeCodes[entry]);
+    return key == PcKeyMap[entry] || (!mapLoaded && AlternativeCodes[entry] != 0 && key == AlternativeCodes[entry]);
 }
 
 // Entries 0..11 play the octave left of the split point, 12..23 the split point's own octave;
@@ -44,27 +42,22 @@ bool isNote(int note)
 // a held key plays its note once. All entries are tested, so a code in several entries plays all.
 void TfrmPemo::FormKeyDown(int Key, bool autoRepeat)
 {
-    if (autoRepeat || Key <= 0 || !PcKeysOn)
+    if (autoRepeat || Key <= 0 || !fPcKeysOn)
         return;
     try {
         for (std::size_t i = 0; i < PcKeyMap.size(); ++i) {
-            if (!matches(i, Key))
+            if (!matches(i, Key, fPcKeyMapLoaded))
                 continue;
             // The split point (a note of the entry before may have set it) and the velocity as
             // they are now; MIDI input changes them too.
-            int splitOctave = 0;
-            int velocity = 0;
-            {
-                std::lock_guard lock(fCriticalSection);
-                splitOctave = SplitOctave;
-                velocity = ChannelSettings.Velocity;
-            }
-            const int note = pcKeyNote(i, splitOctave);
+            const TPlayerState state = fPlayer.State();
+            const int velocity = state.ChannelSettings.Velocity;
+            const int note = pcKeyNote(i, state.SplitOctave);
             // A note above 127 has no key to press: the entry stays up.
             if (!isNote(note))
                 continue;
-            if (!PcKeyHeld[i]) {
-                PcKeyHeld[i] = true;
+            if (!fPcKeyHeld[i]) {
+                fPcKeyHeld[i] = true;
                 fPcKeyNotes[i] = note;
                 Pemo->PressNote(note, velocity, true);
             }
@@ -78,12 +71,13 @@ namespace {
 
 // Releases the notes that the held entries named by `which` pressed, as if their keys came up.
 template <typename Predicate>
-void releaseHeldEntries(TMIDIKeys* keys, const std::array<int, 24>& pressed, Predicate which)
+void releaseHeldEntries(TMIDIKeys* keys, std::array<bool, 24>& held, const std::array<int, 24>& pressed,
+                        Predicate which)
 {
-    for (std::size_t i = 0; i < PcKeyHeld.size(); ++i) {
-        if (!PcKeyHeld[i] || !which(i))
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (!held[i] || !which(i))
             continue;
-        PcKeyHeld[i] = false;
+        held[i] = false;
         keys->ReleaseNote(pressed[i], 127, true);
     }
 }
@@ -96,7 +90,8 @@ void TfrmPemo::FormKeyUp(int Key, bool autoRepeat)
     if (autoRepeat || Key <= 0)
         return;
     try {
-        releaseHeldEntries(Pemo, fPcKeyNotes, [Key](std::size_t i) { return matches(i, Key); });
+        releaseHeldEntries(Pemo, fPcKeyHeld, fPcKeyNotes,
+                           [this, Key](std::size_t i) { return matches(i, Key, fPcKeyMapLoaded); });
     } catch (const std::exception& e) {
         ReportMidiFailure(QString::fromUtf8(e.what()));
     }
@@ -107,7 +102,7 @@ void TfrmPemo::FormKeyUp(int Key, bool autoRepeat)
 void TfrmPemo::ReleaseHeldPcKeys()
 {
     try {
-        releaseHeldEntries(Pemo, fPcKeyNotes, [](std::size_t) { return true; });
+        releaseHeldEntries(Pemo, fPcKeyHeld, fPcKeyNotes, [](std::size_t) { return true; });
     } catch (const std::exception& e) {
         ReportMidiFailure(QString::fromUtf8(e.what()));
     }
@@ -117,15 +112,15 @@ void TfrmPemo::ReleaseHeldPcKeys()
 // switches the PC keyboard on and off.
 void TfrmPemo::bbtnPckeyClick()
 {
-    if (LearnOn) {
+    if (fPlayer.State().LearnOn) {
         ReleaseHeldPcKeys();
         LoadPcKeyMap();
-        PcKeyMapLoaded = true;
-        EndLearning();
+        fPcKeyMapLoaded = true;
+        Act([this] { fPlayer.EndLearning(); });
         return;
     }
-    PcKeysOn = !PcKeysOn;
-    bbtnPckey->setCaption(PcKeysOn ? QStringLiteral("I") : QStringLiteral("0"));
+    fPcKeysOn = !fPcKeysOn;
+    bbtnPckey->setCaption(fPcKeysOn ? QStringLiteral("I") : QStringLiteral("0"));
 }
 
 void TfrmPemo::bbtnPckeyMouseLeave()

@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <mutex>
 
-int CurrentOutputPort = 0;
-std::array<bool, 128> NotesOn{};
-
 namespace {
 
 // A missing output whose failure has been raised already.
@@ -26,11 +23,10 @@ std::uint8_t dataByte(std::uint8_t value)
     return std::min<std::uint8_t>(value, 127);
 }
 
-// Sends one channel message on CurrentOutputPort; false when it was dropped quietly.
-bool sendOnCurrentPort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+// Sends one channel message on the port; false when it was dropped quietly.
+bool sendOnPort(int port, std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     TMidiOutput& output = MidiOutput();
-    const int port = CurrentOutputPort;
     const std::uint64_t generation = output.Generation();
     bool reported = false;
     {
@@ -61,57 +57,56 @@ bool sendOnCurrentPort(std::uint8_t status, std::uint8_t data1, std::uint8_t dat
     return true;
 }
 
-void sendChannelMessage(std::uint8_t base, std::uint8_t channel, std::uint8_t data1, std::uint8_t data2)
+void sendChannelMessage(int port, std::uint8_t base, std::uint8_t channel, std::uint8_t data1, std::uint8_t data2)
 {
     if (channel > 15)
         return;   // the status byte would stand for another kind of message
-    sendOnCurrentPort(std::uint8_t(base + channel), dataByte(data1), dataByte(data2));
+    sendOnPort(port, std::uint8_t(base + channel), dataByte(data1), dataByte(data2));
 }
 
 }   // namespace
 
-void SendProgramChange(std::uint8_t aChannel, std::uint8_t aProgram)
+void SendProgramChange(int aPort, std::uint8_t aChannel, std::uint8_t aProgram)
 {
-    sendChannelMessage(0xC0, aChannel, aProgram, 0);
+    sendChannelMessage(aPort, 0xC0, aChannel, aProgram, 0);
 }
 
-void SendVolume(std::uint8_t aChannel, std::uint8_t aValue)
+void SendVolume(int aPort, std::uint8_t aChannel, std::uint8_t aValue)
 {
-    sendChannelMessage(0xB0, aChannel, 7, aValue);
+    sendChannelMessage(aPort, 0xB0, aChannel, 7, aValue);
 }
 
-void SendPanorama(std::uint8_t aChannel, std::uint8_t aValue)
+void SendPanorama(int aPort, std::uint8_t aChannel, std::uint8_t aValue)
 {
-    sendChannelMessage(0xB0, aChannel, 10, aValue);
+    sendChannelMessage(aPort, 0xB0, aChannel, 10, aValue);
 }
 
-void SendSustain(std::uint8_t aChannel, std::uint8_t aValue)
+void SendSustain(int aPort, std::uint8_t aChannel, std::uint8_t aValue)
 {
-    sendChannelMessage(0xB0, aChannel, 64, aValue);
+    sendChannelMessage(aPort, 0xB0, aChannel, 64, aValue);
 }
 
-void SendChorus(std::uint8_t aChannel, std::uint8_t aValue)
+void SendChorus(int aPort, std::uint8_t aChannel, std::uint8_t aValue)
 {
-    sendChannelMessage(0xB0, aChannel, 91, aValue);
+    sendChannelMessage(aPort, 0xB0, aChannel, 91, aValue);
 }
 
-void SendReverb(std::uint8_t aChannel, std::uint8_t aValue)
+void SendReverb(int aPort, std::uint8_t aChannel, std::uint8_t aValue)
 {
-    sendChannelMessage(0xB0, aChannel, 93, aValue);
+    sendChannelMessage(aPort, 0xB0, aChannel, 93, aValue);
 }
 
-void SendAllNotesOff(std::uint8_t aChannel)
+void SendAllNotesOff(int aPort, std::uint8_t aChannel)
 {
-    sendChannelMessage(0xB0, aChannel, 123, 0);
+    sendChannelMessage(aPort, 0xB0, aChannel, 123, 0);
 }
 
-void SendNote(std::uint8_t aChannel, int aNote, std::uint8_t aVelocity, bool aOn)
+bool SendNote(int aPort, std::uint8_t aChannel, int aNote, std::uint8_t aVelocity, bool aOn)
 {
     if (aNote < 0 || aNote > 127 || aChannel > 15)
-        return;
+        return false;
     const std::uint8_t status = std::uint8_t((aOn ? 0x90 : 0x80) + aChannel);
-    if (sendOnCurrentPort(status, std::uint8_t(aNote), dataByte(aVelocity)))
-        NotesOn[std::size_t(aNote)] = aOn;
+    return sendOnPort(aPort, status, std::uint8_t(aNote), dataByte(aVelocity));
 }
 
 bool OutputFailureReported()

@@ -3,15 +3,14 @@
 
 #include "settings/Settings.h"
 
-// Threads: the UI thread (and the start-up before any window), like the senders.
+// Threads: the UI thread (and the start-up before any window), like the senders. Nothing here
+// takes a lock: the player sends under its own, and MIDI input is not running for other callers.
 
-// Sends these settings on the channel as the stored ones go out: program change, then
-// controllers 7, 10, 64, 91, 93. Takes no lock: the caller holds PlayerStateLock while MIDI input runs.
-void SendChannelSettings(int channel, const TChannelSettings& settings);
-// Sends the channel's stored settings (not ChannelSettings) on CurrentOutputPort. `channel` is
-// 0..15 (std::out_of_range otherwise). A sender's failure is raised. Takes PlayerStateLock only
-// to send, never while the file is read; the caller must not hold it.
-void SendStoredChannel(int channel);
-// The same for the 16 channels in ascending order (the start-up sending), from one reading of
-// the file; MIDI input waits at most for one channel's messages.
-void SendAllStoredChannels();
+// Sends these settings on the channel as the stored ones go out, on the output port `port`:
+// program change, then controllers 7, 10, 64, 91, 93.
+void SendChannelSettings(int port, int channel, const TChannelSettings& settings);
+// Sends the channel's stored settings on `port`. `channel` is 0..15 (std::out_of_range
+// otherwise). A sender's failure is raised.
+void SendStoredChannel(int port, int channel);
+// The same for the 16 channels in ascending order, from one reading of the file.
+void SendAllStoredChannels(int port);

@@ -3,7 +3,6 @@
 
 #include "ExecutableFolder.h"
 #include "IniFile.h"
-#include "PlayerState.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,8 +15,6 @@
 #include <stdexcept>
 #include <variant>
 
-TChannelSettings ChannelSettings;
-TGeneralSettings GeneralSettings;
 // Windows virtual-key codes of a German keyboard: upper letter row with the digit row for the
 // octave left of the split point, lower letter row with the home row for the right one.
 const std::array<int, 24> DefaultPcKeyMap = {
@@ -235,10 +232,8 @@ void SetSettingsFolder(const std::string& folder)
     gSettingsFolder = folder;
 }
 
-void ResetSettingsRecords()
+void ResetPcKeyMap()
 {
-    ChannelSettings = TChannelSettings{};
-    GeneralSettings = TGeneralSettings{};
     PcKeyMap = DefaultPcKeyMap;
 }
 
@@ -256,34 +251,6 @@ void WriteDefaultSettings()
     for (std::size_t i = 0; i < kPcKeyNames.size(); ++i)
         ini.setValue(kKeyboardSection, kPcKeyNames[i], DefaultPcKeyMap[i]);
     ini.save(path);
-}
-
-void LoadSettings(int channel)
-{
-    LoadSettings(channel, IniFile::load(settingsPath()));
-}
-
-void LoadSettings(int channel, const IniFile& contents)
-{
-    const TChannelSettings settings = StoredChannelSettings(channel, contents);
-    const TGeneralSettings general = readGeneral(contents);
-    std::lock_guard lock(PlayerStateLock);
-    ChannelSettings = settings;
-    GeneralSettings = general;
-}
-
-void SaveSettings(int channel)
-{
-    TChannelSettings settings;
-    TGeneralSettings general;
-    std::uint8_t left = 0;
-    {
-        std::lock_guard lock(PlayerStateLock);
-        settings = ChannelSettings;
-        general = GeneralSettings;
-        left = LeftChannel;
-    }
-    writeSettings(channel, settings, general, left);
 }
 
 void SaveSettings(int channel, const TChannelSettings& settings, const TGeneralSettings& general)
@@ -319,6 +286,11 @@ std::array<TChannelSettings, 16> AllStoredChannelSettings()
 TGeneralSettings StoredGeneralSettings()
 {
     return readGeneral(IniFile::load(settingsPath()));
+}
+
+TGeneralSettings StoredGeneralSettings(const IniFile& contents)
+{
+    return readGeneral(contents);
 }
 
 void LoadPcKeyMap()

@@ -35,12 +35,7 @@ struct TGeneralSettings {
     bool Hint = true;
 };
 
-// Module-level records, one instance each (read and written by the windows directly). The
-// fields MIDI input reads or writes (Velocity, Volume, Panorama, Sustain, Chorus, Reverb; the
-// six controller numbers and PlayMode) are guarded by PlayerStateLock (settings/PlayerState.h);
-// the others belong to the UI thread. PcKeyMap: UI thread only.
-extern TChannelSettings ChannelSettings;
-extern TGeneralSettings GeneralSettings;
+// The PC key map (UI thread only). The records the player edits are its own (player/Player.h).
 extern std::array<int, 24> PcKeyMap;   // "leftC" .. "leftB", "rightC" .. "rightB"
 extern const std::array<int, 24> DefaultPcKeyMap;
 
@@ -49,30 +44,27 @@ std::string SettingsFilePath();
 // Tests point the settings at a folder of their own (empty: back to the normal rule).
 void SetSettingsFolder(const std::string& folder);
 
-// Puts ChannelSettings, GeneralSettings and PcKeyMap back to their built-in values (tests).
-void ResetSettingsRecords();
+// Puts PcKeyMap back to its built-in values (tests).
+void ResetPcKeyMap();
 
 // Each operation reads the file once and writes it at most once; nothing is cached. Reading
 // never fails (missing or unreadable file, missing section or key: the defaults). Writing
 // never replaces a file that exists but could not be read, and otherwise replaces the file as a
 // whole or not at all and throws SettingsWriteError on failure. `channel` is 0..15
 // (std::out_of_range otherwise).
-// Threads: the UI thread (and the start-up before any window). The operations that read or write
-// the records take PlayerStateLock only to copy, never while the file is read or written; their
-// caller must not hold it. The stored settings are sent by sending/SettingsSending.h.
+// Threads: the UI thread (and the start-up before any window); no lock is taken, and the player
+// calls none of them under its own. The stored settings are sent by sending/SettingsSending.h.
 void WriteDefaultSettings();
-void LoadSettings(int channel);
-void SaveSettings(int channel);
 // Writes these records as the channel's settings and the general settings ("Kanal" = channel).
 void SaveSettings(int channel, const TChannelSettings& settings, const TGeneralSettings& general);
-// The channel's settings as stored in the file, with the read defaults (ChannelSettings untouched).
+// The channel's settings as stored in the file, with the read defaults.
 TChannelSettings StoredChannelSettings(int channel);
-// The same two reads on file contents already in memory (IniFile::fromBytes), with no file
+// The same reads on file contents already in memory (IniFile::fromBytes), with no file
 // involved: for checks that feed many files through the settings in a short time.
-void LoadSettings(int channel, const tarv::IniFile& contents);
 TChannelSettings StoredChannelSettings(int channel, const tarv::IniFile& contents);
+TGeneralSettings StoredGeneralSettings(const tarv::IniFile& contents);
 // The stored settings of all 16 channels, from one reading of the file.
 std::array<TChannelSettings, 16> AllStoredChannelSettings();
-// The general settings as stored in the file, with the read defaults (GeneralSettings untouched).
+// The general settings as stored in the file, with the read defaults.
 TGeneralSettings StoredGeneralSettings();
 void LoadPcKeyMap();

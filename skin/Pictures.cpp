@@ -2,7 +2,7 @@
 #include "skin/Skin.h"
 #include "skin/SkinStyle.h"
 
-#include "keycodes/KeyTable.h"
+#include "keycodes/VirtualKeys.h"
 
 #include <QGuiApplication>
 #include <QPainter>

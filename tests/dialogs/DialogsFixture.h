@@ -11,7 +11,7 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
-#include "settings/PlayerState.h"
+#include "player/Player.h"
 #include "settings/Settings.h"
 #include "skin/ErrorDisplay.h"
 
@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,10 +40,6 @@ protected:
     {
         ASSERT_TRUE(fSettings.isValid());
         SetSettingsFolder(fSettings.path().toStdString());
-        ResetPlayerState();
-        ChannelSettings = TChannelSettings{};
-        GeneralSettings = TGeneralSettings{};
-        CurrentOutputPort = 0;
         auto service = std::make_unique<tarv::LoopbackMidiService>(std::move(inputs), std::move(outputs));
         loop = service.get();
         tarv::setMidiService(std::move(service));
@@ -52,9 +49,9 @@ protected:
         mainWindow = makeMainWindow();
         mainWindow->setGeometry(100, 80, 894, 312);
         mainWindow->show();
-        new TfrmPortWahl(mainWindow.get());
-        new TfrmInstrument(mainWindow.get());
-        new TfrmStimmung(mainWindow.get());
+        new TfrmPortWahl(mainWindow.get(), player);
+        new TfrmInstrument(mainWindow.get(), player);
+        new TfrmStimmung(mainWindow.get(), player);
     }
 
     void TearDown() override
@@ -134,8 +131,12 @@ protected:
         return result;
     }
 
+    TPlayerState state() const { return player.State(); }
+    void edit(const std::function<void(TPlayerState&)>& change) { player.Edit(change); }
+
     QTemporaryDir fSettings;
     tarv::LoopbackMidiService* loop = nullptr;
+    TPlayer player;
     std::unique_ptr<QWidget> mainWindow;
     std::vector<QString> messages;
 };

@@ -8,7 +8,7 @@ namespace {
 
 class KeyChangeRoutingTest : public DialogsTest {
 protected:
-    std::unique_ptr<QWidget> makeMainWindow() override { return std::make_unique<TfrmPemo>(); }
+    std::unique_ptr<QWidget> makeMainWindow() override { return std::make_unique<TfrmPemo>(player); }
 
     // Status byte and note of every message sent since the last clearSent().
     std::vector<std::pair<int, int>> sentNotes() const

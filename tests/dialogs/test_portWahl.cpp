@@ -48,17 +48,17 @@ TEST_F(PortWahlTest, TickingAnotherOutputMovesThePlayingPort)
 {
     start({}, {"Out 1", "Out 2", "Out 3"});
     EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
-    SendProgramChange(0, 1);   // the start-up sending opens port 0
+    SendProgramChange(player.OutputPort(), 0, 1);   // the start-up sending opens port 0
     frmPortWahl->show();
 
     toggleWithSpace(frmPortWahl->clbOutputDevices, 2);
     EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{2});
     EXPECT_FALSE(MidiOutput().IsOpen(0));
     EXPECT_TRUE(MidiOutput().IsOpen(2));
-    EXPECT_EQ(CurrentOutputPort, 2);
+    EXPECT_EQ(state().CurrentOutputPort, 2);
 
     loop->clearSent();
-    SendProgramChange(0, 5);
+    SendProgramChange(player.OutputPort(), 0, 5);
     ASSERT_EQ(loop->sent().size(), 1u);
     EXPECT_EQ(loop->sent()[0].device, 2);
 }
@@ -68,12 +68,12 @@ TEST_F(PortWahlTest, UntickingTheOnlyTickedOutputTicksItAgain)
     start({}, {"Out 1", "Out 2"});
     frmPortWahl->show();
     toggleWithSpace(frmPortWahl->clbOutputDevices, 1);
-    ASSERT_EQ(CurrentOutputPort, 1);
+    ASSERT_EQ(state().CurrentOutputPort, 1);
 
     toggleWithSpace(frmPortWahl->clbOutputDevices, 1);
     EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{1});
     EXPECT_TRUE(MidiOutput().IsOpen(1));
-    EXPECT_EQ(CurrentOutputPort, 1);
+    EXPECT_EQ(state().CurrentOutputPort, 1);
 }
 
 TEST_F(PortWahlTest, ACheckBoxClickOpensAndClosesItsOwnInput)
@@ -101,25 +101,25 @@ TEST_F(PortWahlTest, ACheckBoxClickOpensAndClosesItsOwnInput)
 TEST_F(PortWahlTest, ACheckBoxClickMovesTheOutputToItsEntry)
 {
     start({}, {"Out 1", "Out 2", "Out 3"});
-    SendProgramChange(0, 1);
+    SendProgramChange(player.OutputPort(), 0, 1);
     frmPortWahl->show();
     QListWidget* outputs = frmPortWahl->clbOutputDevices;
 
     clickTick(outputs, 1);
     EXPECT_EQ(tickedRows(outputs), std::vector<int>{1});
-    EXPECT_EQ(CurrentOutputPort, 1);
+    EXPECT_EQ(state().CurrentOutputPort, 1);
     EXPECT_FALSE(MidiOutput().IsOpen(0));
 
     clickText(outputs, 0);
     clickTick(outputs, 2);
     EXPECT_EQ(tickedRows(outputs), std::vector<int>{2});
-    EXPECT_EQ(CurrentOutputPort, 2);
+    EXPECT_EQ(state().CurrentOutputPort, 2);
     clickTick(outputs, 2);   // the output cannot be switched off
     EXPECT_EQ(tickedRows(outputs), std::vector<int>{2});
     EXPECT_EQ(loop->openOutputCount(), 1);
 
     loop->clearSent();
-    SendProgramChange(0, 5);
+    SendProgramChange(player.OutputPort(), 0, 5);
     ASSERT_EQ(loop->sent().size(), 1u);
     EXPECT_EQ(loop->sent()[0].name, "Out 3");
 }
@@ -128,7 +128,7 @@ TEST_F(PortWahlTest, ACheckBoxClickMovesTheOutputToItsEntry)
 TEST_F(PortWahlTest, AClickThatChangesNoTickChangesNothing)
 {
     start({"In A", "In B"}, {"Out 1", "Out 2"});
-    SendProgramChange(0, 1);
+    SendProgramChange(player.OutputPort(), 0, 1);
     frmPortWahl->show();
     toggleWithSpace(frmPortWahl->clbInputDevices, 1);
 
@@ -140,13 +140,13 @@ TEST_F(PortWahlTest, AClickThatChangesNoTickChangesNothing)
     EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
     EXPECT_TRUE(MidiOutput().IsOpen(0));
     EXPECT_FALSE(MidiOutput().IsOpen(1));
-    EXPECT_EQ(CurrentOutputPort, 0);
+    EXPECT_EQ(state().CurrentOutputPort, 0);
     EXPECT_EQ(tickedRows(frmPortWahl->clbInputDevices), std::vector<int>{1});
     EXPECT_FALSE(MidiInput().IsOpen(0));
     EXPECT_TRUE(MidiInput().IsOpen(1));
 
     loop->clearSent();
-    SendProgramChange(0, 2);
+    SendProgramChange(player.OutputPort(), 0, 2);
     ASSERT_EQ(loop->sent().size(), 1u);
     EXPECT_EQ(loop->sent()[0].name, "Out 1");
     EXPECT_EQ(loop->openCalls(), 1);
@@ -263,7 +263,7 @@ TEST_F(PortWahlTest, AnInputUnpluggedWhileOpenIsCaughtWhenItIsUntickedAndOnReset
 TEST_F(PortWahlTest, TickingAnUnpluggedOutputTellsThePlayerAndFallsBackToOutputZero)
 {
     start({}, {"Out 1", "Out 2", "Out 3"});
-    SendProgramChange(0, 1);
+    SendProgramChange(player.OutputPort(), 0, 1);
     frmPortWahl->show();
 
     loop->unplugOutput("Out 2");
@@ -273,7 +273,7 @@ TEST_F(PortWahlTest, TickingAnUnpluggedOutputTellsThePlayerAndFallsBackToOutputZ
     EXPECT_EQ(names(frmPortWahl->clbOutputDevices), (std::vector<std::string>{"Out 1", "Out 3"}));
     EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
     EXPECT_TRUE(MidiOutput().IsOpen(0));
-    EXPECT_EQ(CurrentOutputPort, 0);
+    EXPECT_EQ(state().CurrentOutputPort, 0);
 }
 
 // After the dialog closes the main window's keyboard asks the service for the output names, so
@@ -281,7 +281,7 @@ TEST_F(PortWahlTest, TickingAnUnpluggedOutputTellsThePlayerAndFallsBackToOutputZ
 TEST_F(PortWahlTest, AnOutputGoneSinceTheListWasMadeIsReportedAndNeverSwappedForTheNext)
 {
     start({}, {"Out 1", "Out 2", "Out 3"});
-    SendProgramChange(0, 1);
+    SendProgramChange(player.OutputPort(), 0, 1);
     loop->unplugOutput("Out 2");
     tarv::midiService().outputNames();
     frmPortWahl->show();
@@ -291,9 +291,9 @@ TEST_F(PortWahlTest, AnOutputGoneSinceTheListWasMadeIsReportedAndNeverSwappedFor
     EXPECT_EQ(messages, std::vector<QString>{"Gerät steht nicht mehr zur Verfügung"});
     EXPECT_EQ(names(frmPortWahl->clbOutputDevices), (std::vector<std::string>{"Out 1", "Out 3"}));
     EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
-    EXPECT_EQ(CurrentOutputPort, 0);
+    EXPECT_EQ(state().CurrentOutputPort, 0);
     loop->clearSent();
-    SendProgramChange(0, 3);
+    SendProgramChange(player.OutputPort(), 0, 3);
     ASSERT_EQ(loop->sent().size(), 1u);
     EXPECT_EQ(loop->sent()[0].name, "Out 1");
 }
@@ -303,7 +303,7 @@ TEST_F(PortWahlTest, TheCurrentOutputVanishingWhileTheDialogWasClosedIsCaughtOnT
     start({}, {"Out 1", "Out 2", "Out 3"});
     frmPortWahl->show();
     toggleWithSpace(frmPortWahl->clbOutputDevices, 2);
-    ASSERT_EQ(CurrentOutputPort, 2);
+    ASSERT_EQ(state().CurrentOutputPort, 2);
     frmPortWahl->hide();
 
     loop->unplugOutput("Out 3");
@@ -313,9 +313,9 @@ TEST_F(PortWahlTest, TheCurrentOutputVanishingWhileTheDialogWasClosedIsCaughtOnT
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(names(frmPortWahl->clbOutputDevices), (std::vector<std::string>{"Out 1", "Out 2"}));
     EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
-    EXPECT_EQ(CurrentOutputPort, 0);
+    EXPECT_EQ(state().CurrentOutputPort, 0);
     loop->clearSent();
-    SendProgramChange(0, 3);
+    SendProgramChange(player.OutputPort(), 0, 3);
     ASSERT_EQ(loop->sent().size(), 1u);
     EXPECT_EQ(loop->sent()[0].device, 0);
 }
@@ -335,7 +335,7 @@ TEST_F(PortWahlTest, OutputResetListsAnAddedDeviceAndPlaysOnOutputZero)
     EXPECT_TRUE(MidiOutput().IsOpen(0));
     EXPECT_FALSE(MidiOutput().IsOpen(1));
     EXPECT_EQ(loop->openOutputCount(), 1);
-    EXPECT_EQ(CurrentOutputPort, 0);
+    EXPECT_EQ(state().CurrentOutputPort, 0);
     EXPECT_TRUE(frmPortWahl->StatusBar1->currentMessage().isEmpty());
 }
 
@@ -359,12 +359,12 @@ TEST_F(PortWahlTest, InputResetClosesEveryTickedInputAndUnticksAll)
 TEST_F(PortWahlTest, ReopeningShowsTheSameTicksAndAnEmptyStatusBar)
 {
     start({"In A", "In B"}, {"Out 1", "Out 2"});
-    EXPECT_FALSE(PortDialogShowing);
+    EXPECT_FALSE(state().PortDialogShowing);
 
     bool ranFirst = false;
     QTimer::singleShot(0, frmPortWahl, [&] {
         ranFirst = true;
-        EXPECT_TRUE(PortDialogShowing);
+        EXPECT_TRUE(state().PortDialogShowing);
         EXPECT_TRUE(frmPortWahl->isModal());
         toggleWithSpace(frmPortWahl->clbInputDevices, 1);
         toggleWithSpace(frmPortWahl->clbOutputDevices, 1);
@@ -373,13 +373,13 @@ TEST_F(PortWahlTest, ReopeningShowsTheSameTicksAndAnEmptyStatusBar)
     });
     ShowPortDialog();
     EXPECT_TRUE(ranFirst);
-    EXPECT_FALSE(PortDialogShowing);
+    EXPECT_FALSE(state().PortDialogShowing);
     EXPECT_TRUE(MidiInput().IsOpen(1));
 
     bool ranSecond = false;
     QTimer::singleShot(0, frmPortWahl, [&] {
         ranSecond = true;
-        EXPECT_TRUE(PortDialogShowing);
+        EXPECT_TRUE(state().PortDialogShowing);
         EXPECT_TRUE(frmPortWahl->StatusBar1->currentMessage().isEmpty());
         EXPECT_EQ(tickedRows(frmPortWahl->clbInputDevices), std::vector<int>{1});
         EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{1});
@@ -387,15 +387,15 @@ TEST_F(PortWahlTest, ReopeningShowsTheSameTicksAndAnEmptyStatusBar)
     });
     ShowPortDialog();
     EXPECT_TRUE(ranSecond);
-    EXPECT_FALSE(PortDialogShowing);
-    EXPECT_EQ(CurrentOutputPort, 1);
+    EXPECT_FALSE(state().PortDialogShowing);
+    EXPECT_EQ(state().CurrentOutputPort, 1);
 }
 
 TEST_F(PortWahlTest, WithoutAnyOutputDeviceTheDialogShowsAnEmptyListAndStaysQuiet)
 {
     start({"In A"}, {});
     EXPECT_EQ(frmPortWahl->clbOutputDevices->count(), 0);
-    EXPECT_EQ(CurrentOutputPort, 0);
+    EXPECT_EQ(state().CurrentOutputPort, 0);
 
     QTimer::singleShot(0, frmPortWahl, [&] {
         EXPECT_NO_THROW(frmPortWahl->btnResetOutClick());
@@ -419,7 +419,7 @@ TEST_F(PortWahlTest, AFailingOpenOfOutputZeroAfterResetIsLeftToTheErrorDisplay)
         EXPECT_STREQ(e.what(), "Out 1 ist belegt");
     }
     EXPECT_EQ(tickedRows(frmPortWahl->clbOutputDevices), std::vector<int>{0});
-    EXPECT_EQ(CurrentOutputPort, 0);
+    EXPECT_EQ(state().CurrentOutputPort, 0);
     EXPECT_TRUE(messages.empty());
 }
 

@@ -31,7 +31,7 @@ TEST_F(InstrumentTest, TheNamesFillEightColumnsOfSixteenColumnByColumn)
 TEST_F(InstrumentTest, OpeningSelectsTheInstrumentAndSelectingFromCodeSendsNothing)
 {
     start({}, {"Out 1"});
-    ChannelSettings.Instrument = 73;
+    edit([&](TPlayerState& s) { s.ChannelSettings.Instrument = 73; });
     frmInstrument->placeAndShow();
     EXPECT_EQ(frmInstrument->windowTitle(), QStringLiteral("Ovelin GM Instrumente"));
     EXPECT_EQ(frmInstrument->size(), QSize(894, 214));
@@ -47,7 +47,7 @@ TEST_F(InstrumentTest, OpeningSelectsTheInstrumentAndSelectingFromCodeSendsNothi
     EXPECT_EQ(frmInstrument->ListBox1->currentRow(), -1);
     QCoreApplication::processEvents();
     EXPECT_TRUE(loop->sent().empty());
-    EXPECT_EQ(ChannelSettings.Instrument, 73);
+    EXPECT_EQ(state().ChannelSettings.Instrument, 73);
 }
 
 TEST_F(InstrumentTest, ClickingViolinSendsItsProgramAndTheChannelKeepsIt)
@@ -58,21 +58,22 @@ TEST_F(InstrumentTest, ClickingViolinSendsItsProgramAndTheChannelKeepsIt)
 
     clickItem(frmInstrument->ListBox1, 40);
     EXPECT_EQ(sentBytes(), (std::vector<std::vector<std::uint8_t>>{{0xC0, 0x28}}));
-    EXPECT_EQ(ChannelSettings.Instrument, 40);
+    EXPECT_EQ(state().ChannelSettings.Instrument, 40);
 
     // Switching the left channel away and back (what the main window's channel switch does
     // with the settings file) brings Violin back.
-    SaveSettings(0);
-    LeftChannel = 1;
-    LoadSettings(1);
+    const auto switchTo = [&](std::uint8_t channel) {
+        player.SaveSettings();
+        edit([&](TPlayerState& s) { s.LeftChannel = channel; });
+        player.LoadStoredSettings();
+    };
+    switchTo(1);
     frmInstrument->FormActivate();
     EXPECT_EQ(frmInstrument->ListBox1->currentRow(), 0);
     clickItem(frmInstrument->ListBox1, 19);
-    SaveSettings(1);
-    LeftChannel = 0;
-    LoadSettings(0);
+    switchTo(0);
     frmInstrument->FormActivate();
-    EXPECT_EQ(ChannelSettings.Instrument, 40);
+    EXPECT_EQ(state().ChannelSettings.Instrument, 40);
     EXPECT_EQ(frmInstrument->ListBox1->currentRow(), 40);
     EXPECT_EQ(sentBytes(), (std::vector<std::vector<std::uint8_t>>{{0xC0, 0x28}, {0xC1, 0x13}}));
 }
@@ -80,8 +81,8 @@ TEST_F(InstrumentTest, ClickingViolinSendsItsProgramAndTheChannelKeepsIt)
 TEST_F(InstrumentTest, ArrowKeysSendOneProgramChangePerStep)
 {
     start({}, {"Out 1"});
-    LeftChannel = 2;
-    ChannelSettings.Instrument = 10;
+    edit([&](TPlayerState& s) { s.LeftChannel = 2; });
+    edit([&](TPlayerState& s) { s.ChannelSettings.Instrument = 10; });
     frmInstrument->placeAndShow();
     frmInstrument->FormActivate();
 
@@ -90,14 +91,14 @@ TEST_F(InstrumentTest, ArrowKeysSendOneProgramChangePerStep)
     QTest::keyClick(frmInstrument->ListBox1, Qt::Key_Down);
     QTest::keyClick(frmInstrument->ListBox1, Qt::Key_Up);
     EXPECT_EQ(sentBytes(), (std::vector<std::vector<std::uint8_t>>{{0xC2, 11}, {0xC2, 12}, {0xC2, 13}, {0xC2, 12}}));
-    EXPECT_EQ(ChannelSettings.Instrument, 12);
+    EXPECT_EQ(state().ChannelSettings.Instrument, 12);
 }
 
 // What the list shows selected is the instrument the channel plays.
 TEST_F(InstrumentTest, ARightClickOrAPressDraggedOffTheListLeavesTheSelectionInForce)
 {
     start({}, {"Out 1"});
-    ChannelSettings.Instrument = 10;
+    edit([&](TPlayerState& s) { s.ChannelSettings.Instrument = 10; });
     frmInstrument->placeAndShow();
     frmInstrument->FormActivate();
     auto* list = static_cast<TListBox*>(frmInstrument->ListBox1);
@@ -108,10 +109,10 @@ TEST_F(InstrumentTest, ARightClickOrAPressDraggedOffTheListLeavesTheSelectionInF
     EXPECT_TRUE(loop->sent().empty());
 
     dragOffList(list, 40, 42);
-    EXPECT_NE(ChannelSettings.Instrument, 10);
-    EXPECT_EQ(list->selectedRow(), ChannelSettings.Instrument);
+    EXPECT_NE(state().ChannelSettings.Instrument, 10);
+    EXPECT_EQ(list->selectedRow(), state().ChannelSettings.Instrument);
     ASSERT_FALSE(loop->sent().empty());
-    EXPECT_EQ(loop->sent().back().bytes, (std::vector<std::uint8_t>{0xC0, ChannelSettings.Instrument}));
+    EXPECT_EQ(loop->sent().back().bytes, (std::vector<std::uint8_t>{0xC0, state().ChannelSettings.Instrument}));
 }
 
 }   // namespace

@@ -16,7 +16,7 @@ TEST_F(StimmungTest, EveryKeyTransposesUpwardByItsTonicAboveC)
     QListWidget* list = frmStimmung->lbStimmung;
     ASSERT_EQ(list->count(), 20);
     EXPECT_EQ(list->currentRow(), 0);
-    EXPECT_EQ(Transpose, 0);
+    EXPECT_EQ(state().Transpose, 0);
 
     // clang-format off
     const struct { const char* text; int offset; } keys[] = {
@@ -30,7 +30,7 @@ TEST_F(StimmungTest, EveryKeyTransposesUpwardByItsTonicAboveC)
     for (int row = 12; row >= 0; --row) {
         EXPECT_EQ(list->item(row)->text(), QString::fromUtf8(keys[row].text));
         clickItem(list, row);
-        EXPECT_EQ(Transpose, keys[row].offset) << keys[row].text;
+        EXPECT_EQ(state().Transpose, keys[row].offset) << keys[row].text;
     }
     for (int row = 13; row < 20; ++row)
         EXPECT_TRUE(list->item(row)->text().isEmpty());
@@ -42,25 +42,25 @@ TEST_F(StimmungTest, EmptyItemsChangeNothingWhetherClickedOrReachedWithTheKeys)
     frmStimmung->placeAndShow();
     QListWidget* list = frmStimmung->lbStimmung;
     clickItem(list, 1);
-    ASSERT_EQ(Transpose, 7);
+    ASSERT_EQ(state().Transpose, 7);
 
     // The first empty items lie above the memo, the rest under it. What the list shows
     // selected stays the key in force.
     clickItem(list, 13);
-    EXPECT_EQ(Transpose, 7);
+    EXPECT_EQ(state().Transpose, 7);
     EXPECT_EQ(static_cast<TListBox*>(list)->selectedRow(), 1);
     list->setCurrentRow(12);   // from code: no choice of the player
-    EXPECT_EQ(Transpose, 7);
+    EXPECT_EQ(state().Transpose, 7);
     QTest::keyClick(list, Qt::Key_Down);
     EXPECT_EQ(list->currentRow(), 12);
-    EXPECT_EQ(Transpose, 7);
+    EXPECT_EQ(state().Transpose, 7);
     QTest::keyClick(list, Qt::Key_Up);
-    EXPECT_EQ(Transpose, 10);
+    EXPECT_EQ(state().Transpose, 10);
 
     frmStimmung->close();
     frmStimmung->placeAndShow();
     EXPECT_EQ(list->currentRow(), 11);
-    EXPECT_EQ(Transpose, 10);
+    EXPECT_EQ(state().Transpose, 10);
     EXPECT_TRUE(loop->sent().empty());
 }
 
@@ -90,13 +90,13 @@ TEST_F(StimmungTest, ARightClickOrAPressDraggedOffTheListLeavesTheSelectionInFor
 
     clickItem(list, 1, Qt::RightButton);   // "G dur-1#- (Emoll)"
     EXPECT_EQ(list->selectedRow(), 0);
-    EXPECT_EQ(Transpose, 0);
+    EXPECT_EQ(state().Transpose, 0);
 
     dragOffList(list, 2, 3);
     const int row = list->selectedRow();
     ASSERT_GE(row, 2);
     ASSERT_LE(row, 3);
-    EXPECT_EQ(Transpose, KeyTable[std::size_t(row)].Offset);
+    EXPECT_EQ(state().Transpose, KeyTable[std::size_t(row)].Offset);
 }
 
 }   // namespace

@@ -50,7 +50,7 @@ protected:
     {
         PemoTest::SetUp();
         startUp();
-        new TfrmPortWahl(frm.get());
+        new TfrmPortWahl(frm.get(), player);
         MidiInput().Open(0);
         loop->clearSent();
     }
@@ -75,7 +75,7 @@ TEST_F(FaultTest, EveryDeviceUnpluggedWhileNotesAreHeldAndInputFlowsGivesOneClea
     for (std::uint8_t note : {60, 64, 67})
         inject(0x90, note, 100);
     settle();
-    ASSERT_TRUE(NotesOn[60] && NotesOn[64] && NotesOn[67]);
+    ASSERT_TRUE(state().NotesOn[60] && state().NotesOn[64] && state().NotesOn[67]);
 
     // The output goes while a burst is still flowing in (handled on the MIDI thread, every send
     // failing), then the input goes too.
@@ -165,7 +165,7 @@ TEST(SettingsKilledDuringSave, LeavesACompleteLoadableFile)
     ASSERT_TRUE(folder.isValid());
     SetSettingsFolder(folder.path().toStdString());
     const QString path = QString::fromStdString(SettingsFilePath());
-    ResetSettingsRecords();
+    ResetPcKeyMap();
     WriteDefaultSettings();
     {
         QFile file(path);
@@ -183,10 +183,11 @@ TEST(SettingsKilledDuringSave, LeavesACompleteLoadableFile)
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            TChannelSettings settings;
             for (int i = 0;; ++i) {
-                ChannelSettings.Volume = std::uint8_t(i % 128);
+                settings.Volume = std::uint8_t(i % 128);
                 try {
-                    SaveSettings(0);
+                    SaveSettings(0, settings, TGeneralSettings{});
                 } catch (...) {
                     _exit(2);
                 }
@@ -201,8 +202,7 @@ TEST(SettingsKilledDuringSave, LeavesACompleteLoadableFile)
         const QByteArray after = readAll();
         EXPECT_TRUE(after.contains("; mine")) << "round " << round;
         EXPECT_TRUE(after.contains("[kanal15]")) << "round " << round;
-        LoadSettings(0);
-        EXPECT_LE(ChannelSettings.Volume, 127);
+        EXPECT_LE(StoredChannelSettings(0).Volume, 127);
         leftovers = int(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size()) - 1;
     }
     std::printf("40 saves killed: the file complete each time; %d temporary file(s) left behind\n", leftovers);

@@ -26,8 +26,8 @@ protected:
             GTEST_SKIP() << "no JACK server runs";
         ASSERT_EQ(tarv::test::installJackMidiService(), "");
         loop = nullptr;
-        CurrentOutputPort = indexOf(MidiOutput().Devices(), peer.inputName());
-        ASSERT_GE(CurrentOutputPort, 0) << "the peer's input is not listed";
+        player.UseOutput(indexOf(MidiOutput().Devices(), peer.inputName()));
+        ASSERT_GE(state().CurrentOutputPort, 0) << "the peer's input is not listed";
         startUp();
         showWindow();
         const int input = indexOf(MidiInput().Devices(), peer.outputName());
@@ -64,7 +64,7 @@ TEST_F(WindowOnJackTest, AKeyHeldWhileThePlayerSwitchesTheLeftChannelEndsOnTheFi
     ASSERT_TRUE(arrives({0x90, 60, 100}));
 
     clickSpinButton(frm->seLKanal, true);
-    ASSERT_EQ(LeftChannel, 1);
+    ASSERT_EQ(state().LeftChannel, 1);
     peer.play({{0x80, 60, 0}});
 
     EXPECT_TRUE(arrives({0x80, 60, 0}));

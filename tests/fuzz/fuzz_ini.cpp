@@ -54,14 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The settings read from such a file are MIDI data bytes, every one.
     const int channel = int(size % 16);
-    ResetSettingsRecords();
-    LoadSettings(channel, ini);
-    check(channelInRange(ChannelSettings), "channel setting above 127 after loading");
+    const TChannelSettings fromMemory = StoredChannelSettings(channel, ini);
+    const TGeneralSettings generalFromMemory = StoredGeneralSettings(ini);
+    check(channelInRange(fromMemory), "channel setting above 127 after loading");
     for (int stored = 0; stored < 16; ++stored)
         check(channelInRange(StoredChannelSettings(stored, ini)), "stored channel setting above 127");
-    check(GeneralSettings.Volumecontroller <= 127 && GeneralSettings.Velocitycontroller <= 127
-              && GeneralSettings.Panoramacontroller <= 127 && GeneralSettings.Sustaincontroller <= 127
-              && GeneralSettings.Choruscontroller <= 127 && GeneralSettings.Reverbcontroller <= 127,
+    const TGeneralSettings& m = generalFromMemory;
+    check(m.Volumecontroller <= 127 && m.Velocitycontroller <= 127 && m.Panoramacontroller <= 127
+              && m.Sustaincontroller <= 127 && m.Choruscontroller <= 127 && m.Reverbcontroller <= 127,
           "controller number above 127");
 
     // An edit reads back as written, whatever the file held before.
@@ -83,13 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(file.open(QIODevice::WriteOnly), "cannot write the settings file");
         file.write(bytes);
     }
-    const TChannelSettings fromMemory = ChannelSettings;
-    const TGeneralSettings generalFromMemory = GeneralSettings;
-    ResetSettingsRecords();
-    LoadSettings(channel);
-    check(std::memcmp(&ChannelSettings, &fromMemory, sizeof fromMemory) == 0, "channel settings differ on disk");
-    const TGeneralSettings& g = GeneralSettings;
-    const TGeneralSettings& m = generalFromMemory;
+    const TChannelSettings fromDisk = StoredChannelSettings(channel);
+    check(std::memcmp(&fromDisk, &fromMemory, sizeof fromMemory) == 0, "channel settings differ on disk");
+    const TGeneralSettings g = StoredGeneralSettings();
     check(g.Delay == m.Delay && g.Velocitycontroller == m.Velocitycontroller && g.Volumecontroller == m.Volumecontroller
               && g.Panoramacontroller == m.Panoramacontroller && g.Sustaincontroller == m.Sustaincontroller
               && g.Choruscontroller == m.Choruscontroller && g.Reverbcontroller == m.Reverbcontroller

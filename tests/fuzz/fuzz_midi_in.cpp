@@ -1,6 +1,6 @@
 // Fuzz target: arbitrary MIDI input through the main window over the loopback service. Short
 // messages and system-exclusive blocks go in through an open input port, and raw byte triples
-// straight into DoMidiInData (bytes no real port delivers). Nothing may crash, no data byte
+// straight into the player's MidiIn (bytes no real port delivers). Nothing may crash, no data byte
 // above 127 may go out, and the held-notes record may only ever hold notes that were sent on.
 #include "dialogs/portWahl.h"
 #include "mainwindow/Application.h"
@@ -9,8 +9,8 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
+#include "player/Player.h"
 #include "sending/SettingsSending.h"
-#include "settings/PlayerState.h"
 #include "settings/Settings.h"
 #include "skin/ErrorDisplay.h"
 #include "skin/ModusComboBox.h"
@@ -39,6 +39,7 @@ void check(bool condition, const char* what)
 struct World {
     QTemporaryDir settings;
     tarv::LoopbackMidiService* loop = nullptr;
+    TPlayer player;
     TfrmPemo* frm = nullptr;
 };
 
@@ -57,10 +58,10 @@ World& world()
         created->loop = service.get();
         tarv::setMidiService(std::move(service));
         tarv::skin::setErrorDisplay([](const QString&) {});   // no modal boxes in a fuzz run
-        SendAllStoredChannels();
-        LoadSettings(0);
-        created->frm = new TfrmPemo;
-        new TfrmPortWahl(created->frm);
+        created->player.SendAllStoredChannels();
+        created->player.LoadStoredSettings();
+        created->frm = new TfrmPemo(created->player);
+        new TfrmPortWahl(created->frm, created->player);
         created->frm->show();
         MidiInput().Open(0);
         return created;
@@ -113,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int i = 0; i < 3 && at < size; ++i)
             b[i] = data[at++];
         if (kind == 2)
-            w.frm->DoMidiInData(0, b[0], b[1], b[2]);
+            w.player.MidiIn(0, b[0], b[1], b[2]);
         else
             w.loop->injectShort("Keys",
                                 std::uint32_t(b[0] | 0x80) | std::uint32_t(b[1] & 0x7F) << 8
@@ -132,8 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sentOn[message.bytes[1]] = true;
     static std::array<bool, 128> heldBefore{};
     for (int note = 0; note < 128; ++note)
-        check(!NotesOn[note] || sentOn[note] || heldBefore[note], "note marked held that was never sent");
-    heldBefore = NotesOn;
+        check(!w.player.State().NotesOn[note] || sentOn[note] || heldBefore[note],
+              "note marked held that was never sent");
+    heldBefore = w.player.State().NotesOn;
     w.loop->clearSent();
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
+#include "player/Player.h"
 #include "skin/ErrorDisplay.h"
 
 #include <QApplication>
@@ -43,6 +44,18 @@ constexpr int MaxDevices = 8;   // per side; more would only scroll the lists
 
 const char* gStep = "start";   // the step under way, for the report of a violation
 
+// The player whose output port the dialog chooses.
+TPlayer& player()
+{
+    static TPlayer instance;
+    return instance;
+}
+
+TPlayerState state()
+{
+    return player().State();
+}
+
 void check(bool condition, const char* what)
 {
     if (!condition) {
@@ -58,7 +71,7 @@ struct Toggle {
     int row = -1;
     bool ticked = false;
     std::size_t messagesBefore = 0;   // "device gone" messages shown before this tick
-    int outputBefore = 0;             // CurrentOutputPort before this tick was handled
+    int outputBefore = 0;             // the output port before this tick was handled
 };
 
 struct World {
@@ -236,21 +249,21 @@ void checkPortsAndLists(World& w)
         if (!out.IsOpen(i))
             continue;
         ++openOutputs;
-        check(i == CurrentOutputPort, "an output port other than CurrentOutputPort is open");
+        check(i == state().CurrentOutputPort, "an output port other than the player's is open");
         check(w.loop->deviceName(out.GetDeviceHandle(i)) == outNames[std::size_t(i)],
               "an open output port is another device than the list names");
     }
     check(openOutputs == w.loop->openOutputCount(), "an output port is open that the output set does not know");
-    check((CurrentOutputPort >= 0 && CurrentOutputPort < int(outNames.size()))
-              || (outNames.empty() && CurrentOutputPort == 0),
-          "CurrentOutputPort names no listed device");
+    check((state().CurrentOutputPort >= 0 && state().CurrentOutputPort < int(outNames.size()))
+              || (outNames.empty() && state().CurrentOutputPort == 0),
+          "the output port names no listed device");
 
     for (int i = 0; i < w.dialog->clbOutputDevices->count(); ++i)
-        check(ticked(w.dialog->clbOutputDevices, i) == (i == CurrentOutputPort),
-              "an output tick other than CurrentOutputPort's");
+        check(ticked(w.dialog->clbOutputDevices, i) == (i == state().CurrentOutputPort),
+              "an output tick other than the output port's");
     // The ticked output is open, unless its failure was shown: only a failure closes it.
-    if (CurrentOutputPort < int(outNames.size())) {
-        if (out.IsOpen(CurrentOutputPort))
+    if (state().CurrentOutputPort < int(outNames.size())) {
+        if (out.IsOpen(state().CurrentOutputPort))
             w.outputFailureShown = false;
         else
             check(w.outputFailureShown, "the output the program plays on was closed, and no failure was shown");
@@ -291,10 +304,11 @@ void checkPlayerAction(World& w, bool input, std::size_t messagesBefore, const s
             continue;
         }
         if (t->ticked && t->row != t->outputBefore) {
-            check(CurrentOutputPort == t->row, "the player's output tick did not move the output, and nobody was told");
+            check(state().CurrentOutputPort == t->row,
+                  "the player's output tick did not move the output, and nobody was told");
             check(MidiOutput().IsOpen(t->row), "the chosen output port is not open");
         } else if (!t->ticked && t->row == t->outputBefore) {
-            check(CurrentOutputPort == t->row && ticked(list, t->row), "unticking the output switched it off");
+            check(state().CurrentOutputPort == t->row && ticked(list, t->row), "unticking the output switched it off");
         }
         break;
     }
@@ -304,7 +318,8 @@ void checkPlayerAction(World& w, bool input, std::size_t messagesBefore, const s
         bool movedSince = false;
         for (const Toggle& t : w.toggles)
             movedSince = movedSince || (!t.input && t.messagesBefore == w.messages.size());
-        check(movedSince || CurrentOutputPort == 0, "after an output went, the program does not play on output 0");
+        check(movedSince || state().CurrentOutputPort == 0,
+              "after an output went, the program does not play on output 0");
         check(movedSince || list->count() == 0 || MidiOutput().IsOpen(0) || !w.errors.empty(),
               "after an output went, output 0 is neither open nor reported");
     }
@@ -413,19 +428,19 @@ void resetOutputs(World& w)
     check(w.messages.size() == messagesBefore, "the output Reset told of a gone device");
     const std::vector<std::string> now = w.loop->outputNames();
     check(names(w.dialog->clbOutputDevices) == now, "the output Reset does not list the devices of now");
-    check(CurrentOutputPort == 0, "the output Reset does not play on output 0");
+    check(state().CurrentOutputPort == 0, "the output Reset does not play on output 0");
     check(now.empty() || MidiOutput().IsOpen(0) || !w.errors.empty(),
           "output 0 is neither open after the output Reset nor reported");
 }
 
 // The program sends one channel message with a sender: it reaches the device the output list
-// names at CurrentOutputPort, or the failure is raised; after a raised failure further sends to
+// names at the player's output port, or the failure is raised; after a raised failure further sends to
 // the same missing port may be dropped quietly.
 template <class Send>
 void sendChecked(World& w, std::uint8_t status, Send&& send)
 {
     TMidiOutput& out = MidiOutput();
-    const int port = CurrentOutputPort;
+    const int port = state().CurrentOutputPort;
     const std::uint64_t generation = out.Generation();
     const std::vector<std::string> listed = out.Devices();
     const std::size_t sentBefore = w.loop->sent().size();
@@ -448,7 +463,7 @@ void sendChecked(World& w, std::uint8_t status, Send&& send)
     check(sent.size() == sentBefore + 1, "one send went out more than once");
     const tarv::SentMessage& m = sent.back();
     check(m.device == port && port < int(listed.size()) && m.name == listed[std::size_t(port)],
-          "a send went to another device than the output list names at CurrentOutputPort");
+          "a send went to another device than the output list names at the player's output port");
     check(!m.bytes.empty() && m.bytes[0] == status, "a send went out with another status");
     w.senderReported = false;
 }
@@ -459,25 +474,25 @@ void sendOnOutput(World& w, std::uint8_t what, std::uint8_t value)
     const std::uint8_t data = value & 0x7F;
     switch ((what >> 4) % 4) {
     case 0:
-        sendChecked(w, 0xC0 | channel, [&] { SendProgramChange(channel, data); });
+        sendChecked(w, 0xC0 | channel, [&] { SendProgramChange(player().OutputPort(), channel, data); });
         break;
     case 1:
-        sendChecked(w, 0x90 | channel, [&] { SendNote(channel, data, 100, true); });
+        sendChecked(w, 0x90 | channel, [&] { SendNote(player().OutputPort(), channel, data, 100, true); });
         break;
     case 2:
-        sendChecked(w, 0x80 | channel, [&] { SendNote(channel, data, 0, false); });
+        sendChecked(w, 0x80 | channel, [&] { SendNote(player().OutputPort(), channel, data, 0, false); });
         break;
     default:
-        sendChecked(w, 0xB0 | channel, [&] { SendVolume(channel, data); });
+        sendChecked(w, 0xB0 | channel, [&] { SendVolume(player().OutputPort(), channel, data); });
         break;
     }
 }
 
-// MIDI passed through to the output set's port CurrentOutputPort: sent there or raised, never quiet.
+// MIDI passed through to the output set's port, the player's output: sent there or raised, never quiet.
 void passThrough(World& w, std::uint8_t status, std::uint8_t data)
 {
     TMidiOutput& out = MidiOutput();
-    const int port = CurrentOutputPort;
+    const int port = state().CurrentOutputPort;
     const std::vector<std::string> listed = out.Devices();
     const std::size_t sentBefore = w.loop->sent().size();
     try {
@@ -543,15 +558,15 @@ void inject(World& w, std::uint8_t arg)
 // The dialog, created once like the program's and connected to the records of the player's ticks.
 void createDialog(World& w)
 {
-    w.dialog = new TfrmPortWahl(w.mainWindow);
+    w.dialog = new TfrmPortWahl(w.mainWindow, player());
     // The main window ends its notes on the output about to be given up; a port that cannot
     // take them any more is the dialog's to report.
-    w.dialog->OnOutputChanging = [&w] { sendChecked(w, 0xB0, [] { SendAllNotesOff(0); }); };
+    w.dialog->OnOutputChanging = [&w] { sendChecked(w, 0xB0, [] { SendAllNotesOff(player().OutputPort(), 0); }); };
     for (const bool input : {true, false}) {
         QListWidget* list = listOf(w, input);
         QObject::connect(list, &QListWidget::itemChanged, list, [&w, list, input](QListWidgetItem* item) {
-            w.toggles.push_back(
-                {input, list->row(item), item->checkState() == Qt::Checked, w.messages.size(), CurrentOutputPort});
+            w.toggles.push_back({input, list->row(item), item->checkState() == Qt::Checked, w.messages.size(),
+                                 state().CurrentOutputPort});
         });
     }
 }
@@ -583,8 +598,8 @@ void startProgram(World& w)
     w.loop = service.get();
     tarv::setMidiService(std::move(service));
     ResetOutputFailure();
-    CurrentOutputPort = 0;
-    SendProgramChange(0, 0);
+    player().UseOutput(0);
+    SendProgramChange(player().OutputPort(), 0, 0);
     w.loop->clearSent();
     MidiInput().setOnMidiData([&w](int device, std::uint8_t, std::uint8_t data1, std::uint8_t) {
         std::lock_guard lock(w.receivedLock);
@@ -704,7 +719,7 @@ void trace(World& w)
     };
     std::fprintf(stderr, "%-34s %s | in:%s | out:%s | current %d, messages %zu, errors %zu\n", gStep,
                  w.dialog->isVisible() ? "shown " : "hidden", line(w.dialog->clbInputDevices, MidiInput()).c_str(),
-                 line(w.dialog->clbOutputDevices, MidiOutput()).c_str(), CurrentOutputPort, w.messages.size(),
+                 line(w.dialog->clbOutputDevices, MidiOutput()).c_str(), state().CurrentOutputPort, w.messages.size(),
                  w.errors.size());
 }
 

@@ -222,6 +222,22 @@ TEST_F(Dependencies, EachLibraryLinksExactlyWhatItIncludes)
         << "arrows without a link:" << joined(arrowsMissingIn(fArrows, links));
 }
 
+// The player is what the main window shows: it includes no Qt header and links no widget
+// library, so that its rules run and are tested without a window.
+TEST_F(Dependencies, ThePlayerHasNoWidget)
+{
+    static const std::regex qtInclude(R"re(^\s*#\s*include\s+<Q)re");
+    ASSERT_TRUE(fs::is_directory(kSource / "player"));
+    for (const auto& entry : fs::directory_iterator(kSource / "player")) {
+        if (!entry.is_regular_file() || !isSource(entry.path()))
+            continue;
+        std::istringstream lines(readText(entry.path()));
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_FALSE(std::regex_search(line, qtInclude)) << entry.path().filename() << ": " << line;
+    }
+    EXPECT_EQ(readText(kSource / "player" / "CMakeLists.txt").find("Qt6::"), std::string::npos);
+}
+
 TEST_F(Dependencies, ArrowsHaveNoCircle)
 {
     // Depth-first search; a library met again while it is still on the path closes a circle.

@@ -8,8 +8,7 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
-#include "sending/SettingsSending.h"
-#include "settings/PlayerState.h"
+#include "player/Player.h"
 #include "settings/Settings.h"
 #include "skin/Click.h"
 #include "skin/ErrorDisplay.h"
@@ -27,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,10 +40,7 @@ protected:
         tarv::test::ensureApplication();
         ASSERT_TRUE(fSettings.isValid());
         SetSettingsFolder(fSettings.path().toStdString());
-        ResetSettingsRecords();
-        ResetPlayerState();
-        NotesOn.fill(false);
-        CurrentOutputPort = 0;
+        ResetPcKeyMap();
         auto service = std::make_unique<tarv::LoopbackMidiService>(std::vector<std::string>{"Keys In"},
                                                                    std::vector<std::string>{"Synth"});
         loop = service.get();
@@ -61,14 +58,16 @@ protected:
         SetSettingsFolder({});
     }
 
-    // The program's start: module initialisation (the start-up sending and channel 0), then
-    // the main window.
+    // The program's start: the player's start-up sending and channel 0, then the main window.
     void startUp()
     {
-        SendAllStoredChannels();
-        LoadSettings(0);
-        frm = std::make_unique<TfrmPemo>();
+        player.SendAllStoredChannels();
+        player.LoadStoredSettings();
+        frm = std::make_unique<TfrmPemo>(player);
     }
+
+    TPlayerState state() const { return player.State(); }
+    void edit(const std::function<void(TPlayerState&)>& change) { player.Edit(change); }
 
     // Shows the window and waits for its activation (which runs RefreshControls).
     void showWindow()
@@ -133,6 +132,7 @@ protected:
 
     QTemporaryDir fSettings;
     tarv::LoopbackMidiService* loop = nullptr;
+    TPlayer player;
     std::unique_ptr<TfrmPemo> frm;
     std::vector<QString> errors;
 };

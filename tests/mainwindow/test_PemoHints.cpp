@@ -129,12 +129,12 @@ TEST_F(PemoHintsTest, AStartWithHintsOffShowsOnlyTheFourSlidersHintsUntilSwitche
     expectHintsShown(false);
 
     QTest::mouseClick(frm->btnHint, Qt::LeftButton);
-    EXPECT_TRUE(GeneralSettings.Hint);
+    EXPECT_TRUE(state().GeneralSettings.Hint);
     expectHintsShown(true);
     ASSERT_TRUE(showHintOf(frm->btnReset));
     EXPECT_EQ(tarv::skin::currentHintText(), "Reset all Notes");
     QTest::mouseClick(frm->btnHint, Qt::LeftButton);
-    EXPECT_FALSE(GeneralSettings.Hint);
+    EXPECT_FALSE(state().GeneralSettings.Hint);
     expectHintsShown(false);
 }
 
@@ -184,8 +184,9 @@ TEST_F(PemoHintsTest, EveryStartIsGermanAndTheHintSwitchIsSavedWithTheGeneralSet
     }
     frm.reset();
 
-    ResetSettingsRecords();
-    ResetPlayerState();
+    // The program starts again.
+    ResetPcKeyMap();
+    edit([&](TPlayerState& s) { s = TPlayerState{}; });
     startUp();
     showWindow();
     expectLanguage(true);

@@ -46,7 +46,7 @@ protected:
         loop = service.get();
         tarv::setMidiService(std::move(service));
         startUp();
-        new TfrmPortWahl(frm.get());
+        new TfrmPortWahl(frm.get(), player);
         MidiInput().Open(0);
         MidiInput().Open(1);
         loop->clearSent();
@@ -100,15 +100,15 @@ TEST_F(PemoMidiInTest, VolumeControllerMovesSliderAndSendsOnLeftChannelOnlyWhenI
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 7, 100}}));
     EXPECT_EQ(frm->lblVolume->text(), "100");
     EXPECT_EQ(frm->tbVolume->toolTip(), QString::fromUtf8("Kanallautstärke 100"));
-    EXPECT_EQ(ChannelSettings.Volume, 100);
+    EXPECT_EQ(state().ChannelSettings.Volume, 100);
 
     inject("Keys", 0xB0, 7, 100);
     settle();
     EXPECT_TRUE(takeSent().empty());
 
     // Whatever its number and channel, a bound controller goes out as controller 7 on the left channel.
-    LeftChannel = 3;
-    GeneralSettings.Volumecontroller = 20;
+    edit([&](TPlayerState& s) { s.LeftChannel = 3; });
+    edit([&](TPlayerState& s) { s.GeneralSettings.Volumecontroller = 20; });
     inject("Pads", 0xB5, 20, 0);
     settle();
     EXPECT_EQ(frm->tbVolume->value(), 127);
@@ -127,47 +127,47 @@ TEST_F(PemoMidiInTest, OtherSlidersFollowTheirControllers)
     EXPECT_EQ(frm->lblChorus->text(), "Chorus 30");
     EXPECT_EQ(frm->lblReverb->text(), "Reverb 40");
     EXPECT_EQ(frm->lblVelocity->text(), "Velocity 50");
-    EXPECT_EQ(ChannelSettings.Velocity, 50);
+    EXPECT_EQ(state().ChannelSettings.Velocity, 50);
 }
 
 TEST_F(PemoMidiInTest, SustainSwitchesOnlyOnChangeAndPassesThroughOtherwise)
 {
-    RightChannel = 4;
+    edit([&](TPlayerState& s) { s.RightChannel = 4; });
     inject("Keys", 0xB0, 64, 127);
     settle();
-    EXPECT_TRUE(SustainOn);
+    EXPECT_TRUE(state().SustainOn);
     EXPECT_EQ(frm->btnSustain->text(), "Sustain Ein");
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 64, 127}}));
 
     inject("Keys", 0xB0, 64, 127);
     settle();
-    EXPECT_TRUE(SustainOn);
+    EXPECT_TRUE(state().SustainOn);
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 64, 127}, {0xB4, 64, 127}}));
 
     inject("Keys", 0xB0, 64, 0);
     settle();
-    EXPECT_FALSE(SustainOn);
+    EXPECT_FALSE(state().SustainOn);
     EXPECT_EQ(frm->btnSustain->text(), "Sustain Aus");
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 64, 0}}));
 }
 
 TEST_F(PemoMidiInTest, EqualBoundNumbersTakeTheFirstRuleAndSustainGivesWay)
 {
-    GeneralSettings.Panoramacontroller = 7;   // same as volume: volume wins
+    edit([&](TPlayerState& s) { s.GeneralSettings.Panoramacontroller = 7; });   // same as volume: volume wins
     inject("Keys", 0xB0, 7, 100);
     settle();
     EXPECT_EQ(frm->tbVolume->value(), 27);
     EXPECT_EQ(frm->tbPanorama->value(), 64);
     takeSent();
 
-    GeneralSettings.Choruscontroller = 64;   // same as sustain
-    inject("Keys", 0xB0, 64, 100);           // switches sustain on: chorus stays
+    edit([&](TPlayerState& s) { s.GeneralSettings.Choruscontroller = 64; });   // same as sustain
+    inject("Keys", 0xB0, 64, 100);                                             // switches sustain on: chorus stays
     settle();
-    EXPECT_TRUE(SustainOn);
+    EXPECT_TRUE(state().SustainOn);
     EXPECT_EQ(frm->tbChorus->value(), 0);
     inject("Keys", 0xB0, 64, 110);   // changes nothing for sustain: chorus takes it
     settle();
-    EXPECT_TRUE(SustainOn);
+    EXPECT_TRUE(state().SustainOn);
     EXPECT_EQ(frm->tbChorus->value(), 110);
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0xB0, 64, 127}, {0xB0, 91, 110}}));
 }
@@ -189,7 +189,7 @@ TEST_F(PemoMidiInTest, NotesPlayOnTheKeyboardAndVelocityZeroReleases)
 TEST_F(PemoMidiInTest, ManualVelocityReplacesTheIncomingOne)
 {
     ASSERT_TRUE(frm->slVelocity->Toggle());   // "Auto" -> "Manu"
-    EXPECT_TRUE(ManualVelocity);
+    EXPECT_TRUE(state().ManualVelocity);
     EXPECT_TRUE(frm->tbVelocity->isEnabled());
     frm->tbVelocity->setValue(50);
     inject("Keys", 0x90, 60, 90);
@@ -203,7 +203,7 @@ TEST_F(PemoMidiInTest, ManualVelocityReplacesTheIncomingOne)
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 61, 1}}));
 
     ASSERT_TRUE(frm->slVelocity->Toggle());   // back to "Auto"
-    EXPECT_FALSE(ManualVelocity);
+    EXPECT_FALSE(state().ManualVelocity);
     EXPECT_FALSE(frm->tbVelocity->isEnabled());
     inject("Keys", 0x90, 62, 90);
     settle();
@@ -219,16 +219,16 @@ TEST_F(PemoMidiInTest, LearnModeTakesTheLastControllerAndBindsTheNextMovedSlider
     inject("Keys", 0x90, 64, 100);   // notes still play
     inject("Keys", 0xB0, 22, 5);
     settle();
-    EXPECT_EQ(LearnedController, 22);
+    EXPECT_EQ(state().LearnedController, 22);
     EXPECT_EQ(frm->tbVolume->value(), 0);
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 64, 100}}));
 
     frm->tbPanorama->setValue(30);   // the player moves the panorama slider
-    EXPECT_EQ(GeneralSettings.Panoramacontroller, 22);
-    EXPECT_FALSE(LearnOn);
+    EXPECT_EQ(state().GeneralSettings.Panoramacontroller, 22);
+    EXPECT_FALSE(state().LearnOn);
     EXPECT_EQ(frm->btnLerne->text(), "Lerne Aus");
     EXPECT_EQ(frm->lblPanorama->text(), "Panorama 64");
-    EXPECT_EQ(ChannelSettings.Panorama, 64);
+    EXPECT_EQ(state().ChannelSettings.Panorama, 64);
     EXPECT_TRUE(takeSent().empty());
 
     inject("Keys", 0xB0, 22, 112);
@@ -245,7 +245,7 @@ TEST_F(PemoMidiInTest, AfterLearningAControllerComparesWithTheSlidersPositionNot
     inject("Keys", 0xB0, 22, 1);
     settle();
     frm->tbPanorama->setValue(30);   // binds 22; Panorama stays 64
-    ASSERT_EQ(ChannelSettings.Panorama, 64);
+    ASSERT_EQ(state().ChannelSettings.Panorama, 64);
     takeSent();
 
     inject("Keys", 0xB0, 22, 30);
@@ -261,7 +261,7 @@ TEST_F(PemoMidiInTest, AfterLearningAControllerComparesWithTheSlidersPositionNot
 TEST_F(PemoMidiInTest, PortDialogMonitorsEchoesPerTickedOutputAndShowsTheMessage)
 {
     frmPortWahl->show();
-    ASSERT_TRUE(PortDialogShowing);
+    ASSERT_TRUE(state().PortDialogShowing);
     // Its activation empties the monitor line: it comes first.
     ASSERT_TRUE(QTest::qWaitForWindowActive(frmPortWahl));
     frmPortWahl->clbOutputDevices->item(0)->setCheckState(Qt::Checked);
@@ -287,7 +287,7 @@ TEST_F(PemoMidiInTest, PortDialogMonitorsEchoesPerTickedOutputAndShowsTheMessage
 
 TEST_F(PemoMidiInTest, NotesHeldWhenThePortDialogOpensEndThereAndEchoedNotesEndWhereTheEchoWent)
 {
-    Transpose = 2;
+    edit([&](TPlayerState& s) { s.Transpose = 2; });
     inject("Keys", 0x90, 0x3C, 0x64);
     settle();
     ASSERT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 0x3E, 0x64}}));
@@ -313,7 +313,7 @@ TEST_F(PemoMidiInTest, AnOutputChangeEndsTheEchoedNotesOnTheOldPortFirst)
         QListWidget* outputs = frmPortWahl->clbOutputDevices;
         outputs->setCurrentRow(1);
         QTest::keyClick(outputs, Qt::Key_Space);
-        ASSERT_EQ(CurrentOutputPort, 1);
+        ASSERT_EQ(state().CurrentOutputPort, 1);
     });
 
     std::vector<std::pair<int, Bytes>> notes;
@@ -336,8 +336,8 @@ TEST_F(PemoMidiInTest, ClosingTheWindowEndsTheNotesOfAHeldKey)
 
 TEST_F(PemoMidiInTest, OtherMessagesPassThroughOnBothChannels)
 {
-    LeftChannel = 2;
-    RightChannel = 9;
+    edit([&](TPlayerState& s) { s.LeftChannel = 2; });
+    edit([&](TPlayerState& s) { s.RightChannel = 9; });
     inject("Keys", 0xE0, 0x00, 0x40);   // pitch bend on channel 1
     inject("Keys", 0xE4, 0x12, 0x34);   // and on channel 5
     inject("Keys", 0xC4, 5);            // program change: two bytes
@@ -362,9 +362,9 @@ TEST_F(PemoMidiInTest, ActiveSensingAndMalformedMessagesAreDropped)
     inject("Keys", 0x90, 60, 100);
     settle();
     // A data byte above 127 is a status byte out of place (a faulty device or driver).
-    frm->DoMidiInData(0, 0x90, 0x80, 100);
-    frm->DoMidiInData(0, 0xB0, 7, 200);
-    frm->DoMidiInData(0, 0xE0, 0x00, 0xF0);
+    player.MidiIn(0, 0x90, 0x80, 100);
+    player.MidiIn(0, 0xB0, 7, 200);
+    player.MidiIn(0, 0xE0, 0x00, 0xF0);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 60, 100}}));
     EXPECT_EQ(frm->tbVolume->value(), 0);
@@ -510,7 +510,7 @@ TEST_F(PemoMidiInTest, InputFromTwoPortsWhileThePlayerPlaysEndsEveryNote)
         EXPECT_TRUE(sounding[std::size_t(channel)].none())
             << "channel " << channel << ": " << sounding[std::size_t(channel)];
     for (int note = 0; note < 128; ++note) {
-        EXPECT_FALSE(NotesOn[std::size_t(note)]) << note;
+        EXPECT_FALSE(state().NotesOn[std::size_t(note)]) << note;
         EXPECT_FALSE(frm->Pemo->IsMarked(note)) << note;
     }
     EXPECT_TRUE(errors.empty());

@@ -1,7 +1,7 @@
 // Playing from the PC keyboard with synthesized key events through the window's key preview.
 #include "PemoFixture.h"
 
-#include "mainwindow/KeyCodes.h"
+#include "keycodes/KeyCodes.h"
 #include "settings/IniFile.h"
 #include "skin/PictureButton.h"
 #include "widgets/Klavier.h"
@@ -18,7 +18,7 @@ protected:
     {
         PemoTest::SetUp();
         startUp();
-        ChannelSettings.Velocity = 100;
+        edit([&](TPlayerState& s) { s.ChannelSettings.Velocity = 100; });
         loop->clearSent();
     }
 
@@ -80,14 +80,14 @@ TEST_F(PemoPcKeysTest, DefaultKeysPlayTheOctavesLeftAndRightOfTheSplitPoint)
 
 TEST_F(PemoPcKeysTest, BlocksMoveWithTheSplitOctave)
 {
-    SplitOctave = 1;
+    edit([&](TPlayerState& s) { s.SplitOctave = 1; });
     EXPECT_EQ(strike(Qt::Key_Q, "q"), noteOnOff(0));
-    SplitOctave = 10;
+    edit([&](TPlayerState& s) { s.SplitOctave = 10; });
     EXPECT_EQ(strike(Qt::Key_V, "v"), noteOnOff(120));
     EXPECT_EQ(strike(Qt::Key_Comma, ","), noteOnOff(127));
     EXPECT_TRUE(strike(Qt::Key_L, "l").empty());        // rightG# would be 128: no such note
     EXPECT_TRUE(strike(Qt::Key_Period, ".").empty());   // rightA: 129
-    EXPECT_FALSE(PcKeyHeld[20]);
+    EXPECT_FALSE(frm->PcKeyHeld(20));
 }
 
 TEST_F(PemoPcKeysTest, AutoRepeatPressesOnceAndReleasesOnce)
@@ -107,7 +107,6 @@ TEST_F(PemoPcKeysTest, KeyUpReleasesWhileSwitchedOffAndNothingPlaysThen)
 {
     press(Qt::Key_Q, "q");
     frm->bbtnPckey->click();
-    EXPECT_FALSE(PcKeysOn);
     EXPECT_EQ(frm->bbtnPckey->Caption(), "0");
     release(Qt::Key_Q, "q");
     EXPECT_EQ(sentBytes(), noteOnOff(48));
@@ -122,7 +121,6 @@ TEST_F(PemoPcKeysTest, YPlaysUntilTheMapIsReadFromTheFile)
     EXPECT_EQ(strike(Qt::Key_Y, "y"), noteOnOff(57));
     EXPECT_EQ(strike(Qt::Key_Z, "z"), noteOnOff(57));
     readKeyMapInLearnMode();
-    EXPECT_TRUE(PcKeyMapLoaded);
     EXPECT_TRUE(strike(Qt::Key_Y, "y").empty());
     EXPECT_EQ(strike(Qt::Key_Z, "z"), noteOnOff(57));
     EXPECT_TRUE(strike(Qt::Key_Slash, "/").empty());
@@ -132,9 +130,8 @@ TEST_F(PemoPcKeysTest, HandEditedKeyMapIsReadAgainInLearnMode)
 {
     editKeyMap("leftC", 65);   // A
     readKeyMapInLearnMode();
-    EXPECT_FALSE(LearnOn);
+    EXPECT_FALSE(state().LearnOn);
     EXPECT_EQ(frm->btnLerne->text(), "Lerne Aus");
-    EXPECT_TRUE(PcKeysOn);
     EXPECT_EQ(frm->bbtnPckey->Caption(), "I");
     EXPECT_EQ(strike(Qt::Key_A, "a"), noteOnOff(48));
     EXPECT_TRUE(strike(Qt::Key_Q, "q").empty());
@@ -153,14 +150,14 @@ TEST_F(PemoPcKeysTest, AKeyThatSetsTheSplitPointReleasesTheNoteItPressed)
     chooseMode(1);
     frm->seRkanal->setValue(2);
     QTest::mouseClick(frm->btnSetSplit, Qt::LeftButton);
-    ASSERT_TRUE(SplitArmed);
+    ASSERT_TRUE(state().SplitArmed);
     loop->clearSent();
 
     // Q plays 48, which becomes the split point and moves the blocks an octave down.
     EXPECT_EQ(strike(Qt::Key_Q, "q"), (std::vector<Bytes>{{0x91, 48, 100}, {0x81, 48, 0}}));
-    EXPECT_EQ(SplitOctave, 4);
+    EXPECT_EQ(state().SplitOctave, 4);
     EXPECT_FALSE(frm->Pemo->IsMarked(48));
-    EXPECT_FALSE(NotesOn[48]);
+    EXPECT_FALSE(state().NotesOn[48]);
 }
 
 TEST_F(PemoPcKeysTest, HeldKeysAreReleasedWhenTheirKeyUpCannotArrive)
@@ -170,7 +167,7 @@ TEST_F(PemoPcKeysTest, HeldKeysAreReleasedWhenTheirKeyUpCannotArrive)
     press(Qt::Key_Q, "q");
     readKeyMapInLearnMode();
     EXPECT_EQ(sentBytes(), noteOnOff(48));
-    EXPECT_FALSE(PcKeyHeld[0]);
+    EXPECT_FALSE(frm->PcKeyHeld(0));
 
     // Another window takes the keyboard focus while A is held.
     showWindow();
@@ -179,7 +176,7 @@ TEST_F(PemoPcKeysTest, HeldKeysAreReleasedWhenTheirKeyUpCannotArrive)
     QWidget other;
     other.show();
     other.activateWindow();
-    ASSERT_TRUE(tarv::test::waitFor([&] { return !PcKeyHeld[0]; }));
+    ASSERT_TRUE(tarv::test::waitFor([&] { return !frm->PcKeyHeld(0); }));
     EXPECT_EQ(sentBytes(), noteOnOff(48));
     release(Qt::Key_A, "a");
     EXPECT_EQ(sentBytes().size(), 2u);

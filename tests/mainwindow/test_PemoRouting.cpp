@@ -42,8 +42,8 @@ protected:
 
 TEST_F(PemoRoutingTest, StandardModeSendsEveryNoteOnTheLeftChannelTransposed)
 {
-    RightChannel = 4;
-    Transpose = 2;
+    edit([&](TPlayerState& s) { s.RightChannel = 4; });
+    edit([&](TPlayerState& s) { s.Transpose = 2; });
 
     press(10);
     press(60, 90);
@@ -88,17 +88,17 @@ TEST_F(PemoRoutingTest, ASplitPointAtFSharp4LimitsTheOctaveClearsTheShiftAndName
     splitMode(2);
     frm->seSplitOktave->setValue(2);
     frm->btnSetSplit->click();
-    ASSERT_TRUE(SplitArmed);
+    ASSERT_TRUE(state().SplitArmed);
 
     press(54, 80);
 
-    EXPECT_FALSE(SplitArmed);
-    EXPECT_EQ(SplitNote, 54);
-    EXPECT_EQ(SplitOctave, 4);
+    EXPECT_FALSE(state().SplitArmed);
+    EXPECT_EQ(state().SplitNote, 54);
+    EXPECT_EQ(state().SplitOctave, 4);
     EXPECT_EQ(frm->btnSetSplit->text(), "Set F#4");
     EXPECT_EQ(frm->seSplitOktave->maximum(), 4);
     EXPECT_EQ(frm->seSplitOktave->value(), 4);
-    EXPECT_EQ(SplitChannelOctave, 4);
+    EXPECT_EQ(state().SplitChannelOctave, 4);
     // Taken under the new split point: the note itself plays on the right side, unshifted.
     EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x91, 54, 80}}));
 }
@@ -110,20 +110,20 @@ TEST_F(PemoRoutingTest, AnArmedSplitSwallowsNotesBelow12AndWaitsForTheNextNote)
 
     press(11);
     EXPECT_TRUE(sentBytes().empty());
-    EXPECT_TRUE(SplitArmed);
-    EXPECT_EQ(SplitNote, 60);
+    EXPECT_TRUE(state().SplitArmed);
+    EXPECT_EQ(state().SplitNote, 60);
     EXPECT_EQ(frm->btnSetSplit->text(), "Set C5");
 
     press(30);
-    EXPECT_FALSE(SplitArmed);
-    EXPECT_EQ(SplitNote, 30);
+    EXPECT_FALSE(state().SplitArmed);
+    EXPECT_EQ(state().SplitNote, 30);
     EXPECT_EQ(frm->btnSetSplit->text(), "Set F#2");
     EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x91, 30, 100}}));
 
     // A second click disarms without a note.
     frm->btnSetSplit->click();
     frm->btnSetSplit->click();
-    EXPECT_FALSE(SplitArmed);
+    EXPECT_FALSE(state().SplitArmed);
 }
 
 TEST_F(PemoRoutingTest, ANoteOffGoesWhereItsNoteOnWentWhateverChangedMeanwhile)
@@ -135,7 +135,7 @@ TEST_F(PemoRoutingTest, ANoteOffGoesWhereItsNoteOnWentWhateverChangedMeanwhile)
     press(72);
 
     EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x91, 72, 100}, {0x81, 72, 0}, {0x91, 60, 100}}));
-    EXPECT_FALSE(NotesOn[72]);
+    EXPECT_FALSE(state().NotesOn[72]);
 }
 
 TEST_F(PemoRoutingTest, HeldKeysEndOnTheirChannelsAfterThePlayerMovedTheChannelsAndTheOctave)
@@ -145,24 +145,24 @@ TEST_F(PemoRoutingTest, HeldKeysEndOnTheirChannelsAfterThePlayerMovedTheChannels
     loop->clearSent();
     int velocity = 0;
     ASSERT_EQ(frm->Pemo->NoteAt(keyPoint(72).x(), keyPoint(72).y(), velocity), 72);
-    const auto pcVelocity = ChannelSettings.Velocity;
+    const auto pcVelocity = state().ChannelSettings.Velocity;
     mouseDown(72);
     QTest::keyPress(frm.get(), Qt::Key_Q);   // 48, the left side
 
     clickSpinButton(frm->seLKanal, true);
     clickSpinButton(frm->seRkanal, true);
     clickSpinButton(frm->seSplitOktave, false);
-    ASSERT_EQ(LeftChannel, 1);
-    ASSERT_EQ(RightChannel, 2);
-    ASSERT_EQ(SplitChannelOctave, 4);
+    ASSERT_EQ(state().LeftChannel, 1);
+    ASSERT_EQ(state().RightChannel, 2);
+    ASSERT_EQ(state().SplitChannelOctave, 4);
     mouseUp(72);
     QTest::keyRelease(frm.get(), Qt::Key_Q);
 
     EXPECT_EQ(
         sentNotes(),
         (std::vector<Bytes>{{0x91, 72, std::uint8_t(velocity)}, {0x90, 48, pcVelocity}, {0x81, 72, 0}, {0x80, 48, 0}}));
-    EXPECT_FALSE(NotesOn[72]);
-    EXPECT_FALSE(NotesOn[48]);
+    EXPECT_FALSE(state().NotesOn[72]);
+    EXPECT_FALSE(state().NotesOn[48]);
 }
 
 TEST_F(PemoRoutingTest, TheSameKeyFromTwoSourcesSendsTwoNoteOnsAndTheFirstReleaseEndsIt)
@@ -178,7 +178,7 @@ TEST_F(PemoRoutingTest, TheSameKeyFromTwoSourcesSendsTwoNoteOnsAndTheFirstReleas
 TEST_F(PemoRoutingTest, ResetEndsEveryNoteOnBothChannelsAndRestoresBothPedals)
 {
     writeSettings("[kanal2]\nSustain=127\n");
-    RightChannel = 2;   // standard mode: Reset reaches the right channel all the same
+    edit([&](TPlayerState& s) { s.RightChannel = 2; });   // standard mode: Reset reaches the right channel all the same
     frm->btnSustain->click();
     press(60);
     loop->clearSent();
@@ -192,8 +192,8 @@ TEST_F(PemoRoutingTest, ResetEndsEveryNoteOnBothChannelsAndRestoresBothPedals)
     expected.push_back({0xB0, 64, 127});
     EXPECT_EQ(sentBytes(), expected);
     EXPECT_FALSE(frm->Pemo->IsMarked(60));
-    EXPECT_FALSE(NotesOn[60]);
-    EXPECT_TRUE(SustainOn);
+    EXPECT_FALSE(state().NotesOn[60]);
+    EXPECT_TRUE(state().SustainOn);
     EXPECT_EQ(frm->btnSustain->text(), "Sustain Ein");
 }
 
@@ -255,7 +255,7 @@ TEST_F(PemoRoutingTest, TheReadoutStripMarksTheShiftedNoteWhileTheKeyboardMarksT
 TEST_F(PemoRoutingTest, ANoteTransposedBeyond127IsNeitherSentNorShown)
 {
     frm->btnKlangAnz->click();
-    Transpose = 11;
+    edit([&](TPlayerState& s) { s.Transpose = 11; });
 
     press(119);   // 130
     press(116);   // 127, the highest note
@@ -268,36 +268,36 @@ TEST_F(PemoRoutingTest, ANoteTransposedBeyond127IsNeitherSentNorShown)
 
 TEST_F(PemoRoutingTest, SustainTogglesOnTheLeftChannelAndInLearnModeTakesTheLearnedController)
 {
-    RightChannel = 3;
+    edit([&](TPlayerState& s) { s.RightChannel = 3; });
     frm->btnSustain->click();
     EXPECT_EQ(frm->btnSustain->text(), "Sustain Ein");
-    EXPECT_EQ(ChannelSettings.Sustain, 127);
+    EXPECT_EQ(state().ChannelSettings.Sustain, 127);
     frm->btnSustain->click();
     EXPECT_EQ(frm->btnSustain->text(), "Sustain Aus");
-    EXPECT_EQ(ChannelSettings.Sustain, 0);
+    EXPECT_EQ(state().ChannelSettings.Sustain, 0);
     EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0xB0, 64, 127}, {0xB0, 64, 0}}));
 
     loop->clearSent();
-    LearnOn = true;
-    LearnedController = 66;
+    edit([&](TPlayerState& s) { s.LearnOn = true; });
+    edit([&](TPlayerState& s) { s.LearnedController = 66; });
     frm->btnSustain->click();
-    EXPECT_EQ(GeneralSettings.Sustaincontroller, 66);
-    EXPECT_FALSE(LearnOn);
+    EXPECT_EQ(state().GeneralSettings.Sustaincontroller, 66);
+    EXPECT_FALSE(state().LearnOn);
     EXPECT_EQ(frm->btnLerne->text(), "Lerne Aus");
-    EXPECT_FALSE(SustainOn);
+    EXPECT_FALSE(state().SustainOn);
     EXPECT_TRUE(sentBytes().empty());
 }
 
 TEST_F(PemoRoutingTest, ResetAlsoEndsAChannelLeftWhileANoteWasHeldAndThePedalWasDown)
 {
     showWindow();
-    RightChannel = 2;
+    edit([&](TPlayerState& s) { s.RightChannel = 2; });
     QTest::mouseClick(frm->btnSustain, Qt::LeftButton);
     press(62);
     release(62);   // rings on under the pedal
     press(60);
     clickSpinButton(frm->seLKanal, true);
-    ASSERT_EQ(LeftChannel, 1);
+    ASSERT_EQ(state().LeftChannel, 1);
     loop->clearSent();
 
     QTest::mouseClick(frm->btnReset, Qt::LeftButton);
@@ -313,7 +313,7 @@ TEST_F(PemoRoutingTest, ResetAlsoEndsAChannelLeftWhileANoteWasHeldAndThePedalWas
     expected.push_back({0x80, 60, 0});
     expected.push_back({0xB0, 64, 127});
     EXPECT_EQ(sentBytes(), expected);
-    EXPECT_FALSE(NotesOn[60]);
+    EXPECT_FALSE(state().NotesOn[60]);
     EXPECT_FALSE(frm->Pemo->IsMarked(60));
 }
 
@@ -367,12 +367,12 @@ TEST_F(PemoRoutingTest, TheFocusParksOnTheTopCoverWhenThePointerLeavesTheChannel
 // The open instrument picker shows the instrument of each left channel the player switches to.
 TEST_F(PemoRoutingTest, TheOpenInstrumentPickerFollowsTheLeftChannel)
 {
-    TfrmInstrument picker(frm.get());
+    TfrmInstrument picker(frm.get(), player);
     showWindow();
     picker.placeAndShow();
     QListWidget* list = picker.ListBox1;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(40)).center());
-    ASSERT_EQ(ChannelSettings.Instrument, 40);
+    ASSERT_EQ(state().ChannelSettings.Instrument, 40);
 
     clickSpinButton(frm->seLKanal, true);
     EXPECT_EQ(list->currentRow(), 8);   // channel 1's instrument in the fresh settings file

@@ -54,9 +54,9 @@ TEST_F(PemoTest, FirstStartSendsTheReaderDefaultsAndWritesTheFreshFileForLater)
     // The fresh file takes effect later; the player's state keeps the defaults read before.
     EXPECT_TRUE(QFile::exists(settingsPath()));
     EXPECT_EQ(StoredChannelSettings(3).Instrument, 24);
-    EXPECT_EQ(ChannelSettings.Instrument, 0);
-    EXPECT_EQ(GeneralSettings.PlayMode, 0);
-    EXPECT_TRUE(GeneralSettings.Hint);
+    EXPECT_EQ(state().ChannelSettings.Instrument, 0);
+    EXPECT_EQ(state().GeneralSettings.PlayMode, 0);
+    EXPECT_TRUE(state().GeneralSettings.Hint);
 }
 
 TEST_F(PemoTest, StartWithAFileSendsTheStoredValuesAndTheActivationShowsChannel0)
@@ -78,7 +78,7 @@ TEST_F(PemoTest, StartWithAFileSendsTheStoredValuesAndTheActivationShowsChannel0
     EXPECT_EQ(frm->tbPanorama->value(), 20);
     EXPECT_EQ(frm->tbChorus->value(), 30);
     EXPECT_EQ(frm->tbReverb->value(), 40);
-    EXPECT_TRUE(SustainOn);
+    EXPECT_TRUE(state().SustainOn);
     EXPECT_EQ(frm->btnSustain->text(), "Sustain Ein");
     EXPECT_EQ(frm->cbModus->currentIndex(), 1);
     EXPECT_TRUE(frm->btnSetSplit->isEnabled());
@@ -101,7 +101,7 @@ TEST_F(PemoTest, AStoredModeOtherThan0Or1SelectsNothingAndRoutesNothingUntilTheP
     loop->clearSent();
 
     EXPECT_EQ(frm->cbModus->currentIndex(), -1);
-    EXPECT_EQ(GeneralSettings.PlayMode, 255);
+    EXPECT_EQ(state().GeneralSettings.PlayMode, 255);
     EXPECT_FALSE(frm->btnSetSplit->isEnabled());
     frm->Pemo->PressNote(60, 100, true);
     frm->Pemo->ReleaseNote(60, 0, true);
@@ -176,9 +176,9 @@ TEST_F(PemoTest, SpinEditsTakeNoTypingButStepWithTheirButtons)
     frm->seLKanal->setFocus();
     QTest::keyClicks(frm->seLKanal, "7");
     EXPECT_EQ(frm->seLKanal->value(), 1);
-    EXPECT_EQ(LeftChannel, 0);
+    EXPECT_EQ(state().LeftChannel, 0);
     frm->seLKanal->stepUp();
-    EXPECT_EQ(LeftChannel, 1);
+    EXPECT_EQ(state().LeftChannel, 1);
 }
 
 TEST_F(PemoTest, SpinEditsStepOnlyWithTheirButtons)
@@ -197,7 +197,7 @@ TEST_F(PemoTest, SpinEditsStepOnlyWithTheirButtons)
         clickSpinButton(spin, value == spin->minimum());
         EXPECT_NE(spin->value(), value);
     }
-    EXPECT_EQ(LeftChannel, 1);
+    EXPECT_EQ(state().LeftChannel, 1);
 }
 
 TEST_F(PemoTest, AWindowShownWithoutActivationShowsTheStoredSettings)
@@ -227,15 +227,13 @@ TEST_F(PemoTest, ClosingSavesTheLeftChannelAndTheGeneralSettings)
     startUp();
     showWindow();
     seLKanalTo(3);
-    ChannelSettings.Panorama = 99;
+    edit([&](TPlayerState& s) { s.ChannelSettings.Panorama = 99; });
     chooseMode(1);
 
     EXPECT_TRUE(frm->close());
 
     EXPECT_EQ(StoredChannelSettings(2).Panorama, 99);
-    GeneralSettings = TGeneralSettings{};
-    LoadSettings(2);
-    EXPECT_EQ(GeneralSettings.PlayMode, 1);
+    EXPECT_EQ(StoredGeneralSettings().PlayMode, 1);
     EXPECT_TRUE(errors.empty());
 }
 
@@ -268,14 +266,14 @@ TEST_F(PemoTest, ChannelSwitchSavesTheOldChannelLoadsAndSendsTheNewOneAndComesBa
     startUp();
     showWindow();
     frm->tbPanorama->setValue(100);   // the player moves the slider: not stored yet
-    ASSERT_EQ(ChannelSettings.Panorama, 100);
+    ASSERT_EQ(state().ChannelSettings.Panorama, 100);
     loop->clearSent();
 
     seLKanalTo(2);
 
     EXPECT_EQ(StoredChannelSettings(0).Panorama, 100);
-    EXPECT_EQ(LeftChannel, 1);
-    EXPECT_EQ(ChannelSettings.Volume, 50);
+    EXPECT_EQ(state().LeftChannel, 1);
+    EXPECT_EQ(state().ChannelSettings.Volume, 50);
     auto expected = channelSending(1, 8, 50, 10, 0, 0, 0);
     // RefreshControls then moves the sliders that differ, which send on the new channel.
     expected.push_back({0xB1, 7, 50});
@@ -289,8 +287,8 @@ TEST_F(PemoTest, ChannelSwitchSavesTheOldChannelLoadsAndSendsTheNewOneAndComesBa
     // Back on channel 1 the moved panorama is there again, on the slider and on the wire.
     loop->clearSent();
     seLKanalTo(1);
-    EXPECT_EQ(LeftChannel, 0);
-    EXPECT_EQ(ChannelSettings.Panorama, 100);
+    EXPECT_EQ(state().LeftChannel, 0);
+    EXPECT_EQ(state().ChannelSettings.Panorama, 100);
     EXPECT_EQ(frm->tbPanorama->value(), 100);
     EXPECT_EQ(slice(sentBytes(), 0, 6), channelSending(0, 40, 100, 100, 127, 30, 40));
     EXPECT_EQ(frm->btnSustain->text(), "Sustain Ein");
@@ -306,7 +304,7 @@ TEST_F(PemoTest, AChannelSwitchThatCannotSaveStaysOnTheChannelInForce)
     seLKanalTo(4);
 
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(LeftChannel, 0);
+    EXPECT_EQ(state().LeftChannel, 0);
     EXPECT_EQ(frm->seLKanal->value(), 1);
     EXPECT_TRUE(sentBytes().empty());
 }
@@ -315,7 +313,7 @@ TEST_F(PemoTest, ThePortDialogResendsTheStoredChannelsAndTheReturnSendsNothingMo
 {
     writeSettings(StoredChannels);
     startUp();
-    new TfrmPortWahl(frm.get());
+    new TfrmPortWahl(frm.get(), player);
     showWindow();
     frm->tbPanorama->setValue(100);   // moved, not stored
     loop->clearSent();
@@ -331,7 +329,7 @@ TEST_F(PemoTest, ThePortDialogResendsTheStoredChannelsAndTheReturnSendsNothingMo
     frm->bbtnPorts->click();
     close.stop();
 
-    EXPECT_EQ(frm->Pemo->MIDIDevice(), CurrentOutputPort);
+    EXPECT_EQ(frm->Pemo->MIDIDevice(), state().CurrentOutputPort);
     const auto sent = sentBytes();
     ASSERT_EQ(sent.size(), 16u * 6u);
     EXPECT_EQ(slice(sent, 0, 6), channelSending(0, 40, 100, 20, 127, 30, 40));

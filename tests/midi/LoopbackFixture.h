@@ -24,8 +24,6 @@ protected:
         auto service = std::make_unique<tarv::LoopbackMidiService>(inputs, outputs);
         loop = service.get();
         tarv::setMidiService(std::move(service));
-        CurrentOutputPort = 0;
-        NotesOn.fill(false);
         ResetOutputFailure();
     }
 

@@ -130,13 +130,11 @@ protected:
             GTEST_SKIP() << "no JACK server runs";
         ASSERT_EQ(tarv::test::installJackMidiService(), "");
         ResetOutputFailure();
-        NotesOn.fill(false);
     }
     void TearDown() override
     {
         tarv::test::removeJackMidiService();
         SetSettingsFolder("");
-        CurrentOutputPort = 0;
     }
 
     JackDevice device;
@@ -157,8 +155,7 @@ TEST_F(JackEndToEndTest, TheStartUpSendingReachesAJackDeviceInOrder)
     ASSERT_GE(port, 0) << "the device's input is not listed";
     EXPECT_FALSE(anyOwnPort(outputs));
 
-    CurrentOutputPort = port;
-    SendAllStoredChannels();
+    SendAllStoredChannels(port);
     EXPECT_TRUE(MidiOutput().IsOpen(port));
     ASSERT_TRUE(device.inputConnected());
     ASSERT_TRUE(device.waitReceived(96));

@@ -1,4 +1,4 @@
-// The channel senders: bytes on the wire, NotesOn, dropped notes and channels, clamping, a missing output.
+// The channel senders: bytes on the wire, which notes went out, dropped notes and channels, clamping, a missing output.
 #include "LoopbackFixture.h"
 
 #include <functional>
@@ -6,20 +6,23 @@
 using tarv::MidiIndexError;
 using tarv::MidiServiceError;
 
-class MidiSendersTest : public LoopbackFixture {};
+class MidiSendersTest : public LoopbackFixture {
+protected:
+    int port = 0;   // the output port the senders play on
+};
 
 TEST_F(MidiSendersTest, EachSenderPutsItsMessageOnTheWire)
 {
     const std::pair<std::function<void()>, Bytes> cases[] = {
-        {[] { SendProgramChange(9, 0); }, {0xC9, 0x00}},   // two bytes: no padding after a program change
-        {[] { SendVolume(0, 100); }, {0xB0, 0x07, 0x64}},
-        {[] { SendPanorama(2, 64); }, {0xB2, 0x0A, 0x40}},
-        {[] { SendSustain(3, 127); }, {0xB3, 0x40, 0x7F}},
-        {[] { SendChorus(4, 20); }, {0xB4, 0x5B, 0x14}},   // chorus as controller 91
-        {[] { SendReverb(5, 30); }, {0xB5, 0x5D, 0x1E}},   // reverb as controller 93
-        {[] { SendAllNotesOff(15); }, {0xBF, 0x7B, 0x00}},
-        {[] { SendNote(1, 60, 100, true); }, {0x91, 0x3C, 0x64}},
-        {[] { SendNote(1, 60, 100, false); }, {0x81, 0x3C, 0x64}},   // a real Note Off with release velocity
+        {[&] { SendProgramChange(port, 9, 0); }, {0xC9, 0x00}},   // two bytes: no padding after a program change
+        {[&] { SendVolume(port, 0, 100); }, {0xB0, 0x07, 0x64}},
+        {[&] { SendPanorama(port, 2, 64); }, {0xB2, 0x0A, 0x40}},
+        {[&] { SendSustain(port, 3, 127); }, {0xB3, 0x40, 0x7F}},
+        {[&] { SendChorus(port, 4, 20); }, {0xB4, 0x5B, 0x14}},   // chorus as controller 91
+        {[&] { SendReverb(port, 5, 30); }, {0xB5, 0x5D, 0x1E}},   // reverb as controller 93
+        {[&] { SendAllNotesOff(port, 15); }, {0xBF, 0x7B, 0x00}},
+        {[&] { SendNote(port, 1, 60, 100, true); }, {0x91, 0x3C, 0x64}},
+        {[&] { SendNote(port, 1, 60, 100, false); }, {0x81, 0x3C, 0x64}},   // a real Note Off with release velocity
     };
     for (const auto& [send, bytes] : cases) {
         loop->clearSent();
@@ -31,52 +34,43 @@ TEST_F(MidiSendersTest, EachSenderPutsItsMessageOnTheWire)
     }
 }
 
-TEST_F(MidiSendersTest, SendNoteKeepsNotesOnByTheNoteAsSent)
+TEST_F(MidiSendersTest, SendNoteSaysWhetherTheNoteWentOut)
 {
-    SendNote(1, 60, 100, true);
-    EXPECT_TRUE(NotesOn[60]);
-    SendNote(1, 60, 100, false);
-    EXPECT_FALSE(NotesOn[60]);
-
-    SendNote(0, 127, 1, true);
-    EXPECT_TRUE(NotesOn[127]);
-    SendNote(0, 5, 0, false);   // never switched on: still sent, flag cleared
-    EXPECT_FALSE(NotesOn[5]);
+    EXPECT_TRUE(SendNote(port, 1, 60, 100, true));
+    EXPECT_TRUE(SendNote(port, 1, 60, 100, false));
+    EXPECT_TRUE(SendNote(port, 0, 127, 1, true));
+    EXPECT_TRUE(SendNote(port, 0, 5, 0, false));   // never switched on: still sent
     EXPECT_EQ(loop->sent().size(), 4u);
 }
 
 TEST_F(MidiSendersTest, NotesOutsideTheMidiRangeAndChannelsAbove15AreDropped)
 {
-    NotesOn.fill(false);
-    SendNote(0, 128, 100, true);
-    SendNote(0, 300, 100, true);
-    SendNote(0, -1, 100, true);
-    SendNote(16, 60, 100, true);
-    SendVolume(16, 100);
-    SendProgramChange(200, 1);
-    SendAllNotesOff(255);
+    EXPECT_FALSE(SendNote(port, 0, 128, 100, true));
+    EXPECT_FALSE(SendNote(port, 0, 300, 100, true));
+    EXPECT_FALSE(SendNote(port, 0, -1, 100, true));
+    EXPECT_FALSE(SendNote(port, 16, 60, 100, true));
+    SendVolume(port, 16, 100);
+    SendProgramChange(port, 200, 1);
+    SendAllNotesOff(port, 255);
     EXPECT_TRUE(loop->sent().empty());
-    EXPECT_FALSE(NotesOn[60]);
-    for (bool on : NotesOn)
-        EXPECT_FALSE(on);
 }
 
 TEST_F(MidiSendersTest, DataValuesAbove127GoOutAs127)
 {
-    SendVolume(0, 200);
-    SendProgramChange(0, 130);
-    SendNote(2, 60, 255, true);
-    SendReverb(0, 128);
+    SendVolume(port, 0, 200);
+    SendProgramChange(port, 0, 130);
+    SendNote(port, 2, 60, 255, true);
+    SendReverb(port, 0, 128);
     EXPECT_EQ(sentBytes(),
               (std::vector<Bytes>{{0xB0, 0x07, 0x7F}, {0xC0, 0x7F}, {0x92, 0x3C, 0x7F}, {0xB0, 0x5D, 0x7F}}));
 }
 
 TEST_F(MidiSendersTest, TheFirstMessageOpensTheCurrentPortAndAChangedPortIsOpenedOnItsFirstMessage)
 {
-    SendVolume(0, 1);
+    SendVolume(port, 0, 1);
     EXPECT_TRUE(MidiOutput().IsOpen(0));
-    CurrentOutputPort = 2;
-    SendVolume(0, 2);
+    port = 2;
+    SendVolume(port, 0, 2);
     EXPECT_TRUE(MidiOutput().IsOpen(2));
     const auto sent = loop->sent();
     ASSERT_EQ(sent.size(), 2u);
@@ -88,58 +82,59 @@ TEST_F(MidiSendersTest, TheFirstMessageOpensTheCurrentPortAndAChangedPortIsOpene
 TEST_F(MidiSendersTest, APortThatCannotOpenIsReportedOnceThenSendsAreDroppedUntilItWorks)
 {
     loop->failOpen("Synth A", "Gerät ist belegt");
-    EXPECT_EQ(raisedText<MidiServiceError>([] { SendVolume(0, 1); }), "Gerät ist belegt");
+    EXPECT_EQ(raisedText<MidiServiceError>([&] { SendVolume(port, 0, 1); }), "Gerät ist belegt");
     EXPECT_TRUE(OutputFailureReported());
 
-    EXPECT_NO_THROW(SendVolume(0, 2));
-    EXPECT_NO_THROW(SendNote(0, 60, 100, true));
-    EXPECT_FALSE(NotesOn[60]);   // the note never went out
+    EXPECT_NO_THROW(SendVolume(port, 0, 2));
+    bool sent = true;
+    EXPECT_NO_THROW(sent = SendNote(port, 0, 60, 100, true));
+    EXPECT_FALSE(sent);   // the note never went out
 
     // The port becomes available and is opened (by the port dialog, say): sending resumes.
     loop->failOpen("Synth A", "");
     MidiOutput().Open(0);
-    SendNote(0, 60, 100, true);
-    EXPECT_TRUE(NotesOn[60]);
+    EXPECT_TRUE(SendNote(port, 0, 60, 100, true));
     EXPECT_FALSE(OutputFailureReported());
     EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0x90, 0x3C, 0x64}}));
 
     // A later failure of the same port is reported again.
     MidiOutput().Close(0);
     loop->failOpen("Synth A", "Gerät ist belegt");
-    EXPECT_THROW(SendVolume(0, 3), MidiServiceError);
+    EXPECT_THROW(SendVolume(port, 0, 3), MidiServiceError);
 }
 
 TEST_F(MidiSendersTest, AnotherPortOrANewListReportsAgain)
 {
     loop->failOpen("Synth A", "Gerät ist belegt");
-    EXPECT_THROW(SendVolume(0, 1), MidiServiceError);
-    EXPECT_NO_THROW(SendVolume(0, 1));
+    EXPECT_THROW(SendVolume(port, 0, 1), MidiServiceError);
+    EXPECT_NO_THROW(SendVolume(port, 0, 1));
 
-    CurrentOutputPort = 7;   // outside the list
-    EXPECT_EQ(raisedText<MidiIndexError>([] { SendVolume(0, 1); }), "Listenindex überschreitet das Maximum (7)");
-    EXPECT_NO_THROW(SendVolume(0, 1));
+    port = 7;   // outside the list
+    EXPECT_EQ(raisedText<MidiIndexError>([&] { SendVolume(port, 0, 1); }), "Listenindex überschreitet das Maximum (7)");
+    EXPECT_NO_THROW(SendVolume(port, 0, 1));
 
     MidiOutput().Create();
-    EXPECT_THROW(SendVolume(0, 1), MidiIndexError);
+    EXPECT_THROW(SendVolume(port, 0, 1), MidiIndexError);
 
-    CurrentOutputPort = 1;
-    SendVolume(0, 9);
+    port = 1;
+    SendVolume(port, 0, 9);
     EXPECT_EQ(sentBytes(), (std::vector<Bytes>{{0xB0, 0x07, 0x09}}));
 }
 
 TEST_F(MidiSendersTest, AFailingSendOnAnOpenPortIsReportedEveryTime)
 {
-    SendVolume(0, 1);
+    SendVolume(port, 0, 1);
     loop->failSend("Synth A", "Puffer voll");
-    EXPECT_THROW(SendVolume(0, 2), MidiServiceError);
-    EXPECT_THROW(SendVolume(0, 3), MidiServiceError);
-    EXPECT_THROW(SendNote(0, 60, 1, true), MidiServiceError);
-    EXPECT_FALSE(NotesOn[60]);
+    EXPECT_THROW(SendVolume(port, 0, 2), MidiServiceError);
+    EXPECT_THROW(SendVolume(port, 0, 3), MidiServiceError);
+    EXPECT_THROW(SendNote(port, 0, 60, 1, true), MidiServiceError);
     EXPECT_FALSE(OutputFailureReported());
 }
 
 class MidiSendersWithoutOutputsTest : public LoopbackFixture {
 protected:
+    int port = 0;
+
     void SetUp() override
     {
         outputs.clear();
@@ -149,13 +144,15 @@ protected:
 
 TEST_F(MidiSendersWithoutOutputsTest, TheStartUpSendingReportsTheMissingOutputOnceAndGoesOn)
 {
-    EXPECT_EQ(raisedText<MidiIndexError>([] { SendProgramChange(0, 0); }), "Listenindex überschreitet das Maximum (0)");
+    EXPECT_EQ(raisedText<MidiIndexError>([&] { SendProgramChange(port, 0, 0); }),
+              "Listenindex überschreitet das Maximum (0)");
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
-        EXPECT_NO_THROW(SendVolume(channel, 100));
-        EXPECT_NO_THROW(SendNote(channel, 60, 100, true));
+        EXPECT_NO_THROW(SendVolume(port, channel, 100));
+        bool sent = true;
+        EXPECT_NO_THROW(sent = SendNote(port, channel, 60, 100, true));
+        EXPECT_FALSE(sent);
     }
-    EXPECT_FALSE(NotesOn[60]);
 
     ResetOutputFailure();
-    EXPECT_THROW(SendVolume(0, 1), MidiIndexError);
+    EXPECT_THROW(SendVolume(port, 0, 1), MidiIndexError);
 }

@@ -4,7 +4,6 @@
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
 #include "sending/SettingsSending.h"
-#include "settings/PlayerState.h"
 #include "settings/Settings.h"
 
 #include <QFile>
@@ -25,14 +24,11 @@ protected:
     {
         ASSERT_TRUE(fDir.isValid());
         SetSettingsFolder(fDir.path().toStdString());
-        ResetSettingsRecords();
-        ResetPlayerState();
         MidiShutdown();
         auto service = std::make_unique<tarv::LoopbackMidiService>(std::vector<std::string>{},
                                                                    std::vector<std::string>{"Synth A", "Synth B"});
         fLoop = service.get();
         tarv::setMidiService(std::move(service));
-        CurrentOutputPort = 0;
         ResetOutputFailure();
     }
     void TearDown() override
@@ -40,7 +36,6 @@ protected:
         MidiShutdown();
         tarv::setMidiService(nullptr);
         SetSettingsFolder("");
-        ResetSettingsRecords();
     }
 
     void writeFile(const QByteArray& contents) const
@@ -82,7 +77,7 @@ std::vector<Bytes> channelMessages(std::uint8_t channel, std::uint8_t program, s
 TEST_F(StoredChannelSending, AllChannelsGoOutInOrderWithReadDefaultsThenStoredPrograms)
 {
     // First start without a file: the read defaults for every channel.
-    SendAllStoredChannels();
+    SendAllStoredChannels(0);
     ASSERT_TRUE(fLoop->waitSent(96));
     std::vector<Bytes> expected;
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
@@ -94,8 +89,7 @@ TEST_F(StoredChannelSending, AllChannelsGoOutInOrderWithReadDefaultsThenStoredPr
     // From the next start on, the fresh file's programs n x 8.
     WriteDefaultSettings();
     fLoop->clearSent();
-    CurrentOutputPort = 1;
-    SendAllStoredChannels();
+    SendAllStoredChannels(1);
     ASSERT_TRUE(fLoop->waitSent(96));
     expected.clear();
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
@@ -109,10 +103,7 @@ TEST_F(StoredChannelSending, SendsTheStoredValuesNotTheEditedOnes)
 {
     writeFile("[kanal2]\nInstrument=0x30\nVelocity=5\nVolume=300\nPanorama=$10\nSustain=127\nChorus=abc\n"
               "Reverb=200\n");
-    ChannelSettings = {1, 2, 3, 4, 5, 6, 7};   // being edited, not saved
-    SendStoredChannel(2);
+    SendStoredChannel(0, 2);
     ASSERT_TRUE(fLoop->waitSent(6));
     EXPECT_EQ(sentTo(0), channelMessages(2, 48, 44, 16, 127, 0, 127));
-    EXPECT_EQ(ChannelSettings.Volume, 3);
-    EXPECT_EQ(ChannelSettings.Velocity, 2);
 }

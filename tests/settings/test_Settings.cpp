@@ -1,6 +1,5 @@
 // The settings operations on a settings file in a temporary folder.
 #include "settings/ExecutableFolder.h"
-#include "settings/PlayerState.h"
 #include "settings/Settings.h"
 
 #include "TestSupport.h"
@@ -18,6 +17,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #ifndef _WIN32
 #include <grp.h>
 #include <sys/resource.h>
@@ -34,14 +34,12 @@ protected:
     {
         ASSERT_TRUE(fDir.isValid());
         SetSettingsFolder(fDir.path().toStdString());
-        ResetSettingsRecords();
-        ResetPlayerState();
+        ResetPcKeyMap();
     }
     void TearDown() override
     {
         SetSettingsFolder("");
-        ResetSettingsRecords();
-        ResetPlayerState();
+        ResetPcKeyMap();
     }
 
     QString path() const { return fDir.filePath("tarvParameter.ini"); }
@@ -57,7 +55,17 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    // The records as the player keeps them, read from and written to the file.
+    void load(int channelNumber)
+    {
+        channel = StoredChannelSettings(channelNumber);
+        general = StoredGeneralSettings();
+    }
+    void save(int channelNumber) { SaveSettings(channelNumber, channel, general); }
+
     QTemporaryDir fDir;
+    TChannelSettings channel;
+    TGeneralSettings general;
 };
 
 QByteArray freshContents()
@@ -85,42 +93,42 @@ QByteArray freshContents()
 
 TEST_F(SettingsFile, FreshFileHoldsEveryKeyInOrderAndLeavesRecordsAlone)
 {
-    ChannelSettings.Volume = 5;
-    GeneralSettings.Delay = 99;
+    channel.Volume = 5;
+    general.Delay = 99;
     WriteDefaultSettings();
     EXPECT_EQ(QString::fromStdString(SettingsFilePath()), path());
     EXPECT_EQ(readFile(), freshContents());
-    EXPECT_EQ(ChannelSettings.Volume, 5);
-    EXPECT_EQ(GeneralSettings.Delay, 99);
+    EXPECT_EQ(channel.Volume, 5);
+    EXPECT_EQ(general.Delay, 99);
 
-    LoadSettings(15);
-    EXPECT_EQ(ChannelSettings.Instrument, 120);
-    EXPECT_EQ(GeneralSettings.Delay, 10);
+    load(15);
+    EXPECT_EQ(channel.Instrument, 120);
+    EXPECT_EQ(general.Delay, 10);
 }
 
 TEST_F(SettingsFile, MissingFileSectionOrKeyGivesReadDefaults)
 {
-    ChannelSettings = {1, 2, 3, 4, 5, 6, 7};
-    GeneralSettings = {1, 2, 3, 4, 5, 6, 7, 8, false};
-    LoadSettings(0);
+    channel = {1, 2, 3, 4, 5, 6, 7};
+    general = {1, 2, 3, 4, 5, 6, 7, 8, false};
+    load(0);
     EXPECT_FALSE(QFile::exists(path()));   // reading creates nothing
     const TChannelSettings defaults;
     const TGeneralSettings generalDefaults;
-    EXPECT_EQ(std::memcmp(&ChannelSettings, &defaults, sizeof defaults), 0);
-    EXPECT_EQ(GeneralSettings.Delay, generalDefaults.Delay);
-    EXPECT_EQ(GeneralSettings.Velocitycontroller, 3);
-    EXPECT_EQ(GeneralSettings.Reverbcontroller, 93);
-    EXPECT_EQ(GeneralSettings.PlayMode, 0);
-    EXPECT_TRUE(GeneralSettings.Hint);
+    EXPECT_EQ(std::memcmp(&channel, &defaults, sizeof defaults), 0);
+    EXPECT_EQ(general.Delay, generalDefaults.Delay);
+    EXPECT_EQ(general.Velocitycontroller, 3);
+    EXPECT_EQ(general.Reverbcontroller, 93);
+    EXPECT_EQ(general.PlayMode, 0);
+    EXPECT_TRUE(general.Hint);
 
     writeFile("[kanal1]\nVolume=5\n");
-    LoadSettings(1);
-    EXPECT_EQ(ChannelSettings.Volume, 5);
-    EXPECT_EQ(ChannelSettings.Panorama, 64);
-    EXPECT_EQ(ChannelSettings.Velocity, 127);
-    EXPECT_EQ(GeneralSettings.Sustaincontroller, 64);
-    LoadSettings(2);
-    EXPECT_EQ(ChannelSettings.Volume, 127);
+    load(1);
+    EXPECT_EQ(channel.Volume, 5);
+    EXPECT_EQ(channel.Panorama, 64);
+    EXPECT_EQ(channel.Velocity, 127);
+    EXPECT_EQ(general.Sustaincontroller, 64);
+    load(2);
+    EXPECT_EQ(channel.Volume, 127);
 }
 
 TEST_F(SettingsFile, ReadValuesKeepLowBitsAndMidiBytesStayAt127OrBelow)
@@ -129,25 +137,25 @@ TEST_F(SettingsFile, ReadValuesKeepLowBitsAndMidiBytesStayAt127OrBelow)
               "Reverb=$1FF\n"
               "[allgemein]\nDelay=-100000\nVolumecontroller=300\nSustaincontroller=$C8\nChoruscontroller=12x\n"
               "Programmmodus=258\nHint=0x10\n");
-    LoadSettings(0);
-    EXPECT_EQ(ChannelSettings.Instrument, 127);   // 0xFF, held to 127
-    EXPECT_EQ(ChannelSettings.Velocity, 127);     // not a number: default
-    EXPECT_EQ(ChannelSettings.Volume, 44);        // 300 keeps its low 8 bits
-    EXPECT_EQ(ChannelSettings.Panorama, 127);
-    EXPECT_EQ(ChannelSettings.Sustain, 64);
-    EXPECT_EQ(ChannelSettings.Chorus, 64);
-    EXPECT_EQ(ChannelSettings.Reverb, 127);
-    EXPECT_EQ(GeneralSettings.Delay, -100000);
-    EXPECT_EQ(GeneralSettings.Volumecontroller, 44);
-    EXPECT_EQ(GeneralSettings.Sustaincontroller, 127);
-    EXPECT_EQ(GeneralSettings.Choruscontroller, 91);
-    EXPECT_EQ(GeneralSettings.PlayMode, 2);   // loaded as written, low 8 bits
-    EXPECT_TRUE(GeneralSettings.Hint);
+    load(0);
+    EXPECT_EQ(channel.Instrument, 127);   // 0xFF, held to 127
+    EXPECT_EQ(channel.Velocity, 127);     // not a number: default
+    EXPECT_EQ(channel.Volume, 44);        // 300 keeps its low 8 bits
+    EXPECT_EQ(channel.Panorama, 127);
+    EXPECT_EQ(channel.Sustain, 64);
+    EXPECT_EQ(channel.Chorus, 64);
+    EXPECT_EQ(channel.Reverb, 127);
+    EXPECT_EQ(general.Delay, -100000);
+    EXPECT_EQ(general.Volumecontroller, 44);
+    EXPECT_EQ(general.Sustaincontroller, 127);
+    EXPECT_EQ(general.Choruscontroller, 91);
+    EXPECT_EQ(general.PlayMode, 2);   // loaded as written, low 8 bits
+    EXPECT_TRUE(general.Hint);
 
     writeFile("[allgemein]\nProgrammmodus=200\nHint=0\n");
-    LoadSettings(0);
-    EXPECT_EQ(GeneralSettings.PlayMode, 200);   // not clamped
-    EXPECT_FALSE(GeneralSettings.Hint);
+    load(0);
+    EXPECT_EQ(general.PlayMode, 200);   // not clamped
+    EXPECT_FALSE(general.Hint);
 
     const TChannelSettings stored = StoredChannelSettings(0);
     EXPECT_EQ(stored.Volume, 127);
@@ -168,12 +176,11 @@ TEST_F(SettingsFile, SaveKeepsHandEditsAndReplacesKeysInPlace)
               "\r\n"
               "[extra]\r\n"
               "x=1\r\n");
-    LeftChannel = 1;
-    ChannelSettings = {8, 100, 90, 10, 127, 20, 30};
-    GeneralSettings.Delay = 11;
-    GeneralSettings.Hint = false;
-    GeneralSettings.PlayMode = 1;
-    SaveSettings(1);
+    channel = {8, 100, 90, 10, 127, 20, 30};
+    general.Delay = 11;
+    general.Hint = false;
+    general.PlayMode = 1;
+    save(1);
     EXPECT_EQ(readFile(),
               QByteArray("\xEF\xBB\xBF; my settings\r\n"
                          "[KANAL1]\r\n"
@@ -205,8 +212,8 @@ TEST_F(SettingsFile, SaveKeepsHandEditsAndReplacesKeysInPlace)
 
     // A second save finds every key and changes nothing else.
     const QByteArray before = readFile();
-    ChannelSettings.Volume = 91;
-    SaveSettings(1);
+    channel.Volume = 91;
+    save(1);
     EXPECT_EQ(readFile(), QByteArray(before).replace("volume = 90", "volume = 91"));
 }
 
@@ -217,10 +224,8 @@ TEST_F(SettingsFile, SaveIntoMissingSectionAppendsItWithKanal)
     const qsizetype start = edited.indexOf("[kanal5]");
     edited.remove(start, edited.indexOf("[kanal6]") - start);
     writeFile(edited);
-
-    LeftChannel = 5;
-    ChannelSettings.Panorama = 3;
-    SaveSettings(5);
+    channel.Panorama = 3;
+    save(5);
     const QByteArray saved = readFile();
     EXPECT_TRUE(saved.endsWith(tarv::test::systemLineEnds(
         "rightB=189\n\n[kanal5]\nInstrument=0\nVelocity=127\nVolume=127\nPanorama=3\n"
@@ -231,21 +236,19 @@ TEST_F(SettingsFile, SaveIntoMissingSectionAppendsItWithKanal)
 TEST_F(SettingsFile, EveryOperationReadsTheFileAnew)
 {
     WriteDefaultSettings();
-    LoadSettings(0);
-    ChannelSettings.Panorama = 20;
-    SaveSettings(0);   // switching the left channel away ...
-    LeftChannel = 3;
-    LoadSettings(3);
-    EXPECT_EQ(ChannelSettings.Panorama, 64);
-    EXPECT_EQ(ChannelSettings.Instrument, 24);
-    LeftChannel = 0;
-    LoadSettings(0);   // ... and back restores the moved value
-    EXPECT_EQ(ChannelSettings.Panorama, 20);
+    load(0);
+    channel.Panorama = 20;
+    save(0);   // switching the left channel away ...
+    load(3);
+    EXPECT_EQ(channel.Panorama, 64);
+    EXPECT_EQ(channel.Instrument, 24);
+    load(0);   // ... and back restores the moved value
+    EXPECT_EQ(channel.Panorama, 20);
 
     writeFile(QByteArray(readFile()).replace(tarv::test::systemLineEnds("[kanal0]\nInstrument=0"),
                                              tarv::test::systemLineEnds("[kanal0]\nInstrument=7")));
-    LoadSettings(0);
-    EXPECT_EQ(ChannelSettings.Instrument, 7);
+    load(0);
+    EXPECT_EQ(channel.Instrument, 7);
 }
 
 TEST_F(SettingsFile, PcKeyMapTakesDefaultForDeletedKey)
@@ -272,7 +275,7 @@ TEST_F(SettingsFile, FailedWriteNamesThePath)
     const QString expected = "In " + QDir::toNativeSeparators(QDir(folder).filePath("tarvParameter.ini"))
                            + " kann nicht geschrieben werden";
     try {
-        SaveSettings(0);
+        save(0);
         FAIL() << "no error raised";
     } catch (const SettingsWriteError& e) {
         EXPECT_EQ(QString::fromStdString(e.what()), expected);
@@ -293,9 +296,8 @@ TEST_F(SettingsFile, FailedWriteLeavesOldFileIntact)
     rlimit small = old;
     small.rlim_cur = 256;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    LeftChannel = 0;
-    ChannelSettings.Volume = 1;
-    EXPECT_THROW(SaveSettings(0), SettingsWriteError);
+    channel.Volume = 1;
+    EXPECT_THROW(save(0), SettingsWriteError);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
 
@@ -310,7 +312,7 @@ TEST_F(SettingsFile, ReadOnlyFolderKeepsOldFile)
     WriteDefaultSettings();
     const QByteArray before = readFile();
     QFile::setPermissions(fDir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_THROW(SaveSettings(0), SettingsWriteError);
+    EXPECT_THROW(save(0), SettingsWriteError);
     QFile::setPermissions(fDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(readFile(), before);
 }
@@ -340,11 +342,11 @@ TEST_F(SettingsFile, AFileThatCannotBeReadIsNeverReplacedBySaving)
         if (root && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
             _exit(64);
         int wrong = 0;
-        ChannelSettings.Volume = 5;
-        LoadSettings(1);
-        if (ChannelSettings.Volume != 127)
+        channel.Volume = 5;
+        load(1);
+        if (channel.Volume != 127)
             wrong |= 1;   // not read as the defaults
-        const auto refused = [&](void (*operation)()) {
+        const auto refused = [&](const std::function<void()>& operation) {
             try {
                 operation();
             } catch (const SettingsWriteError& e) {
@@ -352,7 +354,7 @@ TEST_F(SettingsFile, AFileThatCannotBeReadIsNeverReplacedBySaving)
             }
             return false;
         };
-        if (!refused([] { SaveSettings(1); }))
+        if (!refused([this] { save(1); }))
             wrong |= 2;
         if (!refused(WriteDefaultSettings))
             wrong |= 4;
@@ -373,8 +375,8 @@ TEST_F(SettingsFile, AFileThatCannotBeReadIsNeverReplacedBySaving)
 
 TEST_F(SettingsFile, ChannelOutsideSixteenIsRejected)
 {
-    EXPECT_THROW(LoadSettings(16), std::out_of_range);
-    EXPECT_THROW(SaveSettings(-1), std::out_of_range);
+    EXPECT_THROW(load(16), std::out_of_range);
+    EXPECT_THROW(save(-1), std::out_of_range);
     EXPECT_FALSE(QFile::exists(path()));
 }
 

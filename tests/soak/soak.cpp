@@ -1,7 +1,8 @@
 // The random-session soak: the real program on its own X server and a JACK server, played by a
 // seeded random player for a given time: the mouse on the keyboard and on every control (the
 // link panel excepted: it opens a web browser), the PC keys, the three dialogs, and a MIDI
-// keyboard on JACK that releases every key it pressed. At the end the player releases what it
+// keyboard on JACK that releases every key it pressed and sends the other channel messages too
+// (controllers, program changes, pitch bend, pressure). At the end the player releases what it
 // holds, presses Reset and closes the window. The run passes when the program ended with exit
 // code 0 and without a sanitizer report, its settings file loads, and every Note On that it
 // sent was ended.
@@ -163,14 +164,16 @@ public:
             playPcKey();
             break;
         case 5:
-            if (instruments || keys)
+            // Whichever of the two tool windows shows; with both, either.
+            if (instruments && (!keys || chance(50))) {
                 ++fDialogSteps;
-            if (instruments)
                 playToolWindow(*instruments, {0, 0, 894, 208});
-            else if (keys)
+            } else if (keys) {
+                ++fDialogSteps;
                 playToolWindow(*keys, {0, 0, 105, 316});
-            else
+            } else {
                 playPcKey();
+            }
             break;
         }
     }
@@ -378,7 +381,8 @@ private:
             fHeldKeys.insert(key);
     }
 
-    // The MIDI keyboard: a key pressed or released (up to eight held), or a controller moved.
+    // The MIDI keyboard: a key pressed or released (up to eight held), a controller moved, or
+    // another channel message.
     void playMidiKeyboard()
     {
         const int channel = chance(80) ? 0 : int(pick(16));
@@ -390,7 +394,7 @@ private:
             fHeldNotes.erase(it);
             return;
         }
-        if (chance(80)) {
+        if (chance(70)) {
             const int note = 21 + int(pick(88));
             if (fHeldNotes.count({channel, note}))
                 return;
@@ -399,8 +403,19 @@ private:
             ++fNotesPlayed;
             return;
         }
+        if (chance(40)) {
+            playChannelMessage(channel);
+            return;
+        }
         static constexpr std::uint8_t Controllers[] = {1, 3, 7, 10, 64, 91, 93};
-        const std::uint8_t controller = Controllers[pick(std::size(Controllers))];
+        // Mostly the bound ones; any other but 120 and 123, which would end the recorder's notes
+        // themselves and hide one the program left sounding.
+        std::uint8_t controller = Controllers[pick(std::size(Controllers))];
+        if (chance(30)) {
+            do
+                controller = std::uint8_t(pick(128));
+            while (controller == 120 || controller == 123);
+        }
         const std::uint8_t value = std::uint8_t(pick(128));
         if (controller == 64) {
             if (value >= 64)
@@ -409,6 +424,26 @@ private:
                 fPedalChannels.erase(channel);
         }
         fKeyboard.play({{std::uint8_t(0xB0 | channel), controller, value}});
+    }
+
+    // A program change, pitch bend, channel pressure or key pressure.
+    void playChannelMessage(int channel)
+    {
+        const auto data = [this] { return std::uint8_t(pick(128)); };
+        switch (pick(4)) {
+        case 0:
+            fKeyboard.play({{std::uint8_t(0xC0 | channel), data()}});
+            break;
+        case 1:
+            fKeyboard.play({{std::uint8_t(0xE0 | channel), data(), data()}});
+            break;
+        case 2:
+            fKeyboard.play({{std::uint8_t(0xD0 | channel), data()}});
+            break;
+        default:
+            fKeyboard.play({{std::uint8_t(0xA0 | channel), data(), data()}});
+            break;
+        }
     }
 
     // The port dialog (modal): ticks and names in both lists, the two Reset buttons, closing.

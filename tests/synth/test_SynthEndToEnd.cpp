@@ -26,9 +26,8 @@ protected:
             GTEST_SKIP() << "sound font missing: " << kTimGM6mb;
         ASSERT_TRUE(fSettings.isValid());
         SetSettingsFolder(fSettings.path().toStdString());
-        ResetSettingsRecords();
+        ResetPcKeyMap();
         MidiShutdown();
-        CurrentOutputPort = 0;
         ResetOutputFailure();
 
         FluidSynthService::Options options;
@@ -49,7 +48,7 @@ protected:
         // Back to the service before (none: the next use creates the usual one).
         setMidiService(std::move(fPrevious));
         SetSettingsFolder({});
-        ResetSettingsRecords();
+        ResetPcKeyMap();
     }
 
     QTemporaryDir fSettings;
@@ -62,18 +61,19 @@ protected:
 TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
 {
     // Channel 0 is stored as a church organ at volume 100, dry.
-    ChannelSettings.Instrument = 19;
-    ChannelSettings.Volume = 100;
-    SaveSettings(0);
+    TChannelSettings stored;
+    stored.Instrument = 19;
+    stored.Volume = 100;
+    SaveSettings(0, stored, TGeneralSettings{});
 
     EXPECT_EQ(MidiOutput().Devices(), (std::vector<std::string>{kSynthPortName, "Out A"}));
     // The start-up sending happens while the sound font still loads (the window must not wait).
-    SendAllStoredChannels();
+    SendAllStoredChannels(0);
     EXPECT_FALSE(fSynth->isLoaded());
     fGate.release();
     ASSERT_TRUE(fSynth->waitUntilLoaded(std::chrono::seconds(20)));
 
-    SendNote(0, 60, 100, true);
+    SendNote(0, 0, 60, 100, true);
     const std::vector<float> sound = renderSeconds(*fSynth, 0.6);
     EXPECT_NEAR(pitch(sound, 0.15, 0.2), 261.63, 3.0);
 
@@ -94,9 +94,8 @@ TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
 
     // Nothing went to the system's ports; a note for port 1 goes there, not to the synth.
     EXPECT_TRUE(fSystem->sent().empty());
-    SendNote(0, 60, 0, false);
-    CurrentOutputPort = 1;
-    SendNote(0, 62, 100, true);
+    SendNote(0, 0, 60, 0, false);
+    SendNote(1, 0, 62, 100, true);
     ASSERT_EQ(fSystem->sent().size(), 1u);
     EXPECT_EQ(fSystem->sent()[0].device, 0);
     EXPECT_EQ(fSystem->sent()[0].bytes, (std::vector<std::uint8_t>{0x90, 62, 100}));

@@ -1,7 +1,7 @@
 // Windows virtual-key codes for PC key events: the codes the settings file stores for the PC key map.
 #pragma once
 
-#include "keycodes/KeyTable.h"
+#include "keycodes/VirtualKeys.h"
 
 #include <cstdint>
 
@@ -11,15 +11,13 @@ class QKeyEvent;
 struct xkb_keymap;
 #endif
 
-namespace tarv {
+namespace tarv::keycodes {
 
 // The Windows virtual-key code of the key that raised the event, independent of Shift: the code
 // Windows gives for the same key on the active layout (letters and digits: their upper-case ASCII
 // code; punctuation: its OEM code). 0 for a key that has no code in the key table.
 // Runs on the UI thread.
 int windowsKeyCode(const QKeyEvent& event);
-
-namespace keycodes {
 
 // The X keysym for a Qt key code, for events that carry no native data (synthesized ones);
 // `keypad` picks the keypad symbols for digits and operators. 0 when unknown.
@@ -36,5 +34,4 @@ std::uint32_t levelOneKeysym(xkb_keymap* keymap, std::uint32_t keycode, std::uin
                              std::uint32_t preferredLayout);
 #endif
 
-}   // namespace keycodes
-}   // namespace tarv
+}   // namespace tarv::keycodes

@@ -1,6 +1,6 @@
 // The key table: symbols of the US and German layouts to Windows codes, shifted symbols back to
 // unshifted ones, and the agreement of the symbol and caption lookups row by row.
-#include "keycodes/KeyTable.h"
+#include "keycodes/VirtualKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ struct SymbolCase {
     int code;
 };
 
-TEST(KeyTable, SymbolsOfUsAndGermanKeysGiveTheirWindowsCodes)
+TEST(VirtualKeys, SymbolsOfUsAndGermanKeysGiveTheirWindowsCodes)
 {
     // clang-format off
     const SymbolCase cases[] = {
@@ -35,7 +35,7 @@ TEST(KeyTable, SymbolsOfUsAndGermanKeysGiveTheirWindowsCodes)
         EXPECT_EQ(keycodes::fromKeysym(c.keysym), c.code) << std::hex << c.keysym;
 }
 
-TEST(KeyTable, ShiftedSymbolsTurnBackByLayout)
+TEST(VirtualKeys, ShiftedSymbolsTurnBackByLayout)
 {
     EXPECT_EQ(keycodes::unshiftedKeysym('"', Layout::US), std::uint32_t('\''));
     EXPECT_EQ(keycodes::unshiftedKeysym('"', Layout::German), std::uint32_t('2'));
@@ -49,9 +49,9 @@ TEST(KeyTable, ShiftedSymbolsTurnBackByLayout)
 
 // A symbol listed for two keys, or a caption that is no symbol of its own key, would make the
 // key map picture show another key than the one the player presses.
-TEST(KeyTable, EveryKeyIsFoundByEachOfItsSymbolsAndItsCaption)
+TEST(VirtualKeys, EveryKeyIsFoundByEachOfItsSymbolsAndItsCaption)
 {
-    for (const keycodes::Key& key : keycodes::keyTable()) {
+    for (const keycodes::Key& key : keycodes::virtualKeys()) {
         for (std::uint32_t symbol : key.symbols) {
             if (symbol != 0) {
                 EXPECT_EQ(keycodes::fromKeysym(symbol), key.code) << std::hex << symbol;

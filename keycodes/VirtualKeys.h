@@ -1,4 +1,4 @@
-// KeyTable: the Windows virtual-key codes of PC keys, the symbols each key carries and its caption.
+// VirtualKeys: the Windows virtual-key codes of PC keys, the symbols each key carries and its caption.
 #pragma once
 
 #include <array>
@@ -17,19 +17,51 @@ namespace tarv::keycodes {
 //   A..Z, a..z   65..90 (upper-case ASCII), captioned with the upper-case letter
 //   0..9         48..57, captioned with the digit
 //   F1..F24      112..135;  keypad 0..9  96..105 (no caption)
-// Every other key with a code is one row of keyTable(). Plain C++, any thread.
+// Every other key with a code is one row of virtualKeys(). Plain C++, any thread.
 struct Key {
     int code;                               // Windows virtual-key code
     char32_t caption;                       // printed on the key of a German keyboard; 0: none
     std::array<std::uint32_t, 4> symbols;   // its symbols without Shift (US, German); 0: unused
 };
-std::span<const Key> keyTable();
+std::span<const Key> virtualKeys();
 
 // The layouts whose shifted symbols the tables know.
 enum class Layout : std::uint8_t { US, German };
 
-// X keysyms that are not Latin-1 code points and that the key code translation names.
+// X keysyms that are not Latin-1 code points and that the key code translation names; the
+// table of virtual keys and the translation of Qt's key codes both name them from here.
 namespace keysym {
+inline constexpr std::uint32_t BackSpace = 0xff08;
+inline constexpr std::uint32_t Tab = 0xff09;
+inline constexpr std::uint32_t Return = 0xff0d;
+inline constexpr std::uint32_t Pause = 0xff13;
+inline constexpr std::uint32_t ScrollLock = 0xff14;
+inline constexpr std::uint32_t Escape = 0xff1b;
+inline constexpr std::uint32_t Home = 0xff50;
+inline constexpr std::uint32_t Left = 0xff51;
+inline constexpr std::uint32_t Up = 0xff52;
+inline constexpr std::uint32_t Right = 0xff53;
+inline constexpr std::uint32_t Down = 0xff54;
+inline constexpr std::uint32_t Prior = 0xff55;
+inline constexpr std::uint32_t Next = 0xff56;
+inline constexpr std::uint32_t End = 0xff57;
+inline constexpr std::uint32_t Print = 0xff61;
+inline constexpr std::uint32_t Insert = 0xff63;
+inline constexpr std::uint32_t Menu = 0xff67;
+inline constexpr std::uint32_t NumLock = 0xff7f;
+inline constexpr std::uint32_t KeypadEnter = 0xff8d;
+inline constexpr std::uint32_t KeypadBegin = 0xff9d;
+inline constexpr std::uint32_t KeypadMultiply = 0xffaa;
+inline constexpr std::uint32_t KeypadAdd = 0xffab;
+inline constexpr std::uint32_t KeypadSubtract = 0xffad;
+inline constexpr std::uint32_t KeypadDecimal = 0xffae;
+inline constexpr std::uint32_t KeypadDivide = 0xffaf;
+inline constexpr std::uint32_t ShiftL = 0xffe1;
+inline constexpr std::uint32_t ControlL = 0xffe3;
+inline constexpr std::uint32_t CapsLock = 0xffe5;
+inline constexpr std::uint32_t AltL = 0xffe9;
+inline constexpr std::uint32_t SuperL = 0xffeb;
+inline constexpr std::uint32_t Delete = 0xffff;
 inline constexpr std::uint32_t IsoLevel3Shift = 0xfe03;   // AltGr
 inline constexpr std::uint32_t IsoLeftTab = 0xfe20;
 inline constexpr std::uint32_t DeadGrave = 0xfe50;

@@ -1,6 +1,6 @@
 // Windows virtual-key codes of PC key events: Qt's key codes and the first shift level of X key
 // codes on US and German keymaps.
-#include "mainwindow/KeyCodes.h"
+#include "keycodes/KeyCodes.h"
 
 #include <QKeyEvent>
 
@@ -20,7 +20,7 @@ namespace {
 int codeOf(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text)
 {
     const QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, text);
-    return windowsKeyCode(event);
+    return keycodes::windowsKeyCode(event);
 }
 
 // Synthesized events carry no native data: Qt's key code decides.
@@ -48,7 +48,7 @@ TEST(KeyCodes, WindowsTakesTheEventsVirtualKey)
 {
     const auto code = [](int qtKey, Qt::KeyboardModifiers modifiers, quint32 virtualKey, const QString& text) {
         const QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, 0, virtualKey, 0, text);
-        return windowsKeyCode(event);
+        return keycodes::windowsKeyCode(event);
     };
     EXPECT_EQ(code(Qt::Key_Q, Qt::NoModifier, 0x51, "q"), 81);
     EXPECT_EQ(code(Qt::Key_Exclam, Qt::ShiftModifier, 0x31, "!"), 49);

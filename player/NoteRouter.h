@@ -1,5 +1,5 @@
-// Where each played note goes and which notes the program has sounding: the main window's note
-// routing and bookkeeping, without a window.
+// Where each played note goes and which notes the program has sounding: the player's note
+// routing and bookkeeping.
 #pragma once
 
 #include <array>
@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-// The player's settings that route a note (PlayerState and the play mode).
+// The player's settings that route a note (its state and the play mode).
 struct TRouting {
     std::uint8_t PlayMode = 0;   // 0 standard, 1 split; any other value routes nothing
     std::uint8_t LeftChannel = 0;
@@ -53,8 +53,8 @@ using TStoredSustain = std::function<std::uint8_t(std::uint8_t channel)>;
 // The router also keeps the set of sounding (channel, note) pairs and the channels whose pedal
 // holds released notes, which Reset, a change of the output port and the exit end.
 //
-// Threads: the main window calls every member under its one lock (PlayerStateLock), on the UI
-// thread and, for MIDI input, on the MIDI service thread. It takes no lock itself, and nothing
+// Threads: the player calls every member under its one lock, on the UI thread and, for MIDI
+// input, on the MIDI service thread. It takes no lock itself, and nothing
 // that MIDI input calls (Press, Release, Echoed, SustainSent) allocates.
 class TNoteRouter {
 public:

@@ -1,5 +1,5 @@
 // Windows virtual-key codes for PC key events, on every platform. A code names a key by the
-// symbol it carries without Shift on the active layout (the key table, keycodes/KeyTable.h), so
+// symbol it carries without Shift on the active layout (the table of virtual keys, keycodes/VirtualKeys.h), so
 // the code of a key event comes from its symbol, never from its physical position:
 //   Windows   the event's native virtual key, which is exactly that code.
 //   X11       the symbol on the first shift level of the event's key code in the layout group that
@@ -37,16 +37,16 @@ struct QtKeySymbol {
 };
 
 // clang-format off
-constexpr auto kQtNamedKeys = std::to_array<QtKeySymbol>({
-    {Qt::Key_Escape, 0xff1b}, {Qt::Key_Tab, 0xff09}, {Qt::Key_Backtab, keysym::IsoLeftTab},
-    {Qt::Key_Backspace, 0xff08}, {Qt::Key_Return, 0xff0d}, {Qt::Key_Enter, 0xff8d},
-    {Qt::Key_Insert, 0xff63}, {Qt::Key_Delete, 0xffff}, {Qt::Key_Pause, 0xff13},
-    {Qt::Key_Print, 0xff61}, {Qt::Key_Home, 0xff50}, {Qt::Key_End, 0xff57},
-    {Qt::Key_Left, 0xff51}, {Qt::Key_Up, 0xff52}, {Qt::Key_Right, 0xff53}, {Qt::Key_Down, 0xff54},
-    {Qt::Key_PageUp, 0xff55}, {Qt::Key_PageDown, 0xff56}, {Qt::Key_Shift, 0xffe1},
-    {Qt::Key_Control, 0xffe3}, {Qt::Key_Meta, 0xffeb}, {Qt::Key_Alt, 0xffe9},
-    {Qt::Key_AltGr, keysym::IsoLevel3Shift}, {Qt::Key_CapsLock, 0xffe5}, {Qt::Key_NumLock, 0xff7f},
-    {Qt::Key_ScrollLock, 0xff14}, {Qt::Key_Menu, 0xff67}, {Qt::Key_Clear, 0xff9d},
+constexpr auto QtNamedKeys = std::to_array<QtKeySymbol>({
+    {Qt::Key_Escape, keysym::Escape}, {Qt::Key_Tab, keysym::Tab}, {Qt::Key_Backtab, keysym::IsoLeftTab},
+    {Qt::Key_Backspace, keysym::BackSpace}, {Qt::Key_Return, keysym::Return}, {Qt::Key_Enter, keysym::KeypadEnter},
+    {Qt::Key_Insert, keysym::Insert}, {Qt::Key_Delete, keysym::Delete}, {Qt::Key_Pause, keysym::Pause},
+    {Qt::Key_Print, keysym::Print}, {Qt::Key_Home, keysym::Home}, {Qt::Key_End, keysym::End},
+    {Qt::Key_Left, keysym::Left}, {Qt::Key_Up, keysym::Up}, {Qt::Key_Right, keysym::Right}, {Qt::Key_Down, keysym::Down},
+    {Qt::Key_PageUp, keysym::Prior}, {Qt::Key_PageDown, keysym::Next}, {Qt::Key_Shift, keysym::ShiftL},
+    {Qt::Key_Control, keysym::ControlL}, {Qt::Key_Meta, keysym::SuperL}, {Qt::Key_Alt, keysym::AltL},
+    {Qt::Key_AltGr, keysym::IsoLevel3Shift}, {Qt::Key_CapsLock, keysym::CapsLock}, {Qt::Key_NumLock, keysym::NumLock},
+    {Qt::Key_ScrollLock, keysym::ScrollLock}, {Qt::Key_Menu, keysym::Menu}, {Qt::Key_Clear, keysym::KeypadBegin},
     {Qt::Key_Dead_Grave, keysym::DeadGrave}, {Qt::Key_Dead_Acute, keysym::DeadAcute},
     {Qt::Key_Dead_Circumflex, keysym::DeadCircumflex},
 });
@@ -61,16 +61,16 @@ std::uint32_t keysymFromQtKey(int qtKey, bool keypad)
             return keysym::Keypad0 + std::uint32_t(qtKey - Qt::Key_0);
         switch (qtKey) {
         case Qt::Key_Asterisk:
-            return 0xffaa;
+            return keysym::KeypadMultiply;
         case Qt::Key_Plus:
-            return 0xffab;
+            return keysym::KeypadAdd;
         case Qt::Key_Minus:
-            return 0xffad;
+            return keysym::KeypadSubtract;
         case Qt::Key_Period:
         case Qt::Key_Comma:
-            return 0xffae;
+            return keysym::KeypadDecimal;
         case Qt::Key_Slash:
-            return 0xffaf;
+            return keysym::KeypadDivide;
         default:
             break;   // the navigation keys of the keypad map like the others
         }
@@ -80,9 +80,9 @@ std::uint32_t keysymFromQtKey(int qtKey, bool keypad)
         return std::uint32_t(qtKey);
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
         return keysym::F1 + std::uint32_t(qtKey - Qt::Key_F1);
-    const auto it = std::find_if(kQtNamedKeys.begin(), kQtNamedKeys.end(),
+    const auto it = std::find_if(QtNamedKeys.begin(), QtNamedKeys.end(),
                                  [qtKey](const QtKeySymbol& e) { return e.qtKey == qtKey; });
-    return it == kQtNamedKeys.end() ? 0 : it->keysym;
+    return it == QtNamedKeys.end() ? 0 : it->keysym;
 }
 
 Layout assumedLayout()
@@ -126,8 +126,6 @@ std::uint32_t levelOneKeysym(xkb_keymap* keymap, std::uint32_t keycode, std::uin
     return 0;
 }
 #endif
-
-}   // namespace keycodes
 
 namespace {
 
@@ -245,4 +243,5 @@ int windowsKeyCode(const QKeyEvent& event)
     return codeFromEventSymbol(keysym, shift);
 }
 
+}   // namespace keycodes
 }   // namespace tarv

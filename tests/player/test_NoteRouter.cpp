@@ -1,6 +1,6 @@
 // The note router without a window: where each release goes whatever changed since its press,
 // the notes it keeps sounding, and Reset over every channel that still sounds.
-#include "mainwindow/NoteRouter.h"
+#include "player/NoteRouter.h"
 
 #include <gtest/gtest.h>
 
