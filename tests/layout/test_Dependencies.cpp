@@ -149,7 +149,8 @@ Graph linksOf(const Graph& libraries)
             for (auto it = std::sregex_iterator(arguments.begin(), arguments.end(), target);
                  it != std::sregex_iterator(); ++it) {
                 const auto folder = folderOf.find(it->str());
-                const std::string linked = folder == folderOf.end() ? "?" + it->str() : folder->second;
+                // Appended rather than "?" + str(): GCC 12 warns falsely on that (-Wrestrict).
+                const std::string linked = folder == folderOf.end() ? std::string("?").append(it->str()) : folder->second;
                 if (linked != library)
                     graph[library].insert(linked);
             }
