@@ -150,7 +150,8 @@ Graph linksOf(const Graph& libraries)
                  it != std::sregex_iterator(); ++it) {
                 const auto folder = folderOf.find(it->str());
                 // Appended rather than "?" + str(): GCC 12 warns falsely on that (-Wrestrict).
-                const std::string linked = folder == folderOf.end() ? std::string("?").append(it->str()) : folder->second;
+                const std::string linked =
+                    folder == folderOf.end() ? std::string("?").append(it->str()) : folder->second;
                 if (linked != library)
                     graph[library].insert(linked);
             }
