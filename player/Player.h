@@ -187,7 +187,7 @@ private:
         TPlayerState& fState;   // used under the player's lock only
     };
 
-    // The spec's name for the one lock of the state that MIDI input shares with the windows.
+    // The one lock of the state that MIDI input shares with the windows.
     mutable TMutex fCriticalSection;
     TPlayerState fState GUARDED_BY(fCriticalSection);
     TNoteRouter fRouter GUARDED_BY(fCriticalSection);
