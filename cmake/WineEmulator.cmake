@@ -2,13 +2,11 @@
 # CMAKE_CROSSCOMPILING_EMULATOR is a small script that finds the Qt and MinGW run-time DLLs and
 # Qt's plugins and fonts, keeps Wine's own prefix in the build folder, and drops the carriage returns that
 # the Windows programs' text output carries (ctest and the test discovery read lines).
-find_program(WINE_EXECUTABLE NAMES wine wine64)
-if(NOT WINE_EXECUTABLE)
-    message(STATUS "Wine is missing: the Windows executables are built but cannot run here")
-    return()
-endif()
-
+#
+# The folders of the DLLs are found first, with or without Wine: the Windows packages take their
+# DLLs from them too (packaging/windows.cmake).
 get_filename_component(qt_prefix "${Qt6_DIR}/../../.." ABSOLUTE)
+set(TARV_WIN_QT_PREFIX "${qt_prefix}" CACHE INTERNAL "The Qt built for Windows")
 set(dll_folders "${qt_prefix}/bin")
 foreach(dll libstdc++-6.dll libwinpthread-1.dll libgcc_s_seh-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
@@ -20,6 +18,12 @@ foreach(dll libstdc++-6.dll libwinpthread-1.dll libgcc_s_seh-1.dll)
 endforeach()
 list(REMOVE_DUPLICATES dll_folders)
 set(TARV_WIN_DLL_FOLDERS "${dll_folders}" CACHE INTERNAL "Folders of the DLLs the Windows executables load")
+
+find_program(WINE_EXECUTABLE NAMES wine wine64)
+if(NOT WINE_EXECUTABLE)
+    message(STATUS "Wine is missing: the Windows executables are built but cannot run here")
+    return()
+endif()
 set(wine_path "")
 foreach(folder ${dll_folders})
     string(APPEND wine_path "Z:${folder};")

@@ -6,10 +6,9 @@
 # format the program reads, is built into Qt itself.
 set(TARV_WIN_PLUGINS platforms/qwindows.dll)
 
-get_filename_component(qt_prefix "${Qt6_DIR}/../../.." ABSOLUTE)
 foreach(plugin ${TARV_WIN_PLUGINS})
     get_filename_component(folder ${plugin} DIRECTORY)
-    install(FILES "${qt_prefix}/plugins/${plugin}" DESTINATION ${folder})
+    install(FILES "${TARV_WIN_QT_PREFIX}/plugins/${plugin}" DESTINATION ${folder})
 endforeach()
 find_program(TARV_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 set(system_dlls /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
