@@ -130,7 +130,8 @@ build_windows() {
         rm -rf "$dir"
     fi
     export WINEPREFIX=$dir/wine
-    mkdir -p "$dir"
+    # The server runs in the prefix's folder, so the folder comes first (Wine fills an empty one).
+    mkdir -p "$WINEPREFIX"
     # A server that stays (a new one for each program would cost seconds at every test).
     wineserver -k 2>/dev/null || true
     wineserver -p
