@@ -1,6 +1,5 @@
-// The main window's layout, life cycle, RefreshControls, dialog buttons and event preview.
+// The main window's controls beyond its form, life cycle, RefreshControls, dialog buttons and event preview.
 #include "Pemo.h"
-#include "Layout.h"
 
 #include "dialogs/portWahl.h"
 #include "dialogs/twInstrument.h"
@@ -15,7 +14,6 @@
 #include "skin/PictureButton.h"
 #include "skin/Skin.h"
 #include "skin/SlideSwitch.h"
-#include "skin/WrapButton.h"
 #include "widgets/Klavier.h"
 #include "widgets/KlavierO.h"
 
@@ -25,8 +23,6 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -93,135 +89,17 @@ TfrmPemo::~TfrmPemo()
         frmPemo = nullptr;
 }
 
-// The layout: every control with its parent, place, size, caption, range and first state.
+// The layout is the form's; what it cannot say (pictures, the home page, two captions) follows.
 void TfrmPemo::CreateControls()
 {
-    using namespace tarv::skin;
-    const Qt::Alignment BottomCentred = Qt::AlignHCenter | Qt::AlignBottom;
-
-    panelBasis = panel(this, "panelBasis", {27, 24, 838, 252});
-
-    // Top strip: MIDI settings.
-    panelIO = panel(panelBasis, "panelIO", {40, 12, 757, 36});
-    bbtnPorts = place<TPictureButton>(panelIO, "bbtnPorts", {3, 2, 32, 32});
-    bbtnPorts->setPicture(midiConnectorPicture());
-    bbtnPorts->setToolTip(QStringLiteral("Auswahl der Midiports"));
-    panelVelocity = panel(panelIO, "panelVelocity", {36, 0, 129, 36});
-    slVelocity = place<TSlideSwitch>(panelVelocity, "slVelocity", {0, 0, 40, 36});
+    setupUi(this);
+    lblC = {lblC0, lblC1, lblC2, lblC3, lblC4, lblC5, lblC6, lblC7, lblC8, lblC9};
+    bbtnPorts->setPicture(tarv::skin::midiConnectorPicture());
     slVelocity->setCaptions(QStringLiteral("Auto"), QStringLiteral("Manu"));
-    lblVelocity = label(panelVelocity, "lblVelocity", QStringLiteral("Velocity 96"), {40, 0, 87, 12}, BottomCentred);
-    tbVelocity = horizontalSlider(panelVelocity, "tbVelocity", {40, 12, 87, 24}, 96);
-    lblVelocity->setEnabled(false);
-    tbVelocity->setEnabled(false);
-    panelPanorama = panel(panelIO, "panelPanorama", {165, 0, 127, 36});
-    lblPanorama = label(panelPanorama, "lblPanorama", QStringLiteral("Panorama 64"), {0, 0, 127, 12}, BottomCentred);
-    tbPanorama = horizontalSlider(panelPanorama, "tbPanorama", {0, 12, 127, 24}, 64);
-    panelChorus = panel(panelIO, "panelChorus", {292, 0, 127, 36});
-    lblChorus = label(panelChorus, "lblChorus", QStringLiteral("Chorus 0"), {0, 0, 127, 12}, BottomCentred);
-    tbChorus = horizontalSlider(panelChorus, "tbChorus", {0, 12, 127, 24}, 0);
-    panelReverb = panel(panelIO, "panelReverb", {419, 0, 127, 36});
-    lblReverb = label(panelReverb, "lblReverb", QStringLiteral("Reverb 0"), {0, 0, 127, 12}, BottomCentred);
-    tbReverb = horizontalSlider(panelReverb, "tbReverb", {0, 12, 127, 24}, 0);
-    panelglissando = panel(panelIO, "panelglissando", {546, 0, 210, 36});
-
-    // Keyboard viewport: the ten-octave strip, C5 in the middle of the view.
-    panelKBview = panel(panelBasis, "panelKBview", {40, 48, 757, 144}, role::Inset);
-    panelKB = panel(panelKBview, "panelKB", {-252, 0, 1260, 144}, nullptr);
-    Pemo = place<TMIDIKeys>(panelKB, "Pemo", {0, 17, 1260, 107});
-    Pemo->setNoteWidth(18);
-    Pemo->setBaseOctave(0);
-    Pemo->setBlackBrush(QBrush(Qt::black));
-    Pemo->setWhiteBrush(QBrush(Qt::white));
-    Pemo->setPen(QPen(Qt::black));
-    Pemo->setVelocityMode(true);
-    Pemo->setMIDIDevice(-1);
-    setHandCursor(Pemo);
-    // The readout strip lies above the keyboard's top row.
-    PemoOM = place<TMKeysO>(panelKB, "PemoOM", {0, 0, 1260, 18});
-    const QBrush silver(QColor(192, 192, 192));
-    PemoOM->setNoteWidth(18);
-    PemoOM->setBaseOctave(0);
-    PemoOM->setBlackBrush(silver);
-    PemoOM->setWhiteBrush(silver);
-    PemoOM->setPen(QPen(Qt::black));
-    PemoOM->setVelocityMode(false);
-    for (int k = 0; k < 10; ++k) {
-        const QByteArray name = "lblC" + QByteArray::number(k);
-        auto* octave =
-            label<TClickLabel>(panelKB, name.constData(), QStringLiteral("C%1").arg(k), {126 * k, 126, 18, 16},
-                               Qt::AlignCenter, k == 5 ? role::LabelYellow : role::OctaveLabel);
-        const bool clickable = k >= 3 && k <= 7;
-        octave->setEnabled(clickable);
-        if (clickable)
-            setHandCursor(octave);
-        lblC[static_cast<std::size_t>(k)] = octave;
-    }
-
-    // Bottom strip: play settings.
-    panelIU = panel(panelBasis, "panelIU", {40, 192, 757, 48});
-    PanelKanal = panel(panelIU, "PanelKanal", {0, 0, 72, 48});
-    seLKanal = spinEdit(PanelKanal, "seLKanal", {1, 2, 35, 21}, 1, 16, 1);
-    lblKanal =
-        label(PanelKanal, "lblKanal", QStringLiteral("Kanal"), {37, 1, 33, 22}, Qt::AlignCenter, role::LabelYellow);
-    btnInstrument = button(PanelKanal, "btnInstrument", QStringLiteral("Instrument"), {1, 24, 71, 22});
-    cbModus = place<TModusComboBox>(panelIU, "cbModus", {73, 1, 223, 22});
-    cbModus->addItems({QStringLiteral("0: Standardkeyboard"), QStringLiteral("1: SplitKeyboard")});
-    cbModus->setCurrentIndex(0);
-    setRole(cbModus, role::ModeList);
-    btnStimmung = button(panelIU, "btnStimmung", QStringLiteral("Stimmung"), {73, 24, 74, 22});
-    sPanel1 = place<TLinkPanel>(panelIU, "sPanel1", {147, 24, 232, 22});
     sPanel1->setText(SiteName());
-    btnSustain = button(panelIU, "btnSustain", QStringLiteral("Sustain Aus"), {297, 1, 82, 22}, role::ButtonSilver);
-    bbtnPckey = place<TPictureButton>(panelIU, "bbtnPckey", {380, 0, 210, 48});
-    bbtnPckey->setCaption(QStringLiteral("I"));
-    bbtnPckey->setPicture(pcKeysPicture(DefaultPcKeyMap));
-    PanelSplit = panel(panelIU, "PanelSplit", {589, 0, 168, 48});
-    lblSplit =
-        label(PanelSplit, "lblSplit", QStringLiteral("Splitting"), {1, 1, 83, 22}, Qt::AlignCenter, role::LabelYellow);
-    btnSetSplit = button(PanelSplit, "btnSetSplit", QStringLiteral("Set C5"), {1, 26, 83, 22}, role::ButtonSilver);
-    seRkanal = spinEdit(PanelSplit, "seRkanal", {89, 1, 36, 21}, 1, 16, 1);
-    lblSplitkanal = label(PanelSplit, "lblSplitkanal", QStringLiteral("Kanal"), {89, 24, 36, 22}, Qt::AlignCenter,
-                          role::LabelYellow);
-    seSplitOktave = spinEdit(PanelSplit, "seSplitOktave", {127, 1, 36, 21}, 0, 5, 5);
-    lblSplitoktave = label(PanelSplit, "lblSplitoktave", QStringLiteral("Oktave"), {127, 24, 36, 22}, Qt::AlignCenter,
-                           role::LabelYellow);
-    for (QWidget* control : PanelSplit->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        control->setEnabled(false);
-
-    // Left strip: the channel volume, loudest at the top.
-    panelIL = panel(panelBasis, "panelIL", {7, 48, 33, 144});
-    lblVolume = label(panelIL, "lblVolume", QStringLiteral("Vol"), {1, 120, 31, 23});
-    tbVolume = place<QSlider>(panelIL, "tbVolume", {1, 1, 31, 124});
-    tbVolume->setOrientation(Qt::Vertical);
-    tbVolume->setInvertedAppearance(true);   // position 0 at the top
-    tbVolume->setInvertedControls(true);     // up and the wheel forward move the knob up
-    tbVolume->setRange(0, 127);
-    tbVolume->setPageStep(4);
-    tbVolume->setValue(0);
-
-    // Right strip: system settings.
-    panelIR = panel(panelBasis, "panelIR", {796, 48, 36, 144});
-    btnKlangAnz = button<TWrapButton>(panelIR, "btnKlangAnz", QStringLiteral("Klang Anz."), {1, 0, 35, 36});
-    btnReset = button<TWrapButton>(panelIR, "btnReset", QStringLiteral("Reset"), {1, 36, 35, 36});
-    btnLerne = button<TWrapButton>(panelIR, "btnLerne", QStringLiteral("Lerne Aus"), {1, 72, 35, 36});
-    btnHint = button(panelIR, "btnHint", QStringLiteral("Hint I"), {1, 108, 35, 17});
-    btnSpr = button(panelIR, "btnSpr", QStringLiteral("Deu"), {1, 125, 35, 17});
-
-    // The covers lie on the window above the strips; FormCreate closes them.
-    panelAO = place<TClickPanel>(this, "panelAO", {67, 0, 757, 36});
-    panelAU = place<TClickPanel>(this, "panelAU", {67, 266, 757, 48});
-    panelAR = place<TClickPanel>(this, "panelAR", {860, 72, 35, 144});
-    panelAL = place<TClickPanel>(this, "panelAL", {0, 72, 33, 144});
-    for (TClickPanel* cover : {panelAO, panelAU, panelAR, panelAL}) {
-        setRole(cover, role::Cover);
-        setHandCursor(cover);
-        cover->raise();
-    }
-    // The focus parks on the top cover.
-    panelAO->setFocusPolicy(Qt::ClickFocus);
-
+    bbtnPckey->setPicture(tarv::skin::pcKeysPicture(DefaultPcKeyMap));
     // Hand pointers on the active controls; no tab stops except the slide switch.
-    prepareControls(this);
+    tarv::skin::prepareControls(this);
 }
 
 void TfrmPemo::ConnectHandlers()

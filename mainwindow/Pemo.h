@@ -1,7 +1,8 @@
 // The main window TfrmPemo: a view of the player (player/Player.h). It lays out the controls,
 // wires them to the player's actions, translates the PC keys, gives the hints and shows the
 // player's display. The class is split over several files by concern:
-//   Pemo.cpp             layout, life cycle, RefreshControls, dialog buttons, event filter
+//   Pemo.ui              the controls: parent, place, size, caption, range, first state
+//   Pemo.cpp             what the form cannot say, life cycle, RefreshControls, dialog buttons, event filter
 //   PemoRouting.cpp      the keyboard, the split controls, sustain, Reset, the readout strip,
 //                        the ending of the sounding notes
 //   PemoPcKeys.cpp       playing from the PC keyboard
@@ -16,6 +17,7 @@
 #pragma once
 
 #include "player/Player.h"
+#include "ui_Pemo.h"
 
 #include <QEvent>
 #include <QString>
@@ -27,25 +29,10 @@
 #include <string>
 #include <vector>
 
-class QFrame;
-class QLabel;
-class QPushButton;
-class QSlider;
-class QSpinBox;
 class QTimer;
-class TMIDIKeys;
-class TMKeysO;
-class TSlideSwitch;
-class TPictureButton;
-class TLinkPanel;
-class TModusComboBox;
-// A panel and a label that report clicks (the covers, the octave labels); skin/Click.h.
-class TClickPanel;
-class TClickLabel;
-// The view half of a controller row (PemoControllers.cpp).
-struct TControllerView;
 
-class TfrmPemo : public QWidget {
+// The controls are the form's (Pemo.ui), public under the names of the layout.
+class TfrmPemo : public QWidget, public Ui::PemoForm {
 public:
     // The window shows `player`, which outlives it.
     explicit TfrmPemo(TPlayer& player, QWidget* parent = nullptr);
@@ -54,64 +41,8 @@ public:
     TPlayer& player() { return fPlayer; }
     const TPlayer& player() const { return fPlayer; }
 
-    // Controls, named as on the layout.
-    QFrame* panelBasis = nullptr;
-    QFrame* panelIO = nullptr;
-    TPictureButton* bbtnPorts = nullptr;
-    QFrame* panelVelocity = nullptr;
-    TSlideSwitch* slVelocity = nullptr;
-    QSlider* tbVelocity = nullptr;
-    QLabel* lblVelocity = nullptr;
-    QFrame* panelPanorama = nullptr;
-    QLabel* lblPanorama = nullptr;
-    QSlider* tbPanorama = nullptr;
-    QFrame* panelChorus = nullptr;
-    QLabel* lblChorus = nullptr;
-    QSlider* tbChorus = nullptr;
-    QFrame* panelReverb = nullptr;
-    QLabel* lblReverb = nullptr;
-    QSlider* tbReverb = nullptr;
-    QFrame* panelglissando = nullptr;
-
-    QFrame* panelKBview = nullptr;
-    QFrame* panelKB = nullptr;
-    TMKeysO* PemoOM = nullptr;
-    TMIDIKeys* Pemo = nullptr;
-    std::array<TClickLabel*, 10> lblC{};   // lblC0 .. lblC9
-
-    QFrame* panelIU = nullptr;
-    QFrame* PanelKanal = nullptr;
-    QSpinBox* seLKanal = nullptr;
-    QLabel* lblKanal = nullptr;
-    QPushButton* btnInstrument = nullptr;
-    TModusComboBox* cbModus = nullptr;
-    QPushButton* btnStimmung = nullptr;
-    TLinkPanel* sPanel1 = nullptr;
-    QPushButton* btnSustain = nullptr;
-    TPictureButton* bbtnPckey = nullptr;
-    QFrame* PanelSplit = nullptr;
-    QLabel* lblSplit = nullptr;
-    QPushButton* btnSetSplit = nullptr;
-    QSpinBox* seRkanal = nullptr;
-    QLabel* lblSplitkanal = nullptr;
-    QSpinBox* seSplitOktave = nullptr;
-    QLabel* lblSplitoktave = nullptr;
-
-    QFrame* panelIL = nullptr;
-    QSlider* tbVolume = nullptr;
-    QLabel* lblVolume = nullptr;
-
-    QFrame* panelIR = nullptr;
-    QPushButton* btnKlangAnz = nullptr;
-    QPushButton* btnReset = nullptr;
-    QPushButton* btnLerne = nullptr;
-    QPushButton* btnHint = nullptr;
-    QPushButton* btnSpr = nullptr;
-
-    TClickPanel* panelAO = nullptr;
-    TClickPanel* panelAU = nullptr;
-    TClickPanel* panelAR = nullptr;
-    TClickPanel* panelAL = nullptr;
+    // The octave labels lblC0 .. lblC9, by octave.
+    std::array<TClickLabel*, 10> lblC{};
 
     // Life cycle and dialogs (Pemo.cpp).
     void FormCreate();

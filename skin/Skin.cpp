@@ -106,6 +106,14 @@ bool isActiveControl(const QWidget* w)
         || qobject_cast<const TSlideSwitch*>(w) || qobject_cast<const TLinkPanel*>(w);
 }
 
+// What a widget with a role needs besides its property.
+void takeRoleLook(QWidget* widget)
+{
+    // Plain QWidget subclasses draw a style-sheet background only with this attribute.
+    widget->setAttribute(Qt::WA_StyledBackground, true);
+    widget->setAttribute(Qt::WA_Hover, true);   // for the :hover looks of the sheet
+}
+
 }   // namespace
 
 QString styleSheet()
@@ -157,9 +165,7 @@ void setRole(QWidget* widget, const char* role)
     if (!widget)
         return;
     widget->setProperty("skinRole", QString::fromLatin1(role));
-    // Plain QWidget subclasses draw a style-sheet background only with this attribute.
-    widget->setAttribute(Qt::WA_StyledBackground, true);
-    widget->setAttribute(Qt::WA_Hover, true);   // for the :hover looks of the sheet
+    takeRoleLook(widget);
     // A widget not polished yet takes its role's look when it is first shown; polishing each
     // one while a window is built would cost that window's construction a third of its time.
     if (widget->testAttribute(Qt::WA_WState_Polished)) {
@@ -210,6 +216,9 @@ void prepareControls(QWidget* root)
         // Popups (the drop-down list of a combo box) run their own focus.
         if (w->window() != root->window())
             continue;
+        // A form gives the role as the bare property.
+        if (w->property("skinRole").isValid())
+            takeRoleLook(w);
         if (isActiveControl(w))
             setHandCursor(w);
         if (qobject_cast<TSlideSwitch*>(w))

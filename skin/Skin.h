@@ -15,7 +15,8 @@ class QWidget;
 namespace tarv::skin {
 
 // Roles pick the named looks of the style sheet; a widget carries its role in the dynamic
-// property "skinRole" (set it with setRole, which also re-polishes a widget already shown).
+// property "skinRole" (set it with setRole, which also re-polishes a widget already shown, or in
+// a form, which prepareControls completes).
 namespace role {
 inline constexpr const char* LabelYellow = "label-yellow";     // yellow label text (lblKanal, lblC5, ...)
 inline constexpr const char* ModeList = "mode-list";           // olive drop-down list with yellow text
@@ -63,6 +64,7 @@ void setHandCursor(QWidget* widget);
 void noTabStop(QWidget* widget);
 // For a whole window: hand pointer on every button, slider, spin edit, drop-down list, slide
 // switch and link panel below `root`, and no tab stop on anything except the slide switches.
+// A widget whose role a Qt Designer form set (the bare "skinRole" property) gets its role's look.
 void prepareControls(QWidget* root);
 
 // A 30 x 30 picture of a five-pin DIN MIDI connector.

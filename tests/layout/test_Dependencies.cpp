@@ -71,6 +71,12 @@ bool isSource(const fs::path& path)
     return path.extension() == ".cpp" || path.extension() == ".h";
 }
 
+// A Qt Designer form: its widgets' headers are includes of the code that uic makes of it.
+bool isForm(const fs::path& path)
+{
+    return path.extension() == ".ui";
+}
+
 // Every folder of the program's own code: what is not tests, benchmarks, packaging or a build.
 std::vector<std::string> codeFolders()
 {
@@ -96,23 +102,27 @@ struct Includes {
 Includes includesOf(const Graph& libraries)
 {
     static const std::regex include(R"re(^\s*#\s*include\s+"([^"]+)")re");
+    static const std::regex formHeader(R"re(<header>([^<]+)</header>)re");
     Includes result;
     for (const auto& [library, uses] : libraries) {
         result.edges[library];
         if (!fs::is_directory(kSource / library))
             continue;   // reported by EveryFolderOfCodeIsALibraryOfTheArrowList
         for (const auto& entry : fs::directory_iterator(kSource / library)) {
-            if (!entry.is_regular_file() || !isSource(entry.path()))
+            if (!entry.is_regular_file() || !(isSource(entry.path()) || isForm(entry.path())))
                 continue;
             std::istringstream lines(readText(entry.path()));
             for (std::string line; std::getline(lines, line);) {
                 std::smatch m;
-                if (!std::regex_search(line, m, include))
+                if (!std::regex_search(line, m, isForm(entry.path()) ? formHeader : include))
                     continue;
                 const std::string name = m[1];
                 const std::string where = library + '/' + entry.path().filename().string();
                 if (name.find('/') == std::string::npos) {
-                    if (!fs::exists(kSource / library / name))
+                    // uic makes ui_X.h of the folder's form X.ui.
+                    const bool formCode = name.starts_with("ui_") && name.ends_with(".h")
+                        && fs::exists(kSource / library / (name.substr(3, name.size() - 5) + ".ui"));
+                    if (!formCode && !fs::exists(kSource / library / name))
                         result.faults.push_back(where + " includes \"" + name + "\" without its folder");
                     continue;
                 }
