@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const char* const kSoundFonts[] = {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
+const char* const SoundFonts[] = {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
 
 std::uint32_t packed(int status, int data1, int data2 = 0)
 {
@@ -77,7 +77,7 @@ void loading(const char* file, bool dynamic)
     FluidSynthService::Options options = offline();
     options.dynamicSampleLoading = dynamic;
     FluidSynthService synth(file, options);
-    const PortHandle port = synth.openOutput(0, kSynthPortName);
+    const PortHandle port = synth.openOutput(0, SynthPortName);
     sendStartUpPrograms(synth, port);
     const double returned = millisecondsSince(start);
     const bool loadedOnReturn = synth.isLoaded();
@@ -102,7 +102,7 @@ void programChanges(const char* file)
 {
     FluidSynthService synth(file, offline());
     synth.waitUntilLoaded(std::chrono::seconds(60));
-    const PortHandle port = synth.openOutput(0, kSynthPortName);
+    const PortHandle port = synth.openOutput(0, SynthPortName);
     sendStartUpPrograms(synth, port);
     synth.waitUntilSettled(std::chrono::seconds(60));
 
@@ -132,13 +132,13 @@ void programChanges(const char* file)
     };
     std::thread ui(player, 0), midi(player, 1);
     std::thread audio([&] {
-        const int block = FluidSynthService::kPeriodSize;
+        const int block = FluidSynthService::PeriodSize;
         std::vector<float> left(block), right(block);
         while (!stop) {
             const auto start = Clock::now();
             synth.render(left.data(), right.data(), block);
             longest(longestRender, millisecondsSince(start));
-            std::this_thread::sleep_for(std::chrono::microseconds(1000000 * block / FluidSynthService::kSampleRate));
+            std::this_thread::sleep_for(std::chrono::microseconds(1000000 * block / FluidSynthService::SampleRate));
         }
     });
     std::vector<double> inForce;
@@ -159,7 +159,7 @@ void programChanges(const char* file)
     std::printf(
         "  longest sendShort: UI thread %.2f ms, MIDI thread %.2f ms; %ld of %ld note messages took over 5 ms\n",
         longestSend[0].load(), longestSend[1].load(), lateNotes.load(), notes.load());
-    std::printf("  longest audio period rendered (%d frames): %.2f ms\n", FluidSynthService::kPeriodSize,
+    std::printf("  longest audio period rendered (%d frames): %.2f ms\n", FluidSynthService::PeriodSize,
                 longestRender.load());
     std::printf("  RSS after every program was in use once: %.1f MiB\n", rssMiB());
 }
@@ -169,10 +169,10 @@ void renderingCost(const char* file)
 {
     FluidSynthService synth(file, offline());
     synth.waitUntilLoaded(std::chrono::seconds(60));
-    const PortHandle port = synth.openOutput(0, kSynthPortName);
-    const int block = FluidSynthService::kPeriodSize;
+    const PortHandle port = synth.openOutput(0, SynthPortName);
+    const int block = FluidSynthService::PeriodSize;
     std::vector<float> left(block), right(block);
-    const double blockMicroseconds = 1e6 * block / FluidSynthService::kSampleRate;
+    const double blockMicroseconds = 1e6 * block / FluidSynthService::SampleRate;
 
     auto measure = [&](const char* what, bool keepAwake) {
         constexpr int blocks = 4000;
@@ -231,7 +231,7 @@ void idleCpu(const char* file)
     FluidSynthService synth(file);
     PortHandle port = 0;
     try {
-        port = synth.openOutput(0, kSynthPortName);
+        port = synth.openOutput(0, SynthPortName);
     } catch (const MidiServiceError& e) {
         std::printf("audio output: %s\n", e.what());
         return;
@@ -283,7 +283,7 @@ int main()
 {
     std::printf("RSS at start: %.1f MiB\n", rssMiB());
     std::vector<const char*> present;
-    for (const char* file : kSoundFonts)
+    for (const char* file : SoundFonts)
         if (isSoundFontFile(file))
             present.push_back(file);
     if (present.empty()) {

@@ -13,7 +13,7 @@
 
 namespace {
 
-volatile std::sig_atomic_t gStop = 0;
+volatile std::sig_atomic_t stopRequested = 0;
 
 struct Hub {
     jack_port_t* sink = nullptr;
@@ -64,11 +64,11 @@ int main(int argc, char* argv[])
         jack_client_close(client);
         return 1;
     }
-    std::signal(SIGINT, [](int) { gStop = 1; });
-    std::signal(SIGTERM, [](int) { gStop = 1; });
+    std::signal(SIGINT, [](int) { stopRequested = 1; });
+    std::signal(SIGTERM, [](int) { stopRequested = 1; });
     std::printf("ready\n");
     std::fflush(stdout);
-    while (!gStop)
+    while (!stopRequested)
         usleep(50000);
     jack_client_close(client);
     return 0;

@@ -10,7 +10,7 @@ namespace {
 // ...) have rows too, so that a hand-edited key map may use them. German ^ and ´ are dead keys
 // on most set-ups; their dead symbols belong to the same keys.
 // clang-format off
-constexpr auto kKeys = std::to_array<Key>({
+constexpr auto PcKeys = std::to_array<Key>({
     {186, U'Ü', {';', 0xfc /* ü */, 0xdc /* Ü */}},                      // OEM 1
     {187, U'+', {'=', '+'}},                                             // OEM plus
     {188, U',', {','}},                                                  // OEM comma
@@ -65,7 +65,7 @@ struct ShiftPair {
 };
 
 // clang-format off
-constexpr auto kUsShifted = std::to_array<ShiftPair>({
+constexpr auto UsShifted = std::to_array<ShiftPair>({
     {'!', '1'}, {'@', '2'}, {'#', '3'}, {'$', '4'}, {'%', '5'}, {'^', '6'}, {'&', '7'},
     {'*', '8'}, {'(', '9'}, {')', '0'}, {'_', '-'}, {'+', '='}, {'{', '['}, {'}', ']'},
     {'|', '\\'}, {':', ';'}, {'"', '\''}, {'<', ','}, {'>', '.'}, {'?', '/'}, {'~', '`'},
@@ -73,7 +73,7 @@ constexpr auto kUsShifted = std::to_array<ShiftPair>({
 // clang-format on
 
 // clang-format off
-constexpr auto kGermanShifted = std::to_array<ShiftPair>({
+constexpr auto GermanShifted = std::to_array<ShiftPair>({
     {'!', '1'}, {'"', '2'}, {0xa7 /* § */, '3'}, {'$', '4'}, {'%', '5'}, {'&', '6'},
     {'/', '7'}, {'(', '8'}, {')', '9'}, {'=', '0'}, {'?', 0xdf /* ß */},
     {0xb0 /* ° */, '^'}, {keysym::DeadGrave, keysym::DeadAcute}, {'`', 0xb4 /* ´ */},
@@ -90,7 +90,7 @@ bool isLetterOrDigitCode(int code)
 
 std::span<const Key> virtualKeys()
 {
-    return kKeys;
+    return PcKeys;
 }
 
 int fromKeysym(std::uint32_t symbol)
@@ -105,10 +105,10 @@ int fromKeysym(std::uint32_t symbol)
         return int(96 + (symbol - keysym::Keypad0));
     if (symbol == 0)
         return 0;
-    const auto it = std::find_if(kKeys.begin(), kKeys.end(), [symbol](const Key& key) {
+    const auto it = std::find_if(PcKeys.begin(), PcKeys.end(), [symbol](const Key& key) {
         return std::find(key.symbols.begin(), key.symbols.end(), symbol) != key.symbols.end();
     });
-    return it == kKeys.end() ? 0 : it->code;
+    return it == PcKeys.end() ? 0 : it->code;
 }
 
 std::uint32_t unshiftedKeysym(std::uint32_t shifted, Layout layout)
@@ -118,7 +118,7 @@ std::uint32_t unshiftedKeysym(std::uint32_t shifted, Layout layout)
             std::find_if(table.begin(), table.end(), [shifted](const ShiftPair& e) { return e.shifted == shifted; });
         return it == table.end() ? shifted : it->unshifted;
     };
-    return layout == Layout::German ? lookup(kGermanShifted) : lookup(kUsShifted);
+    return layout == Layout::German ? lookup(GermanShifted) : lookup(UsShifted);
 }
 
 bool isKeypadKeysym(std::uint32_t symbol)
@@ -130,8 +130,8 @@ char32_t caption(int code)
 {
     if (isLetterOrDigitCode(code))
         return char32_t(code);
-    const auto it = std::find_if(kKeys.begin(), kKeys.end(), [code](const Key& key) { return key.code == code; });
-    return it == kKeys.end() ? 0 : it->caption;
+    const auto it = std::find_if(PcKeys.begin(), PcKeys.end(), [code](const Key& key) { return key.code == code; });
+    return it == PcKeys.end() ? 0 : it->caption;
 }
 
 }   // namespace tarv::keycodes

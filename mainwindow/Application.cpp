@@ -34,13 +34,13 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
 #ifdef Q_OS_UNIX
 namespace {
 
-int gSignalPipe[2] = {-1, -1};
+int signalPipe[2] = {-1, -1};
 
 void WriteSignalToPipe(int)
 {
     const int savedErrno = errno;   // the interrupted code may be about to read it
     const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
     errno = savedErrno;
 }
 
@@ -48,12 +48,12 @@ void WriteSignalToPipe(int)
 
 void CloseWindowsOnTerminationSignals()
 {
-    if (gSignalPipe[0] >= 0 || ::pipe(gSignalPipe) != 0)
+    if (signalPipe[0] >= 0 || ::pipe(signalPipe) != 0)
         return;
-    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         char byte;
-        [[maybe_unused]] const auto read = ::read(gSignalPipe[0], &byte, 1);
+        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
         QApplication::closeAllWindows();
     });
     struct sigaction action = {};

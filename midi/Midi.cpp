@@ -13,11 +13,11 @@ using tarv::PortHandle;
 
 namespace {
 
-std::atomic<std::uint64_t> gGenerations{0};
+std::atomic<std::uint64_t> generations{0};
 
-std::mutex gSetsLock;   // guards the two slots, never held while ports close
-TMidiInput* gInput = nullptr;
-TMidiOutput* gOutput = nullptr;
+std::mutex setsLock;   // guards the two slots, never held while ports close
+TMidiInput* inputSet = nullptr;
+TMidiOutput* outputSet = nullptr;
 
 std::string format(const char* pattern, const char* text, int value)
 {
@@ -142,7 +142,7 @@ void TMidiDevices::SetDevices(const std::vector<std::string>& names)
     fDevices.clear();
     for (const std::string& name : names)
         fDevices.push_back({name, 0});
-    fGeneration = ++gGenerations;
+    fGeneration = ++generations;
 }
 
 TMidiInput::TMidiInput() : TMidiDevices("TMidiInput")
@@ -361,18 +361,18 @@ void TMidiOutput::SendSysEx(int aDeviceIndex, const std::string& aString)
 
 TMidiInput& MidiInput()
 {
-    std::lock_guard lock(gSetsLock);
-    if (!gInput)
-        gInput = new TMidiInput;   // a failed enumeration throws and leaves the slot empty
-    return *gInput;
+    std::lock_guard lock(setsLock);
+    if (!inputSet)
+        inputSet = new TMidiInput;   // a failed enumeration throws and leaves the slot empty
+    return *inputSet;
 }
 
 TMidiOutput& MidiOutput()
 {
-    std::lock_guard lock(gSetsLock);
-    if (!gOutput)
-        gOutput = new TMidiOutput;
-    return *gOutput;
+    std::lock_guard lock(setsLock);
+    if (!outputSet)
+        outputSet = new TMidiOutput;
+    return *outputSet;
 }
 
 void MidiShutdown()
@@ -380,9 +380,9 @@ void MidiShutdown()
     TMidiInput* input = nullptr;
     TMidiOutput* output = nullptr;
     {
-        std::lock_guard lock(gSetsLock);
-        input = gInput;
-        output = gOutput;
+        std::lock_guard lock(setsLock);
+        input = inputSet;
+        output = outputSet;
     }
     // The slots stay filled while the input ports close: a handler that is still running
     // finds the old sets and creates nothing. Once the ports are closed no callback runs.
@@ -399,9 +399,9 @@ void MidiShutdown()
         }
     }
     {
-        std::lock_guard lock(gSetsLock);
-        gInput = nullptr;
-        gOutput = nullptr;
+        std::lock_guard lock(setsLock);
+        inputSet = nullptr;
+        outputSet = nullptr;
     }
     delete input;
     delete output;

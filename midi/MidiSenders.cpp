@@ -15,8 +15,8 @@ struct MissingOutput {
     std::uint64_t generation = 0;   // of the output list it was missing from
 };
 
-std::mutex gMissingLock;   // the senders run on the UI and the MIDI service thread
-MissingOutput gMissing;
+std::mutex missingLock;   // the senders run on the UI and the MIDI service thread
+MissingOutput missingOutput;
 
 std::uint8_t dataByte(std::uint8_t value)
 {
@@ -30,10 +30,10 @@ bool sendOnPort(int port, std::uint8_t status, std::uint8_t data1, std::uint8_t 
     const std::uint64_t generation = output.Generation();
     bool reported = false;
     {
-        std::lock_guard lock(gMissingLock);
-        if (gMissing.reported && (gMissing.port != port || gMissing.generation != generation))
-            gMissing.reported = false;
-        reported = gMissing.reported;
+        std::lock_guard lock(missingLock);
+        if (missingOutput.reported && (missingOutput.port != port || missingOutput.generation != generation))
+            missingOutput.reported = false;
+        reported = missingOutput.reported;
     }
 
     const bool outsideList = port < 0 || port >= output.Count();
@@ -46,14 +46,14 @@ bool sendOnPort(int port, std::uint8_t status, std::uint8_t data1, std::uint8_t 
             else
                 output.Open(port);
         } catch (...) {
-            std::lock_guard lock(gMissingLock);
-            gMissing = {true, port, generation};
+            std::lock_guard lock(missingLock);
+            missingOutput = {true, port, generation};
             throw;
         }
     }
     output.Send(port, status, data1, data2);
-    std::lock_guard lock(gMissingLock);
-    gMissing.reported = false;
+    std::lock_guard lock(missingLock);
+    missingOutput.reported = false;
     return true;
 }
 
@@ -111,12 +111,12 @@ bool SendNote(int aPort, std::uint8_t aChannel, int aNote, std::uint8_t aVelocit
 
 bool OutputFailureReported()
 {
-    std::lock_guard lock(gMissingLock);
-    return gMissing.reported;
+    std::lock_guard lock(missingLock);
+    return missingOutput.reported;
 }
 
 void ResetOutputFailure()
 {
-    std::lock_guard lock(gMissingLock);
-    gMissing = {};
+    std::lock_guard lock(missingLock);
+    missingOutput = {};
 }

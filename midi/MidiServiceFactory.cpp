@@ -32,8 +32,8 @@ private:
     std::string fReason;
 };
 
-std::mutex gServiceLock;
-std::unique_ptr<MidiService> gService;
+std::mutex serviceLock;
+std::unique_ptr<MidiService> processService;
 
 std::string unavailableText(const std::string& details)
 {
@@ -80,16 +80,16 @@ std::unique_ptr<MidiService> createSystemMidiService()
 
 MidiService& midiService()
 {
-    std::lock_guard lock(gServiceLock);
-    if (!gService)
-        gService = createSystemMidiService();
-    return *gService;
+    std::lock_guard lock(serviceLock);
+    if (!processService)
+        processService = createSystemMidiService();
+    return *processService;
 }
 
 std::unique_ptr<MidiService> setMidiService(std::unique_ptr<MidiService> service)
 {
-    std::lock_guard lock(gServiceLock);
-    std::swap(gService, service);
+    std::lock_guard lock(serviceLock);
+    std::swap(processService, service);
     return service;
 }
 

@@ -22,7 +22,7 @@ namespace tarv {
 
 namespace {
 
-const std::string kClientName = "tarv";
+const std::string ClientName = "tarv";
 
 // Collects what RtMidi reports through its error callback, so that RtMidi neither prints
 // nor throws; the caller of an RtMidi function turns a recorded text into MidiServiceError.
@@ -106,7 +106,7 @@ std::unique_ptr<T> makeRtMidi(RtMidi::Api api, ErrorSlot& errors)
         std::lock_guard lock(cerrLock);
         std::streambuf* previous = std::cerr.rdbuf(printed.rdbuf());
         try {
-            object = std::make_unique<T>(api, kClientName);
+            object = std::make_unique<T>(api, ClientName);
         } catch (const RtMidiError& e) {
             std::cerr.rdbuf(previous);
             throw MidiServiceError(trimmed(e.getMessage()));
@@ -176,9 +176,9 @@ bool ownsPorts(RtMidi::Api api)
 bool isOwnPort(const std::string& name)
 {
     const std::string client = name.substr(0, name.find(':'));
-    if (client == kClientName)
+    if (client == ClientName)
         return true;
-    const std::string numbered = kClientName + '-';
+    const std::string numbered = ClientName + '-';
     return client.size() > numbered.size() && client.compare(0, numbered.size(), numbered) == 0
         && std::all_of(client.begin() + std::ptrdiff_t(numbered.size()), client.end(),
                        [](unsigned char c) { return std::isdigit(c) != 0; });
@@ -225,7 +225,7 @@ int portNumber(T& rtmidi, ErrorSlot& errors, RtMidi::Api api, int index, const s
 // connection more at the other end.
 class JackGraphWatch {
 public:
-    JackGraphWatch() : fClient(jack_client_open(kClientName.c_str(), JackNoStartServer, nullptr)) {}
+    JackGraphWatch() : fClient(jack_client_open(ClientName.c_str(), JackNoStartServer, nullptr)) {}
 
     // False when no JACK server runs.
     bool valid() const { return fClient != nullptr; }

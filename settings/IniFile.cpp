@@ -12,7 +12,7 @@ namespace tarv {
 
 namespace {
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool isBlank(const QByteArray& text)
 {
@@ -47,9 +47,9 @@ IniFile IniFile::fromBytes(const QByteArray& contents)
 {
     IniFile ini;
     QByteArray text = contents;
-    if (text.startsWith(kByteOrderMark)) {
+    if (text.startsWith(ByteOrderMark)) {
         ini.fByteOrderMark = true;
-        text.remove(0, sizeof kByteOrderMark - 1);
+        text.remove(0, sizeof ByteOrderMark - 1);
     }
     bool newLineKnown = false;
     qsizetype start = 0;
@@ -245,7 +245,7 @@ QByteArray IniFile::toBytes() const
 {
     QByteArray out;
     if (fByteOrderMark)
-        out += kByteOrderMark;
+        out += ByteOrderMark;
     for (const Line& line : fLines)
         out += line.text + line.eol;
     return out;

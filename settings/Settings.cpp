@@ -27,10 +27,10 @@ namespace {
 
 using tarv::IniFile;
 
-constexpr const char* kFileName = "tarvParameter.ini";
-constexpr const char* kGeneralSection = "allgemein";
-constexpr const char* kKeyboardSection = "keyboard";
-constexpr int kChannelCount = 16;
+constexpr const char* SettingsFileName = "tarvParameter.ini";
+constexpr const char* GeneralSection = "allgemein";
+constexpr const char* KeyboardSection = "keyboard";
+constexpr int ChannelCount = 16;
 
 // Section "kanal" + n. Every field is a MIDI data byte.
 struct ChannelKey {
@@ -41,7 +41,7 @@ struct ChannelKey {
     std::uint8_t TChannelSettings::*field;   // nullptr for "Kanal": written from LeftChannel, never read
 };
 
-constexpr std::array<ChannelKey, 8> kChannelKeys = {{
+constexpr std::array<ChannelKey, 8> ChannelKeys = {{
     {"Instrument", 0, 8, 0, &TChannelSettings::Instrument},   // one instrument family per channel
     {"Velocity", 127, 0, 127, &TChannelSettings::Velocity},
     {"Volume", 127, 0, 127, &TChannelSettings::Volume},
@@ -68,7 +68,7 @@ struct GeneralKey {
 };
 
 // In the order of a new file. The keys stored as FreshOnly are written into a new file only.
-constexpr std::array<GeneralKey, 15> kGeneralKeys = {{
+constexpr std::array<GeneralKey, 15> GeneralKeys = {{
     {"Delay", 10, 10, Storage::Int32, &TGeneralSettings::Delay, 0},
     {"Abschlag", 127, 0, Storage::FreshOnly, {}, -1},
     {"Aufschlag", 127, 0, Storage::FreshOnly, {}, -1},
@@ -87,10 +87,10 @@ constexpr std::array<GeneralKey, 15> kGeneralKeys = {{
     {"FisE7", 1, 0, Storage::FreshOnly, {}, -1},
 }};
 
-constexpr int kStoredGeneralCount = 9;
-constexpr std::array<const GeneralKey*, kStoredGeneralCount> kStoredGeneralKeys = [] {
-    std::array<const GeneralKey*, kStoredGeneralCount> order{};
-    for (const GeneralKey& key : kGeneralKeys) {
+constexpr int StoredGeneralCount = 9;
+constexpr std::array<const GeneralKey*, StoredGeneralCount> StoredGeneralKeys = [] {
+    std::array<const GeneralKey*, StoredGeneralCount> order{};
+    for (const GeneralKey& key : GeneralKeys) {
         if (key.storedRank >= 0)
             order[key.storedRank] = &key;
     }
@@ -99,7 +99,7 @@ constexpr std::array<const GeneralKey*, kStoredGeneralCount> kStoredGeneralKeys 
 
 // Section "keyboard", in the order of PcKeyMap; the defaults are DefaultPcKeyMap.
 // clang-format off
-constexpr std::array<const char*, 24> kPcKeyNames = {
+constexpr std::array<const char*, 24> PcKeyNames = {
     "leftC", "leftC#", "leftD", "leftD#", "leftE", "leftF",
     "leftF#", "leftG", "leftG#", "leftA", "leftBb", "leftB",
     "rightC", "rightC#", "rightD", "rightD#", "rightE", "rightF",
@@ -115,7 +115,7 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-std::string gSettingsFolder;   // set by tests; empty: the normal rule
+std::string settingsFolder;   // set by tests; empty: the normal rule
 
 std::uint8_t lowByte(std::int32_t value)
 {
@@ -129,7 +129,7 @@ std::uint8_t midiByte(std::int32_t value)
 
 QString channelSection(int channel)
 {
-    if (channel < 0 || channel >= kChannelCount)
+    if (channel < 0 || channel >= ChannelCount)
         throw std::out_of_range("settings channel out of range: " + std::to_string(channel));
     return QStringLiteral("kanal%1").arg(channel);
 }
@@ -165,14 +165,14 @@ QString configFolder()
 
 QString settingsPath()
 {
-    if (!gSettingsFolder.empty())
-        return QDir(QString::fromStdString(gSettingsFolder)).filePath(kFileName);
+    if (!settingsFolder.empty())
+        return QDir(QString::fromStdString(settingsFolder)).filePath(SettingsFileName);
     const QString folder = executableFolder();
-    const QString besideExecutable = QDir(folder).filePath(kFileName);
+    const QString besideExecutable = QDir(folder).filePath(SettingsFileName);
     // A file next to the executable always wins, so a portable copy keeps its own settings.
     if (QFileInfo::exists(besideExecutable) || canCreateFileIn(folder))
         return besideExecutable;
-    return QDir(configFolder()).filePath(kFileName);
+    return QDir(configFolder()).filePath(SettingsFileName);
 }
 
 void storeGeneral(TGeneralSettings& general, const GeneralKey& key, std::int32_t value)
@@ -202,8 +202,8 @@ std::int32_t generalValue(const TGeneralSettings& general, const GeneralKey& key
 TGeneralSettings readGeneral(const IniFile& ini)
 {
     TGeneralSettings general;
-    for (const GeneralKey* key : kStoredGeneralKeys)
-        storeGeneral(general, *key, ini.readInteger(kGeneralSection, key->name, key->readDefault));
+    for (const GeneralKey* key : StoredGeneralKeys)
+        storeGeneral(general, *key, ini.readInteger(GeneralSection, key->name, key->readDefault));
     return general;
 }
 
@@ -213,10 +213,10 @@ void writeSettings(int channel, const TChannelSettings& settings, const TGeneral
     const QString path = settingsPath();
     const QString section = channelSection(channel);
     IniFile ini = IniFile::load(path);
-    for (const ChannelKey& key : kChannelKeys)
+    for (const ChannelKey& key : ChannelKeys)
         ini.setValue(section, key.name, key.field ? std::int32_t(settings.*key.field) : std::int32_t(leftChannel));
-    for (const GeneralKey* key : kStoredGeneralKeys)
-        ini.setValue(kGeneralSection, key->name, generalValue(general, *key));
+    for (const GeneralKey* key : StoredGeneralKeys)
+        ini.setValue(GeneralSection, key->name, generalValue(general, *key));
     ini.save(path);
 }
 
@@ -229,7 +229,7 @@ std::string SettingsFilePath()
 
 void SetSettingsFolder(const std::string& folder)
 {
-    gSettingsFolder = folder;
+    settingsFolder = folder;
 }
 
 void ResetPcKeyMap()
@@ -241,15 +241,15 @@ void WriteDefaultSettings()
 {
     const QString path = settingsPath();
     IniFile ini = IniFile::load(path);
-    for (int channel = 0; channel < kChannelCount; ++channel) {
+    for (int channel = 0; channel < ChannelCount; ++channel) {
         const QString section = channelSection(channel);
-        for (const ChannelKey& key : kChannelKeys)
+        for (const ChannelKey& key : ChannelKeys)
             ini.setValue(section, key.name, key.freshBase + key.freshStep * channel);
     }
-    for (const GeneralKey& key : kGeneralKeys)
-        ini.setValue(kGeneralSection, key.name, key.fresh);
-    for (std::size_t i = 0; i < kPcKeyNames.size(); ++i)
-        ini.setValue(kKeyboardSection, kPcKeyNames[i], DefaultPcKeyMap[i]);
+    for (const GeneralKey& key : GeneralKeys)
+        ini.setValue(GeneralSection, key.name, key.fresh);
+    for (std::size_t i = 0; i < PcKeyNames.size(); ++i)
+        ini.setValue(KeyboardSection, PcKeyNames[i], DefaultPcKeyMap[i]);
     ini.save(path);
 }
 
@@ -267,7 +267,7 @@ TChannelSettings StoredChannelSettings(int channel, const IniFile& contents)
 {
     const QString section = channelSection(channel);
     TChannelSettings settings;
-    for (const ChannelKey& key : kChannelKeys) {
+    for (const ChannelKey& key : ChannelKeys) {
         if (key.field)
             settings.*key.field = midiByte(contents.readInteger(section, key.name, key.readDefault));
     }
@@ -278,7 +278,7 @@ std::array<TChannelSettings, 16> AllStoredChannelSettings()
 {
     const IniFile ini = IniFile::load(settingsPath());
     std::array<TChannelSettings, 16> all;
-    for (int channel = 0; channel < kChannelCount; ++channel)
+    for (int channel = 0; channel < ChannelCount; ++channel)
         all[std::size_t(channel)] = StoredChannelSettings(channel, ini);
     return all;
 }
@@ -296,6 +296,6 @@ TGeneralSettings StoredGeneralSettings(const IniFile& contents)
 void LoadPcKeyMap()
 {
     const IniFile ini = IniFile::load(settingsPath());
-    for (std::size_t i = 0; i < kPcKeyNames.size(); ++i)
-        PcKeyMap[i] = ini.readInteger(kKeyboardSection, kPcKeyNames[i], DefaultPcKeyMap[i]);
+    for (std::size_t i = 0; i < PcKeyNames.size(); ++i)
+        PcKeyMap[i] = ini.readInteger(KeyboardSection, PcKeyNames[i], DefaultPcKeyMap[i]);
 }

@@ -13,7 +13,7 @@ namespace {
 constexpr float QuietLevel = 1e-5f;
 // After this much silent output the audio thread stops rendering until the next message:
 // long enough for the reverb tail to die away.
-constexpr long IdleAfterFrames = FluidSynthService::kSampleRate / 5;
+constexpr long IdleAfterFrames = FluidSynthService::SampleRate / 5;
 
 std::vector<std::string> platformDrivers()
 {
@@ -47,7 +47,7 @@ void FluidSynthService::Impl::openAudio()
 // Called with `lock` held; throws when none of `drivers` opens.
 void FluidSynthService::Impl::openDriver(const std::vector<std::string>& drivers, bool withSynth)
 {
-    FluidPtr<fluid_settings_t> own = withSynth ? nullptr : newSettings(kSampleRate, kPeriodSize, kPeriods);
+    FluidPtr<fluid_settings_t> own = withSynth ? nullptr : newSettings(SampleRate, PeriodSize, Periods);
     fluid_settings_t* use = own ? own.get() : settings.get();
     const std::set<std::string> compiled = compiledDrivers(use);
 

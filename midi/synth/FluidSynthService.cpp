@@ -239,7 +239,7 @@ FluidSynthService::FluidSynthService(std::filesystem::path soundFont, Options op
     d->soundFont = std::move(soundFont);
     d->options = std::move(options);
 
-    d->settings = newSettings(kSampleRate, kPeriodSize, kPeriods);
+    d->settings = newSettings(SampleRate, PeriodSize, Periods);
     if (!d->options.dynamicSampleLoading)
         fluid_settings_setint(d->settings.get(), "synth.dynamic-sample-loading", 0);
     d->loader = std::thread([impl = d.get()] { impl->load(); });
@@ -272,7 +272,7 @@ void FluidSynthService::closeInput(PortHandle)
 
 PortHandle FluidSynthService::openOutput(int index, const std::string& name)
 {
-    if (index != 0 || name != kSynthPortName)
+    if (index != 0 || name != SynthPortName)
         throw MidiServiceError("Kein MIDI-Ausgang \"" + name + "\" mit der Nummer " + std::to_string(index));
     std::lock_guard guard(d->lock);
     if (!d->loadError.empty())

@@ -12,7 +12,7 @@
 
 namespace tarv {
 
-inline constexpr const char* kSynthPortName = "tarv GM Synth (FluidSynth)";
+inline constexpr const char* SynthPortName = "tarv GM Synth (FluidSynth)";
 
 // Plays every message sent to its single output port through FluidSynth (chorus and reverb
 // on) and sends the audio to the system's default audio output. It has no input ports.
@@ -20,7 +20,7 @@ inline constexpr const char* kSynthPortName = "tarv GM Synth (FluidSynth)";
 // The sound font is loaded on a thread of its own, started by the constructor, so that
 // neither the constructor nor openOutput nor sendShort waits for it. Until the sound font is
 // loaded the port keeps the channel state messages (program change, controllers, pitch bend,
-// channel pressure, system exclusive) in a queue of at most kPendingLimit messages and plays
+// channel pressure, system exclusive) in a queue of at most PendingLimit messages and plays
 // them in order once the sound font is in; later ones are dropped. Notes (note on and off,
 // key pressure) sent meanwhile are dropped: a note that sounded seconds late would be worse
 // than a missing one.
@@ -38,12 +38,12 @@ inline constexpr const char* kSynthPortName = "tarv GM Synth (FluidSynth)";
 // All calls are thread-safe.
 class FluidSynthService : public MidiService {
 public:
-    static constexpr std::size_t kPendingLimit = 4096;
-    static constexpr int kSampleRate = 48000;
+    static constexpr std::size_t PendingLimit = 4096;
+    static constexpr int SampleRate = 48000;
     // audio.period-size and audio.periods: 2 x 128 frames at 48 kHz buffer 5.3 ms; FluidSynth
     // applies a message at its next internal block of 64 frames (1.3 ms at most on top).
-    static constexpr int kPeriodSize = 128;
-    static constexpr int kPeriods = 2;
+    static constexpr int PeriodSize = 128;
+    static constexpr int Periods = 2;
 
     struct Options {
         // false: no audio driver at all; the audio is taken with render() (tests, benchmarks).
@@ -68,7 +68,7 @@ public:
 
     std::string apiName() const override { return "fluidsynth"; }
     std::vector<std::string> inputNames() override { return {}; }
-    std::vector<std::string> outputNames() override { return {kSynthPortName}; }
+    std::vector<std::string> outputNames() override { return {SynthPortName}; }
     PortHandle openInput(int index, const std::string& name, int instance, ShortMessageHandler onShort,
                          ByteBlockHandler onBlock) override;
     void closeInput(PortHandle handle) override;

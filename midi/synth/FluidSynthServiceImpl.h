@@ -32,7 +32,7 @@ struct FluidSynthService::Impl {
     int font = FLUID_FAILED;   // the sound font's id in `synth`
     // Messages for the loading thread, in order: while loading, every one but notes;
     // afterwards the program changes whose samples are not in memory and what must follow them.
-    PendingMessages pending{FluidSynthService::kPendingLimit};
+    PendingMessages pending{FluidSynthService::PendingLimit};
     PortTable<std::monostate> outputs{"Der MIDI-Ausgang ist nicht geöffnet"};
     // Settings of a driver opened while the sound font was loading, so that the driver
     // cannot reach the synth (see openAudio); null when the driver uses `settings`.

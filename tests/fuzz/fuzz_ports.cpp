@@ -42,7 +42,7 @@ constexpr std::array<const char*, 4> InputPool = {"In A", "In B", "In C", "In D"
 constexpr std::array<const char*, 4> OutputPool = {"Out A", "Out B", "Out C", "Out D"};
 constexpr int MaxDevices = 8;   // per side; more would only scroll the lists
 
-const char* gStep = "start";   // the step under way, for the report of a violation
+const char* currentStep = "start";   // the step under way, for the report of a violation
 
 // The player whose output port the dialog chooses.
 TPlayer& player()
@@ -59,7 +59,7 @@ TPlayerState state()
 void check(bool condition, const char* what)
 {
     if (!condition) {
-        std::fprintf(stderr, "fuzz_ports: %s (step: %s)\n", what, gStep);
+        std::fprintf(stderr, "fuzz_ports: %s (step: %s)\n", what, currentStep);
         std::abort();
     }
 }
@@ -717,7 +717,7 @@ void trace(World& w)
                 + (set.IsOpen(i) ? " (open)" : "");
         return text;
     };
-    std::fprintf(stderr, "%-34s %s | in:%s | out:%s | current %d, messages %zu, errors %zu\n", gStep,
+    std::fprintf(stderr, "%-34s %s | in:%s | out:%s | current %d, messages %zu, errors %zu\n", currentStep,
                  w.dialog->isVisible() ? "shown " : "hidden", line(w.dialog->clbInputDevices, MidiInput()).c_str(),
                  line(w.dialog->clbOutputDevices, MidiOutput()).c_str(), state().CurrentOutputPort, w.messages.size(),
                  w.errors.size());
@@ -728,13 +728,13 @@ void trace(World& w)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     World& w = world();
-    gStep = "start";
+    currentStep = "start";
     startProgram(w);
     checkPortsAndLists(w);
     Input in{data, size};
     while (in.at < in.size) {
         const Step& step = Steps[in.next() % std::size(Steps)];
-        gStep = step.name;
+        currentStep = step.name;
         step.run(w, in);
         trace(w);
         checkPortsAndLists(w);

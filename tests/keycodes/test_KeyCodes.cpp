@@ -65,9 +65,9 @@ TEST(KeyCodes, WindowsTakesTheEventsVirtualKey)
 #if defined(TARV_HAVE_XKBCOMMON)
 
 // X key codes (evdev + 8) of a few keys, by their place on a US keyboard.
-constexpr std::uint32_t kKeyY = 29, kKeyZ = 52, kKey2 = 11, kKeyMinus = 20, kKeyEqual = 21, kKeyLeftBrace = 34,
-                        kKeyRightBrace = 35, kKeySemicolon = 47, kKeyApostrophe = 48, kKeyGrave = 49,
-                        kKeyBackslash = 51, kKeySlash = 61, kKey102nd = 94;
+constexpr std::uint32_t KeyY = 29, KeyZ = 52, Key2 = 11, KeyMinus = 20, KeyEqual = 21, KeyLeftBrace = 34,
+                        KeyRightBrace = 35, KeySemicolon = 47, KeyApostrophe = 48, KeyGrave = 49, KeyBackslash = 51,
+                        KeySlash = 61, Key102nd = 94;
 
 class Keymaps : public ::testing::Test {
 protected:
@@ -104,20 +104,20 @@ TEST_F(Keymaps, GermanLayoutNamesKeysByTheirSymbolsNotTheirPlaces)
     xkb_keymap* de = keymap("de");
     if (de == nullptr)
         GTEST_SKIP() << "no XKB data for the German layout";
-    EXPECT_EQ(code(de, kKeyY, 'z'), 90);   // the German Z sits where the US Y is
-    EXPECT_EQ(code(de, kKeyY, 'Z'), 90);   // with Shift or Caps Lock
-    EXPECT_EQ(code(de, kKeyZ, 'y'), 89);
-    EXPECT_EQ(code(de, kKey2, '"'), 50);   // Shift+2
-    EXPECT_EQ(code(de, kKeyMinus, '?'), 219);
-    EXPECT_EQ(code(de, kKeyEqual, 0xfe51), 221);
-    EXPECT_EQ(code(de, kKeyLeftBrace, 0xdc), 186);
-    EXPECT_EQ(code(de, kKeyRightBrace, '*'), 187);
-    EXPECT_EQ(code(de, kKeySemicolon, 0xf6), 192);
-    EXPECT_EQ(code(de, kKeyApostrophe, 0xe4), 222);
-    EXPECT_EQ(code(de, kKeyGrave, 0xfe52), 220);
-    EXPECT_EQ(code(de, kKeyBackslash, '\''), 191);   // Shift+#
-    EXPECT_EQ(code(de, kKeySlash, '_'), 189);
-    EXPECT_EQ(code(de, kKey102nd, '>'), 226);
+    EXPECT_EQ(code(de, KeyY, 'z'), 90);   // the German Z sits where the US Y is
+    EXPECT_EQ(code(de, KeyY, 'Z'), 90);   // with Shift or Caps Lock
+    EXPECT_EQ(code(de, KeyZ, 'y'), 89);
+    EXPECT_EQ(code(de, Key2, '"'), 50);   // Shift+2
+    EXPECT_EQ(code(de, KeyMinus, '?'), 219);
+    EXPECT_EQ(code(de, KeyEqual, 0xfe51), 221);
+    EXPECT_EQ(code(de, KeyLeftBrace, 0xdc), 186);
+    EXPECT_EQ(code(de, KeyRightBrace, '*'), 187);
+    EXPECT_EQ(code(de, KeySemicolon, 0xf6), 192);
+    EXPECT_EQ(code(de, KeyApostrophe, 0xe4), 222);
+    EXPECT_EQ(code(de, KeyGrave, 0xfe52), 220);
+    EXPECT_EQ(code(de, KeyBackslash, '\''), 191);   // Shift+#
+    EXPECT_EQ(code(de, KeySlash, '_'), 189);
+    EXPECT_EQ(code(de, Key102nd, '>'), 226);
 }
 
 TEST_F(Keymaps, UsLayoutNamesPunctuationByItsOemCodes)
@@ -125,13 +125,13 @@ TEST_F(Keymaps, UsLayoutNamesPunctuationByItsOemCodes)
     xkb_keymap* us = keymap("us");
     if (us == nullptr)
         GTEST_SKIP() << "no XKB data for the US layout";
-    EXPECT_EQ(code(us, kKeyY, 'y'), 89);
-    EXPECT_EQ(code(us, kKey2, '@'), 50);
-    EXPECT_EQ(code(us, kKeySemicolon, ':'), 186);
-    EXPECT_EQ(code(us, kKeySlash, '?'), 191);
-    EXPECT_EQ(code(us, kKeyGrave, '~'), 192);
-    EXPECT_EQ(code(us, kKeyApostrophe, '"'), 222);
-    EXPECT_EQ(code(us, kKeyMinus, '_'), 189);
+    EXPECT_EQ(code(us, KeyY, 'y'), 89);
+    EXPECT_EQ(code(us, Key2, '@'), 50);
+    EXPECT_EQ(code(us, KeySemicolon, ':'), 186);
+    EXPECT_EQ(code(us, KeySlash, '?'), 191);
+    EXPECT_EQ(code(us, KeyGrave, '~'), 192);
+    EXPECT_EQ(code(us, KeyApostrophe, '"'), 222);
+    EXPECT_EQ(code(us, KeyMinus, '_'), 189);
 }
 
 // With two layouts, the group that produced the symbol decides, whichever is preferred.
@@ -140,11 +140,11 @@ TEST_F(Keymaps, SymbolFindsItsLayoutGroup)
     xkb_keymap* both = keymap("us,de");
     if (both == nullptr)
         GTEST_SKIP() << "no XKB data for US and German";
-    EXPECT_EQ(code(both, kKeyY, 'z'), 90);
-    EXPECT_EQ(code(both, kKeyY, 'y'), 89);
-    EXPECT_EQ(keycodes::fromKeysym(keycodes::levelOneKeysym(both, kKeySemicolon, 0xd6, 0)), 192);
+    EXPECT_EQ(code(both, KeyY, 'z'), 90);
+    EXPECT_EQ(code(both, KeyY, 'y'), 89);
+    EXPECT_EQ(keycodes::fromKeysym(keycodes::levelOneKeysym(both, KeySemicolon, 0xd6, 0)), 192);
     // A symbol the key does not produce at all names nothing.
-    EXPECT_EQ(keycodes::levelOneKeysym(both, kKeyY, 'q', 0), 0u);
+    EXPECT_EQ(keycodes::levelOneKeysym(both, KeyY, 'q', 0), 0u);
 }
 
 #endif

@@ -19,7 +19,7 @@ namespace {
 
 using Graph = std::map<std::string, std::set<std::string>>;
 
-const fs::path kSource = TARV_SOURCE_DIR;
+const fs::path SourceFolder = TARV_SOURCE_DIR;
 
 std::string readText(const fs::path& path)
 {
@@ -43,7 +43,7 @@ Graph readmeArrows()
 {
     static const std::regex arrow(R"(^- ((?:`[^`]+`(?:, )?)+) → (.*)$)");
     Graph graph;
-    std::istringstream lines(readText(kSource / "README.md"));
+    std::istringstream lines(readText(SourceFolder / "README.md"));
     for (std::string line; std::getline(lines, line);) {
         std::smatch m;
         if (!std::regex_match(line, m, arrow))
@@ -82,13 +82,13 @@ std::vector<std::string> codeFolders()
 {
     static const std::set<std::string> notCode = {"tests", "bench", "packaging", "docs", "scripts"};
     std::set<std::string> folders;
-    for (auto it = fs::recursive_directory_iterator(kSource); it != fs::recursive_directory_iterator(); ++it) {
+    for (auto it = fs::recursive_directory_iterator(SourceFolder); it != fs::recursive_directory_iterator(); ++it) {
         const std::string name = it->path().filename().string();
         if (it->is_directory() && it.depth() == 0
             && (notCode.contains(name) || name.starts_with("build") || name.starts_with('.'))) {
             it.disable_recursion_pending();
         } else if (it->is_regular_file() && isSource(it->path())) {
-            folders.insert(fs::relative(it->path().parent_path(), kSource).generic_string());
+            folders.insert(fs::relative(it->path().parent_path(), SourceFolder).generic_string());
         }
     }
     return {folders.begin(), folders.end()};
@@ -106,9 +106,9 @@ Includes includesOf(const Graph& libraries)
     Includes result;
     for (const auto& [library, uses] : libraries) {
         result.edges[library];
-        if (!fs::is_directory(kSource / library))
+        if (!fs::is_directory(SourceFolder / library))
             continue;   // reported by EveryFolderOfCodeIsALibraryOfTheArrowList
-        for (const auto& entry : fs::directory_iterator(kSource / library)) {
+        for (const auto& entry : fs::directory_iterator(SourceFolder / library)) {
             if (!entry.is_regular_file() || !(isSource(entry.path()) || isForm(entry.path())))
                 continue;
             std::istringstream lines(readText(entry.path()));
@@ -121,8 +121,8 @@ Includes includesOf(const Graph& libraries)
                 if (name.find('/') == std::string::npos) {
                     // uic makes ui_X.h of the folder's form X.ui.
                     const bool formCode = name.starts_with("ui_") && name.ends_with(".h")
-                        && fs::exists(kSource / library / (name.substr(3, name.size() - 5) + ".ui"));
-                    if (!formCode && !fs::exists(kSource / library / name))
+                        && fs::exists(SourceFolder / library / (name.substr(3, name.size() - 5) + ".ui"));
+                    if (!formCode && !fs::exists(SourceFolder / library / name))
                         result.faults.push_back(where + " includes \"" + name + "\" without its folder");
                     continue;
                 }
@@ -145,14 +145,14 @@ Graph linksOf(const Graph& libraries)
     static const std::regex target(R"(\btarv_\w+)");
     std::map<std::string, std::string> folderOf;
     for (const auto& [library, uses] : libraries) {
-        const std::string text = readText(kSource / library / "CMakeLists.txt");
+        const std::string text = readText(SourceFolder / library / "CMakeLists.txt");
         for (auto it = std::sregex_iterator(text.begin(), text.end(), defines); it != std::sregex_iterator(); ++it)
             folderOf[(*it)[1]] = library;
     }
     Graph graph;
     for (const auto& [library, uses] : libraries) {
         graph[library];
-        const std::string text = readText(kSource / library / "CMakeLists.txt");
+        const std::string text = readText(SourceFolder / library / "CMakeLists.txt");
         for (auto call = std::sregex_iterator(text.begin(), text.end(), links); call != std::sregex_iterator();
              ++call) {
             const std::string arguments = (*call)[1];
@@ -196,7 +196,7 @@ class Dependencies : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(fs::exists(kSource / "README.md")) << kSource;
+        ASSERT_TRUE(fs::exists(SourceFolder / "README.md")) << SourceFolder;
         fArrows = readmeArrows();
         ASSERT_GE(fArrows.size(), 5u) << "the README's arrow list is missing or unreadable";
     }
@@ -208,7 +208,7 @@ TEST_F(Dependencies, EveryFolderOfCodeIsALibraryOfTheArrowList)
     for (const std::string& folder : codeFolders())
         EXPECT_TRUE(fArrows.contains(folder)) << folder << " holds code but is not in the README's arrow list";
     for (const auto& [library, uses] : fArrows) {
-        EXPECT_TRUE(fs::exists(kSource / library / "CMakeLists.txt")) << library;
+        EXPECT_TRUE(fs::exists(SourceFolder / library / "CMakeLists.txt")) << library;
         for (const std::string& used : uses)
             EXPECT_TRUE(fArrows.contains(used)) << library << " → " << used << ": no such library";
     }
@@ -239,15 +239,15 @@ TEST_F(Dependencies, EachLibraryLinksExactlyWhatItIncludes)
 TEST_F(Dependencies, ThePlayerHasNoWidget)
 {
     static const std::regex qtInclude(R"re(^\s*#\s*include\s+<Q)re");
-    ASSERT_TRUE(fs::is_directory(kSource / "player"));
-    for (const auto& entry : fs::directory_iterator(kSource / "player")) {
+    ASSERT_TRUE(fs::is_directory(SourceFolder / "player"));
+    for (const auto& entry : fs::directory_iterator(SourceFolder / "player")) {
         if (!entry.is_regular_file() || !isSource(entry.path()))
             continue;
         std::istringstream lines(readText(entry.path()));
         for (std::string line; std::getline(lines, line);)
             EXPECT_FALSE(std::regex_search(line, qtInclude)) << entry.path().filename() << ": " << line;
     }
-    EXPECT_EQ(readText(kSource / "player" / "CMakeLists.txt").find("Qt6::"), std::string::npos);
+    EXPECT_EQ(readText(SourceFolder / "player" / "CMakeLists.txt").find("Qt6::"), std::string::npos);
 }
 
 TEST_F(Dependencies, ArrowsHaveNoCircle)

@@ -16,9 +16,9 @@
 
 namespace tarv::test {
 
-inline const std::filesystem::path kTimGM6mb = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-inline const std::filesystem::path kFluidR3 = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
-constexpr double kRate = FluidSynthService::kSampleRate;
+inline const std::filesystem::path TimGm6mbFile = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+inline const std::filesystem::path FluidR3 = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+constexpr double Rate = FluidSynthService::SampleRate;
 
 inline std::uint32_t packed(int status, int data1, int data2 = 0)
 {
@@ -58,10 +58,10 @@ private:
 // Renders `seconds` of audio in blocks of one audio period, as the audio driver does; mono mix.
 inline std::vector<float> renderSeconds(FluidSynthService& synth, double seconds)
 {
-    const int block = FluidSynthService::kPeriodSize;
+    const int block = FluidSynthService::PeriodSize;
     std::vector<float> mono;
     std::vector<float> left(block), right(block);
-    const auto frames = static_cast<long>(seconds * kRate);
+    const auto frames = static_cast<long>(seconds * Rate);
     for (long done = 0; done < frames; done += block) {
         synth.render(left.data(), right.data(), block);
         for (int i = 0; i < block; ++i)
@@ -72,8 +72,8 @@ inline std::vector<float> renderSeconds(FluidSynthService& synth, double seconds
 
 inline double rms(const std::vector<float>& samples, double fromSeconds = 0, double toSeconds = 1e9)
 {
-    const auto from = static_cast<std::size_t>(fromSeconds * kRate);
-    const auto to = std::min(samples.size(), static_cast<std::size_t>(toSeconds * kRate));
+    const auto from = static_cast<std::size_t>(fromSeconds * Rate);
+    const auto to = std::min(samples.size(), static_cast<std::size_t>(toSeconds * Rate));
     if (from >= to)
         return 0;
     double sum = 0;
@@ -93,7 +93,7 @@ inline double peak(const std::vector<float>& samples)
 // Fundamental frequency by autocorrelation over 60..2000 Hz: the shortest lag whose
 // normalised correlation comes within 10 % of the best (so that a multiple of the period
 // never wins), refined by a parabola through its neighbours.
-inline double pitch(const std::vector<float>& samples, double fromSeconds, double seconds, double rate = kRate)
+inline double pitch(const std::vector<float>& samples, double fromSeconds, double seconds, double rate = Rate)
 {
     const auto from = static_cast<std::size_t>(fromSeconds * rate);
     const auto length = static_cast<std::size_t>(seconds * rate);
@@ -131,12 +131,12 @@ inline double pitch(const std::vector<float>& samples, double fromSeconds, doubl
 inline std::array<double, 8> harmonicProfile(const std::vector<float>& samples, double fromSeconds, double seconds,
                                              double fundamental)
 {
-    const auto from = static_cast<std::size_t>(fromSeconds * kRate);
-    const auto length = std::min(samples.size() - from, static_cast<std::size_t>(seconds * kRate));
+    const auto from = static_cast<std::size_t>(fromSeconds * Rate);
+    const auto length = std::min(samples.size() - from, static_cast<std::size_t>(seconds * Rate));
     std::array<double, 8> profile{};
     double total = 0;
     for (int k = 0; k < 8; ++k) {
-        const double w = 2 * std::numbers::pi * fundamental * (k + 1) / kRate;
+        const double w = 2 * std::numbers::pi * fundamental * (k + 1) / Rate;
         const double coefficient = 2 * std::cos(w);
         double s1 = 0, s2 = 0;
         for (std::size_t i = 0; i < length; ++i) {

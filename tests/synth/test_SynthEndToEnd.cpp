@@ -22,8 +22,8 @@ class SynthEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::filesystem::exists(kTimGM6mb))
-            GTEST_SKIP() << "sound font missing: " << kTimGM6mb;
+        if (!std::filesystem::exists(TimGm6mbFile))
+            GTEST_SKIP() << "sound font missing: " << TimGm6mbFile;
         ASSERT_TRUE(fSettings.isValid());
         SetSettingsFolder(fSettings.path().toStdString());
         ResetPcKeyMap();
@@ -33,7 +33,7 @@ protected:
         FluidSynthService::Options options;
         options.audio = false;
         options.beforeLoading = fGate.hook();
-        auto synth = std::make_unique<FluidSynthService>(kTimGM6mb, options);
+        auto synth = std::make_unique<FluidSynthService>(TimGm6mbFile, options);
         fSynth = synth.get();
         auto system =
             std::make_unique<LoopbackMidiService>(std::vector<std::string>{"Keys"}, std::vector<std::string>{"Out A"});
@@ -66,7 +66,7 @@ TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
     stored.Volume = 100;
     SaveSettings(0, stored, TGeneralSettings{});
 
-    EXPECT_EQ(MidiOutput().Devices(), (std::vector<std::string>{kSynthPortName, "Out A"}));
+    EXPECT_EQ(MidiOutput().Devices(), (std::vector<std::string>{SynthPortName, "Out A"}));
     // The start-up sending happens while the sound font still loads (the window must not wait).
     SendAllStoredChannels(0);
     EXPECT_FALSE(fSynth->isLoaded());
@@ -79,9 +79,9 @@ TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
 
     FluidSynthService::Options options;
     options.audio = false;
-    FluidSynthService reference(kTimGM6mb, options);
+    FluidSynthService reference(TimGm6mbFile, options);
     ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
-    const PortHandle port = reference.openOutput(0, kSynthPortName);
+    const PortHandle port = reference.openOutput(0, SynthPortName);
     for (auto message :
          {packed(0xC0, 19), packed(0xB0, 7, 100), packed(0xB0, 91, 0), packed(0xB0, 93, 0), packed(0x90, 60, 100)}) {
         ASSERT_TRUE(reference.waitUntilSettled(std::chrono::seconds(20)));   // the organ's samples are read

@@ -13,8 +13,8 @@ namespace {
 
 TEST(FluidSynthServiceJack, NoteIsHeardAtItsPitchAndSilenceFollows)
 {
-    if (!std::filesystem::exists(kTimGM6mb))
-        GTEST_SKIP() << "sound font missing: " << kTimGM6mb;
+    if (!std::filesystem::exists(TimGm6mbFile))
+        GTEST_SKIP() << "sound font missing: " << TimGm6mbFile;
     JackCapture capture;
     if (!capture.valid())
         GTEST_SKIP() << "no JACK server runs";
@@ -25,9 +25,9 @@ TEST(FluidSynthServiceJack, NoteIsHeardAtItsPitchAndSilenceFollows)
     FluidSynthService::Options options;
     options.drivers = {"jack"};
     options.beforeLoading = gate.hook();
-    FluidSynthService synth(kTimGM6mb, options);
+    FluidSynthService synth(TimGm6mbFile, options);
     const auto releaseGate = gate.releaseOnExit();
-    const PortHandle port = synth.openOutput(0, kSynthPortName);
+    const PortHandle port = synth.openOutput(0, SynthPortName);
     EXPECT_EQ(synth.audioDriver(), "jack");
     gate.release();
     ASSERT_TRUE(synth.waitUntilLoaded(std::chrono::seconds(20)));
