@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -292,24 +293,40 @@ void TKeysBase::KeysMouseDown(Qt::MouseButton button, int x, int y)
     PressNote(note, velocity, true);
 }
 
-// Glides while the left button is held: entering another key releases the held one and
-// presses the new one with the velocity where the pointer entered it. Moves outside the
-// widget or onto its last column or row change nothing.
 void TKeysBase::KeysMouseMove(Qt::MouseButtons buttons, int x, int y)
 {
-    if (!(buttons & Qt::LeftButton))
-        return;
-    if (x < 0 || x > width() - 2 || y < 0 || y > height() - 2)
+    if (buttons & Qt::LeftButton)
+        KeysGlide(currentNote, x, y);
+}
+
+// The new key is pressed with the velocity where the pointer entered it. Moves off the keyboard
+// as it is shown (outside the widget, or on a part that its view hides) or onto its last column
+// or row change nothing.
+void TKeysBase::KeysGlide(int& held, int x, int y)
+{
+    if (x < 0 || x > width() - 2 || y < 0 || y > height() - 2 || !ShownRect().contains(x, y))
         return;
     int velocity = 0;
     const int note = NoteAt(x, y, velocity);
-    if (note < 0 || note > 127 || note == currentNote)
+    if (note < 0 || note > 127 || note == held)
         return;
     // A press outside the notes 0..127 holds nothing: there is no note -1 to release.
-    if (currentNote >= 0)
-        ReleaseNote(currentNote, 0, true);
-    currentNote = note;
+    const int old = std::exchange(held, note);
+    if (old >= 0)
+        ReleaseNote(old, 0, true);
     PressNote(note, velocity, true);
+}
+
+QRect TKeysBase::ShownRect() const
+{
+    QRect shown = rect();
+    QPoint offset;   // the origin of `widget` in this widget's coordinates, negated
+    for (const QWidget* widget = this; !widget->isWindow() && widget->parentWidget();) {
+        offset += widget->pos();
+        widget = widget->parentWidget();
+        shown &= widget->rect().translated(-offset);
+    }
+    return shown;
 }
 
 // Any button's release ends the hold; currentNote keeps its value.

@@ -96,6 +96,11 @@ private:
     void KeysMouseDown(Qt::MouseButton button, int x, int y);
     void KeysMouseMove(Qt::MouseButtons buttons, int x, int y);
     void KeysMouseUp();
+    // The glide of a pointer that holds `held` (-1: none) to (x, y): entering another key
+    // releases the held one and presses the new one.
+    void KeysGlide(int& held, int x, int y);
+    // The part of the widget that its parents show (a keyboard wider than its view).
+    QRect ShownRect() const;
     void PaintHorizontal(QPainter& painter, const TKeyMetrics& m, const QRect& clip) const;
     void PaintVertical(QPainter& painter, const TKeyMetrics& m, const QRect& clip) const;
     void PaintBoundary(QPainter& painter, const TKeyMetrics& m, int a, int w) const;
