@@ -144,7 +144,8 @@ private:
     // action raises is raised again after that.
     void Act(const std::function<void()>& action);
     // The player ends every note the program has sounding (TPlayer::EndSoundingNotes); the held
-    // PC keys are forgotten, their key-ups would only repeat the Note Offs.
+    // PC keys and the fingers on the keyboard are forgotten, their lifts would only repeat the
+    // Note Offs.
     std::string EndSoundingNotes(bool monitor = false);
     // Rebuilds the readout strip from these notes.
     void ShowReadout(const std::array<bool, 128>& notes);

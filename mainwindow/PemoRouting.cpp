@@ -153,6 +153,7 @@ std::string TfrmPemo::EndSoundingNotes(bool monitor)
 {
     const std::string failure = fPlayer.EndSoundingNotes(monitor);
     fPcKeyHeld.fill(false);
+    Pemo->AllFingersOff(false);
     SyncWidgets();
     return failure;
 }

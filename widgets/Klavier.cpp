@@ -7,6 +7,8 @@
 #include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointingDevice>
+#include <QTouchEvent>
 #include <QtMath>
 
 #include <algorithm>
@@ -45,6 +47,12 @@ void drawFramedRect(QPainter& painter, const QRect& r, const QPen& pen, const QB
     }
 }
 
+// A mouse event that Qt or the system made from a finger: the finger plays by its touch events.
+bool fromTouchScreen(const QMouseEvent& event)
+{
+    return event.pointingDevice() && event.pointingDevice()->type() == QInputDevice::DeviceType::TouchScreen;
+}
+
 }   // namespace
 
 TKeysBase::TKeysBase(QWidget* AOwner) : QWidget(AOwner)
@@ -53,6 +61,9 @@ TKeysBase::TKeysBase(QWidget* AOwner) : QWidget(AOwner)
     // The widget stays alien (no native window of its own); Qt grabs the mouse
     // implicitly from a press to the release of the last button.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Every finger plays: the keyboard takes touch, so that Qt makes no mouse of its fingers.
+    setAttribute(Qt::WA_AcceptTouchEvents);
+    TTouchScreen::Install();
     resize(200, 50);
 }
 
@@ -264,21 +275,109 @@ void TKeysBase::InvertNote(QPainter& painter, const TKeyMetrics& m, int note) co
 void TKeysBase::mousePressEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
-    KeysMouseDown(event->button(), qFloor(pos.x()), qFloor(pos.y()));
+    if (!fromTouchScreen(*event))
+        KeysMouseDown(event->button(), qFloor(pos.x()), qFloor(pos.y()));
     event->accept();
 }
 
 void TKeysBase::mouseMoveEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
-    KeysMouseMove(event->buttons(), qFloor(pos.x()), qFloor(pos.y()));
+    if (!fromTouchScreen(*event))
+        KeysMouseMove(event->buttons(), qFloor(pos.x()), qFloor(pos.y()));
     event->accept();
 }
 
 void TKeysBase::mouseReleaseEvent(QMouseEvent* event)
 {
-    KeysMouseUp();
+    if (!fromTouchScreen(*event))
+        KeysMouseUp();
     event->accept();
+}
+
+bool TKeysBase::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+        // The fingers' points come from TTouchScreen; a touch pad's are no places on the keys.
+        if (isEnabled()
+            && static_cast<QTouchEvent*>(event)->device()->type() == QInputDevice::DeviceType::TouchScreen) {
+            event->accept();
+            return true;
+        }
+        break;
+    case QEvent::WindowDeactivate:
+        // The lifts may go to another window.
+        AllFingersOff(true);
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+void TKeysBase::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    AllFingersOff(true);
+}
+
+// A finger presses where it lands, glides and releases where it lifts, whatever the other
+// fingers and the mouse do.
+void TKeysBase::FingerEvent(int id, QEventPoint::State state, QPointF at)
+{
+    const int x = qFloor(at.x());
+    const int y = qFloor(at.y());
+    switch (state) {
+    case QEventPoint::State::Pressed: {
+        LiftFinger(id);   // a lift that never came
+        if (!isEnabled())
+            return;
+        int velocity = 0;
+        const int note = NoteAt(x, y, velocity);
+        const bool plays = note >= 0 && note <= 127;
+        fFingers[id] = plays ? note : -1;
+        if (plays)
+            PressNote(note, velocity, true);
+        return;
+    }
+    case QEventPoint::State::Updated: {
+        const auto finger = fFingers.find(id);
+        if (finger != fFingers.end())
+            KeysGlide(finger->second, x, y);
+        return;
+    }
+    case QEventPoint::State::Released:
+        LiftFinger(id);
+        return;
+    default:
+        return;
+    }
+}
+
+// The finger is forgotten before its note is released, so that a failing handler leaves no
+// finger behind.
+void TKeysBase::LiftFinger(int id)
+{
+    const auto finger = fFingers.find(id);
+    if (finger == fFingers.end())
+        return;
+    const int note = finger->second;
+    fFingers.erase(finger);
+    if (note >= 0)
+        ReleaseNote(note, 0, true);
+}
+
+void TKeysBase::AllFingersOff(bool GenerateEvent)
+{
+    const std::map<int, int> fingers = std::exchange(fFingers, {});
+    forEachEvenIfOneFails(fingers, [this, GenerateEvent](const std::pair<const int, int>& finger) {
+        if (finger.second >= 0)
+            ReleaseNote(finger.second, 0, GenerateEvent);
+    });
 }
 
 void TKeysBase::KeysMouseDown(Qt::MouseButton button, int x, int y)

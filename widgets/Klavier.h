@@ -9,9 +9,11 @@
 #include <bitset>
 #include <cstdint>
 #include <functional>
+#include <map>
 
 #include "midi/MidiService.h"
 #include "widgets/KeyGeometry.h"
+#include "widgets/TouchScreen.h"
 
 class QPainter;
 
@@ -26,8 +28,12 @@ using TMIDIChannel = std::uint8_t;
 // A widget without a native window that paints every pixel of its rectangle. The picture
 // always equals noteMap: painting draws the keyboard and then inverts the faces of the
 // marked keys, and marking or unmarking a note repaints only that key's face.
+// The mouse and every finger on a touch screen play by the same rules, each its own note: a
+// press on the keyboard as it is shown plays, a slide glides from key to key, a release or lift
+// ends the note. Mouse events made from touch are ignored, the fingers play through the touch
+// events; a touch pad moves the pointer and plays only as the mouse.
 // Runs on the UI thread only.
-class TKeysBase : public QWidget {
+class TKeysBase : public QWidget, public TFingerPlayer {
     Q_OBJECT
     Q_PROPERTY(int NoteWidth READ NoteWidth WRITE setNoteWidth)
     Q_PROPERTY(int BaseOctave READ BaseOctave WRITE setBaseOctave)
@@ -76,6 +82,14 @@ public:
     void ReleaseNote(int note, int aftertouch, bool GenerateEvent);
     // Releases every marked note, ascending; unmarked notes raise nothing.
     void AllNotesOff(bool GenerateEvent);
+    // Releases the note of every finger on the keyboard and forgets the fingers: what they do
+    // until they lift plays nothing. Runs also when the touch sequence is cancelled, the window
+    // loses the focus or the keyboard is hidden. Every finger is released also when a handler
+    // fails; the first failure is raised afterwards.
+    void AllFingersOff(bool GenerateEvent);
+    // A finger plays as the mouse with its left button (TFingerPlayer).
+    void FingerEvent(int id, QEventPoint::State state, QPointF at) override;
+    void FingersCancelled() override { AllFingersOff(true); }
 
     bool IsMarked(int note) const { return note >= 0 && note <= 127 && noteMap.test(static_cast<std::size_t>(note)); }
     // The note last pressed with the mouse; -1 until the first one.
@@ -87,6 +101,8 @@ public:
     void Paint(QPainter& painter, const QRect& clip) const;
 
 protected:
+    bool event(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -96,6 +112,7 @@ private:
     void KeysMouseDown(Qt::MouseButton button, int x, int y);
     void KeysMouseMove(Qt::MouseButtons buttons, int x, int y);
     void KeysMouseUp();
+    void LiftFinger(int id);
     // The glide of a pointer that holds `held` (-1: none) to (x, y): entering another key
     // releases the held one and presses the new one.
     void KeysGlide(int& held, int x, int y);
@@ -118,6 +135,8 @@ private:
     TKeyboardNoteEvent fOnNoteOff;
     std::bitset<128> noteMap;
     int currentNote = -1;
+    // The fingers on the keyboard by touch point id, each with the note it holds (-1: none).
+    std::map<int, int> fFingers;
 };
 
 class TKeys : public TKeysBase {
