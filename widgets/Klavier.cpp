@@ -161,7 +161,7 @@ void TKeysBase::PressNote(int note, int velocity, bool GenerateEvent)
 
 void TKeysBase::ReleaseNote(int note, int /*aftertouch*/, bool GenerateEvent)
 {
-    if (note >= 0 && note <= 127 && noteMap.test(static_cast<std::size_t>(note))) {
+    if (note >= 0 && note <= 127 && noteMap.test(static_cast<std::size_t>(note)) && !HeldByPointer(note)) {
         noteMap.reset(static_cast<std::size_t>(note));
         update(KeyRect(note));
     }
@@ -380,6 +380,16 @@ void TKeysBase::AllFingersOff(bool GenerateEvent)
     });
 }
 
+bool TKeysBase::HeldByPointer(int note) const
+{
+    if (fMouseDown && currentNote == note)
+        return true;
+    for (const auto& finger : fFingers)
+        if (finger.second == note)
+            return true;
+    return false;
+}
+
 void TKeysBase::KeysMouseDown(Qt::MouseButton button, int x, int y)
 {
     if (button != Qt::LeftButton)
@@ -389,13 +399,17 @@ void TKeysBase::KeysMouseDown(Qt::MouseButton button, int x, int y)
     if (note < 0 || note > 127)
         return;
     currentNote = note;
+    fMouseDown = true;
     PressNote(note, velocity, true);
 }
 
 void TKeysBase::KeysMouseMove(Qt::MouseButtons buttons, int x, int y)
 {
-    if (buttons & Qt::LeftButton)
-        KeysGlide(currentNote, x, y);
+    if (!(buttons & Qt::LeftButton))
+        return;
+    const int held = currentNote;
+    KeysGlide(currentNote, x, y);
+    fMouseDown = fMouseDown || currentNote != held;
 }
 
 // The new key is pressed with the velocity where the pointer entered it. Moves off the keyboard
@@ -409,7 +423,8 @@ void TKeysBase::KeysGlide(int& held, int x, int y)
     const int note = NoteAt(x, y, velocity);
     if (note < 0 || note > 127 || note == held)
         return;
-    // A press outside the notes 0..127 holds nothing: there is no note -1 to release.
+    // A press outside the notes 0..127 holds nothing: there is no note -1 to release. The
+    // pointer holds the new note before the old one is released, so that the old one unmarks.
     const int old = std::exchange(held, note);
     if (old >= 0)
         ReleaseNote(old, 0, true);
@@ -431,6 +446,7 @@ QRect TKeysBase::ShownRect() const
 // Any button's release ends the hold; currentNote keeps its value.
 void TKeysBase::KeysMouseUp()
 {
+    fMouseDown = false;
     if (currentNote >= 0)
         ReleaseNote(currentNote, 0, true);
 }

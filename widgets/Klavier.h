@@ -78,7 +78,8 @@ public:
     // Marks the note (0..127) and raises OnNoteOn, also when it was marked already.
     void PressNote(int note, int velocity, bool GenerateEvent);
     // Unmarks the note and raises OnNoteOff with velocity 0, also when it was not marked;
-    // the aftertouch is ignored.
+    // the aftertouch is ignored. A note that a finger or the mouse still holds on this keyboard
+    // stays marked: a key stays marked until the last of them lets go.
     void ReleaseNote(int note, int aftertouch, bool GenerateEvent);
     // Releases every marked note, ascending; unmarked notes raise nothing.
     void AllNotesOff(bool GenerateEvent);
@@ -113,6 +114,7 @@ private:
     void KeysMouseMove(Qt::MouseButtons buttons, int x, int y);
     void KeysMouseUp();
     void LiftFinger(int id);
+    bool HeldByPointer(int note) const;
     // The glide of a pointer that holds `held` (-1: none) to (x, y): entering another key
     // releases the held one and presses the new one.
     void KeysGlide(int& held, int x, int y);
@@ -135,6 +137,7 @@ private:
     TKeyboardNoteEvent fOnNoteOff;
     std::bitset<128> noteMap;
     int currentNote = -1;
+    bool fMouseDown = false;   // the left button is down since a press that played currentNote
     // The fingers on the keyboard by touch point id, each with the note it holds (-1: none).
     std::map<int, int> fFingers;
 };

@@ -88,16 +88,19 @@ TEST_F(PemoTouchTest, AChordOnBothSidesOfTheSplitGlidesSlidesOffAndLiftsInAnothe
         (std::vector<Bytes>{on(48), on(72, 2), on(60, 2), off(60, 2), on(62, 2), off(72, 2), off(48), off(62, 2)}));
 }
 
-TEST_F(PemoTouchTest, TwoFingersAndTheMouseOnOneKeyArePressesOfTheirOwn)
+TEST_F(PemoTouchTest, TwoFingersAndTheMouseOnOneKeyArePressesOfTheirOwnMarkedUntilTheLastLetsGo)
 {
     QTest::mousePress(frm->Pemo, Qt::LeftButton, {}, key(60));
     touch(1, Land, key(60));
     touch(2, Land, key(60));
     touch(1, Lift, key(60));
     QTest::mouseRelease(frm->Pemo, Qt::LeftButton, {}, key(60));
+    EXPECT_TRUE(frm->Pemo->IsMarked(60));
     QTest::mousePress(frm->Pemo, Qt::LeftButton, {}, key(60));
     touch(2, Lift, key(60));
+    EXPECT_TRUE(frm->Pemo->IsMarked(60));
     QTest::mouseRelease(frm->Pemo, Qt::LeftButton, {}, key(60));
+    EXPECT_FALSE(frm->Pemo->IsMarked(60));
     EXPECT_EQ(sentNotes(), (std::vector<Bytes>{on(60), on(60), on(60), off(60), off(60), on(60), off(60), off(60)}));
 }
 
