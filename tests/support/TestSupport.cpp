@@ -84,6 +84,30 @@ QString startXvfb(QProcess& xvfb)
     return QLatin1Char(':') + QString::fromLatin1(xvfb.readLine()).trimmed();
 }
 
+MidiFileContents readMidiFile(const QString& path)
+{
+    MidiFileContents contents;
+    QProcess reader;
+    reader.start(QStringLiteral("python3"), {QStringLiteral(TARV_MIDI_FILE_READER), path});
+    if (!reader.waitForFinished(30000) || reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
+        return contents;
+    for (const QByteArray& line : reader.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() == 4 && words[0] == "file") {
+            contents.format = words[1].toInt();
+            contents.ticksPerQuarter = words[2].toInt();
+            contents.tracks = words[3].toInt();
+        } else if (words.size() == 2 && words[0] == "tempo") {
+            contents.tempo = words[1].toUInt();
+        } else if (words.size() == 3) {
+            const QByteArray bytes = QByteArray::fromHex(words[2]);
+            contents.events.push_back({words[0].toInt(), words[1].toUInt(), {bytes.begin(), bytes.end()}});
+        }
+    }
+    contents.parsed = contents.format >= 0;
+    return contents;
+}
+
 void stopProcess(QProcess& process)
 {
     if (process.state() == QProcess::NotRunning)
