@@ -88,7 +88,7 @@ MidiFileContents readMidiFile(const QString& path)
 {
     MidiFileContents contents;
     QProcess reader;
-    reader.start(QStringLiteral("python3"), {QStringLiteral(TARV_MIDI_FILE_READER), path});
+    reader.start(QStringLiteral(TARV_PYTHON3), {QStringLiteral(TARV_MIDI_FILE_READER), path});
     if (!reader.waitForFinished(30000) || reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
         return contents;
     for (const QByteArray& line : reader.readAllStandardOutput().split('\n')) {

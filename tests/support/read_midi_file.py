@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Reads Standard MIDI Files with mido, a reader of their own, and prints what they hold:
 per file the line "file FORMAT TICKS_PER_QUARTER TRACKS", the tempo as "tempo MICROSECONDS", then
 each channel message as "TRACK TICK HEX-BYTES", its tick counted from the start of the file.
