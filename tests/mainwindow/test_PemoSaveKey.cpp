@@ -11,9 +11,7 @@
 #include <cmath>
 #include <map>
 
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -167,20 +165,15 @@ TEST_F(PemoSaveKeyTest, NotesHeldAtTheSaveEndInItsFileAndTheirReleaseIsLeftOutOf
 TEST_F(PemoSaveKeyTest, AFolderThatCannotBeWrittenIsReportedAndTheNextSaveTakesItAllAgain)
 {
     click(60);
-    constexpr uid_t nobody = 65534;
     const bool root = geteuid() == 0;
     const QByteArray settings = QFile::encodeName(fSettings.path());
     if (root) {
-        ASSERT_EQ(chown(settings.constData(), nobody, nobody), 0);
+        ASSERT_EQ(chown(settings.constData(), tarv::test::NobodyId, tarv::test::NobodyId), 0);
     }
     ASSERT_EQ(chmod(settings.constData(), 0500), 0);
 
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Exit code: 0 as it should be; otherwise the bits of what went wrong.
-        if (root && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
-            _exit(64);
+    // Exit code: 0 as it should be; otherwise the bits of what went wrong.
+    const int wrong = tarv::test::runAsNobody([&] {
         int wrong = 0;
         ctrlS();
         if (errors.size() != 1 || !errors[0].contains(QDir::toNativeSeparators(folder()))
@@ -192,17 +185,14 @@ TEST_F(PemoSaveKeyTest, AFolderThatCannotBeWrittenIsReportedAndTheNextSaveTakesI
         ctrlS();
         if (savedFiles().size() != 1 || !tarv::skin::currentHintText().contains(QStringLiteral("1 Note")))
             wrong |= 4;
-        _exit(wrong);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+        return wrong;
+    });
     chmod(settings.constData(), 0700);
     if (root) {
         ASSERT_EQ(chown(settings.constData(), 0, 0), 0);
     }
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no clear error, 2: a folder made, 4: not saved the second time, 64: no "
-                                         "user change";
+    EXPECT_EQ(wrong, 0) << "1: no clear error, 2: a folder made, 4: not saved the second time, 64: no user change, "
+                           "-1: crashed";
 }
 
 }   // namespace

@@ -2,11 +2,17 @@
 #include "TestSupport.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace tarv::test {
 
@@ -83,6 +89,24 @@ QString startXvfb(QProcess& xvfb)
     }
     return QLatin1Char(':') + QString::fromLatin1(xvfb.readLine()).trimmed();
 }
+
+#ifndef _WIN32
+int runAsNobody(const std::function<int()>& body)
+{
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(NobodyId) != 0 || setuid(NobodyId) != 0))
+            _exit(64);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+#endif
 
 MidiFileContents readMidiFile(const QString& path)
 {

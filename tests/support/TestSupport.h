@@ -34,6 +34,15 @@ QString startXvfb(QProcess& xvfb);
 // Asks a child process to end and kills it when it still runs after 5 s.
 void stopProcess(QProcess& process);
 
+#ifndef _WIN32
+// The user the tests drop to where root would be allowed everything.
+inline constexpr unsigned NobodyId = 65534;
+// Runs `body` in a child process made with fork that, when this process is root, first drops to
+// the user NobodyId with no groups. Returns the child's exit code: what `body` returned (0..63),
+// 64 when the change of user failed, -1 when the child did not end normally. POSIX only.
+int runAsNobody(const std::function<int()>& body);
+#endif
+
 // A Standard MIDI File as a reader of its own reads it: Debian's python3-mido, through
 // tests/support/read_midi_file.py. Not parsed when mido refuses the file (or is missing).
 struct MidiFileEvent {
