@@ -117,15 +117,14 @@ MidiFileContents readMidiFile(const QString& path)
         return contents;
     for (const QByteArray& line : reader.readAllStandardOutput().split('\n')) {
         const QList<QByteArray> words = line.split(' ');
-        if (words.size() == 4 && words[0] == "file") {
+        if (words.size() == 3 && words[0] == "file") {
             contents.format = words[1].toInt();
             contents.ticksPerQuarter = words[2].toInt();
-            contents.tracks = words[3].toInt();
         } else if (words.size() == 2 && words[0] == "tempo") {
             contents.tempo = words[1].toUInt();
-        } else if (words.size() == 3) {
-            const QByteArray bytes = QByteArray::fromHex(words[2]);
-            contents.events.push_back({words[0].toInt(), words[1].toUInt(), {bytes.begin(), bytes.end()}});
+        } else if (words.size() == 2) {
+            const QByteArray bytes = QByteArray::fromHex(words[1]);
+            contents.events.push_back({words[0].toUInt(), {bytes.begin(), bytes.end()}});
         }
     }
     contents.parsed = contents.format >= 0;

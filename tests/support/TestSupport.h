@@ -46,7 +46,6 @@ int runAsNobody(const std::function<int()>& body);
 // A Standard MIDI File as a reader of its own reads it: Debian's python3-mido, through
 // tests/support/read_midi_file.py. Not parsed when mido refuses the file (or is missing).
 struct MidiFileEvent {
-    int track = 0;
     std::uint32_t tick = 0;   // from the start of the file
     std::vector<std::uint8_t> bytes;
 };
@@ -54,9 +53,8 @@ struct MidiFileContents {
     bool parsed = false;
     int format = -1;
     int ticksPerQuarter = 0;
-    int tracks = 0;
     std::uint32_t tempo = 0;             // microseconds per quarter note
-    std::vector<MidiFileEvent> events;   // the channel messages, track by track, in file order
+    std::vector<MidiFileEvent> events;   // the channel messages, track by track
 };
 MidiFileContents readMidiFile(const QString& path);
 
