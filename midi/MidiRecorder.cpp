@@ -28,8 +28,14 @@ void applyMessage(RecordedChannelStates& states, std::uint32_t packed)
         state.controllers[(packed >> 8) & 0x7F] = std::int16_t((packed >> 16) & 0x7F);
 }
 
+// Not initialised when allocated (make_shared_for_overwrite): its pages are touched as its
+// messages are written, not all at once on the thread that sends.
 struct TMidiRecorder::Chunk {
-    std::array<RecordedMessage, ChunkSize> messages;
+    struct Slot {
+        std::int64_t time;
+        std::uint32_t packed;
+    };
+    std::array<Slot, ChunkSize> slots;
 };
 
 TMidiRecorder::TMidiRecorder() = default;
@@ -43,7 +49,7 @@ void TMidiRecorder::Record(std::int64_t time, std::uint32_t packed)
     if (status < 0x80 || status >= 0xF0)
         return;   // a Standard MIDI File cannot carry system messages as they were played
     // The oldest chunk goes once its newest message is older than two hours.
-    while (fChunkCount > 1 && fChunks[fHead]->messages.back().time < time - MaxAge)
+    while (fChunkCount > 1 && fChunks[fHead]->slots.back().time < time - MaxAge)
         DropOldest();
 
     const std::size_t slot = std::size_t((fTotal - fFirst) % ChunkSize);
@@ -57,21 +63,21 @@ void TMidiRecorder::Record(std::int64_t time, std::uint32_t packed)
         }
         try {
             if (!chunk)
-                chunk = std::make_shared<Chunk>();
+                chunk = std::make_shared_for_overwrite<Chunk>();
         } catch (const std::bad_alloc&) {
             return;   // out of memory: the message went out all the same, only unkept
         }
         fChunks[(fHead + fChunkCount) % MaxChunks] = std::move(chunk);
         ++fChunkCount;
     }
-    fChunks[(fHead + fChunkCount - 1) % MaxChunks]->messages[slot] = {time, packed};
+    fChunks[(fHead + fChunkCount - 1) % MaxChunks]->slots[slot] = {time, packed};
     ++fTotal;
 }
 
 // What the oldest chunk's messages left in force stays in fBefore.
 void TMidiRecorder::DropOldest()
 {
-    for (const RecordedMessage& message : fChunks[fHead]->messages)
+    for (const Chunk::Slot& message : fChunks[fHead]->slots)
         applyMessage(fBefore, message.packed);
     fChunks[fHead].reset();
     fHead = (fHead + 1) % MaxChunks;
@@ -101,14 +107,14 @@ TRecording TMidiRecorder::Copy(const Shared& shared)
     recording.first = shared.first;
     for (std::uint64_t index = shared.first; index < shared.total; ++index) {
         const std::uint64_t offset = index - shared.first;
-        const RecordedMessage& message = shared.chunks[std::size_t(offset / ChunkSize)]->messages[offset % ChunkSize];
+        const Chunk::Slot& message = shared.chunks[std::size_t(offset / ChunkSize)]->slots[offset % ChunkSize];
         if (recording.messages.empty() && (index < lastMillion || message.time < shared.now - MaxAge)) {
             applyMessage(recording.before, message.packed);
             recording.first = index + 1;
         } else {
             if (recording.messages.empty())
                 recording.messages.reserve(std::size_t(shared.total - index));
-            recording.messages.push_back(message);
+            recording.messages.push_back({message.time, message.packed});
         }
     }
     return recording;
