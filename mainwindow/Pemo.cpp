@@ -1,6 +1,7 @@
 // The main window's controls beyond its form, life cycle, RefreshControls, dialog buttons and event preview.
 #include "Pemo.h"
 
+#include "SaveKey.h"
 #include "dialogs/portWahl.h"
 #include "dialogs/twInstrument.h"
 #include "dialogs/twStimmung.h"
@@ -64,6 +65,7 @@ TfrmPemo::TfrmPemo(TPlayer& player, QWidget* parent)
 
     CreateControls();
     ConnectHandlers();
+    installSaveKey(this);
     // Key preview: the window sees the key events of its controls before they do.
     qApp->installEventFilter(this);
     FormCreate();
@@ -333,6 +335,9 @@ bool TfrmPemo::eventFilter(QObject* watched, QEvent* event)
         if (widget->window() != this || !IsFirstDelivery(widget, event))
             break;
         const auto* key = static_cast<QKeyEvent*>(event);
+        // A key with Control held is a command (Ctrl+S saves), never a note; a key-up still ends its note.
+        if (event->type() == QEvent::KeyPress && key->modifiers().testFlag(Qt::ControlModifier))
+            break;
         const int code = tarv::keycodes::windowsKeyCode(*key);
         if (event->type() == QEvent::KeyPress)
             FormKeyDown(code, key->isAutoRepeat());

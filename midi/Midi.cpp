@@ -340,7 +340,9 @@ void TMidiOutput::Send(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aDat
         throw tarv::MidiIndexError(format("Listenindex überschreitet das Maximum (%d)", nullptr, aDeviceIndex));
     OpenLocked(aDeviceIndex);
     const PortHandle handle = fDevices[std::size_t(aDeviceIndex)].handle;
-    CallService([&] { tarv::midiService().sendShort(handle, pack(aStatus, aData1, aData2)); });
+    const std::uint32_t packed = pack(aStatus, aData1, aData2);
+    CallService([&] { tarv::midiService().sendShort(handle, packed); });
+    fRecorder.Record(tarv::ProgramTime(), packed);
 }
 
 void TMidiOutput::SendSysEx(int aDeviceIndex, const std::vector<std::uint8_t>& aStream)
@@ -357,6 +359,22 @@ void TMidiOutput::SendSysEx(int aDeviceIndex, const std::string& aString)
     std::vector<std::uint8_t> stream;
     HexStrToStream(aString, stream);
     SendSysEx(aDeviceIndex, stream);
+}
+
+tarv::TRecording TMidiOutput::Recording() const
+{
+    tarv::TMidiRecorder::Shared shared;
+    {
+        std::lock_guard lock(fLock);
+        shared = fRecorder.Share(tarv::ProgramTime());
+    }
+    return tarv::TMidiRecorder::Copy(shared);
+}
+
+void TMidiOutput::MarkRecordingSaved(std::uint64_t index)
+{
+    std::lock_guard lock(fLock);
+    fRecorder.MarkSaved(index);
 }
 
 TMidiInput& MidiInput()

@@ -1,6 +1,7 @@
 // The MIDI device layer: the input and output port sets over the MIDI service.
 #pragma once
 
+#include "MidiRecorder.h"
 #include "MidiService.h"
 
 #include <atomic>
@@ -136,9 +137,16 @@ public:
     void SendSysEx(int aDeviceIndex, const std::vector<std::uint8_t>& aStream);
     void SendSysEx(int aDeviceIndex, const std::string& aString);
 
+    // The channel messages Send put on the wire, on any port, kept by the recorder below under
+    // fLock: a copy of what is kept now, and the mark of a save. Any thread.
+    tarv::TRecording Recording() const;
+    void MarkRecordingSaved(std::uint64_t index);
+
 private:
     void OpenLocked(int aDeviceIndex);
     void CloseLocked(int aDeviceIndex) override;
+
+    tarv::TMidiRecorder fRecorder;
 };
 
 // Module-level port sets, created (enumeration included) on first use; a failed

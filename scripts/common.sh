@@ -12,7 +12,7 @@ PACKAGES=(
     librtmidi-dev libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont fluidr3mono-gm-soundfont
     jackd2 libjack-jackd2-dev
     libgtest-dev googletest
-    xvfb xauth imagemagick libxtst-dev
+    xvfb xauth imagemagick libxtst-dev python3-mido
     fonts-urw-base35 fonts-dejavu-core
     clang libclang-rt-dev
     dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin

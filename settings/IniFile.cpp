@@ -1,10 +1,10 @@
 #include "IniFile.h"
 
 #include "SettingsWriteError.h"
+#include "WholeFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <limits>
 
@@ -259,16 +259,7 @@ void IniFile::save(const QString& path) const
     };
     if (fUnreadable)
         throw failure();
-    const QByteArray bytes = toBytes();
-    QSaveFile file(path);
-    // Without the temporary file no write happens at all: never write the old file in place.
-    file.setDirectWriteFallback(false);
-    // commit() alone does not notice a failed flush of the write buffer (a full disk) and would
-    // put a truncated file in place of the old one: flush and check first.
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-    if (!written)
-        file.cancelWriting();
-    if (!written || !file.commit())
+    if (!writeWholeFile(path, toBytes()))
         throw failure();
 }
 

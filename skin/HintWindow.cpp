@@ -92,17 +92,17 @@ public:
             return true;   // already shown for this control; it keeps its place and its time
         if (control == fExpired)
             return false;   // timed out or dismissed: not again until the pointer leaves it
-        if (!fWindow)
-            fWindow = new THintWindow;
-        fWindow->setFont(QApplication::font());
-        fWindow->setHint(control->toolTip());
-        fWindow->move(placeOnScreen(globalPos, fWindow->size()));
+        present(control->toolTip(), globalPos, hideTimeout);
         fControl = control;
         fExpired = nullptr;
-        fWindow->show();
-        fWindow->raise();
-        fTimer.start(hideTimeout);
         return true;
+    }
+
+    // A notice belongs to no control: keys and clicks leave it, its time or another hint ends it.
+    void notice(const QString& text, const QPoint& globalPos, std::chrono::milliseconds duration)
+    {
+        present(text, globalPos, duration);
+        fControl = nullptr;
     }
 
     // A hide on the player's action or by time keeps the hint away until the pointer leaves.
@@ -152,6 +152,18 @@ protected:
     }
 
 private:
+    void present(const QString& text, const QPoint& globalPos, std::chrono::milliseconds duration)
+    {
+        if (!fWindow)
+            fWindow = new THintWindow;
+        fWindow->setFont(QApplication::font());
+        fWindow->setHint(text);
+        fWindow->move(placeOnScreen(globalPos, fWindow->size()));
+        fWindow->show();
+        fWindow->raise();
+        fTimer.start(duration);
+    }
+
     // Qt offers the request to the widget under the pointer and then to its parents until one
     // takes it; the first with a hint text decides, by its own effective ShowHint.
     bool toolTip(QObject* watched, QHelpEvent* event)
@@ -280,6 +292,12 @@ bool showHintFor(QWidget* widget, const QPoint& globalPos)
         return manager->show(w, globalPos);
     }
     return false;
+}
+
+void showHintNotice(const QString& text, const QPoint& globalPos, std::chrono::milliseconds duration)
+{
+    if (manager)
+        manager->notice(text, globalPos, duration);
 }
 
 void hideHint()

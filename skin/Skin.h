@@ -103,6 +103,9 @@ QString currentHintText();
 // Shows the hint of `widget` (or of its nearest ancestor with a hint) as if the pointer rested
 // on it at the global position; returns whether a hint window is now visible.
 bool showHintFor(QWidget* widget, const QPoint& globalPos);
+// Shows `text` in the hint window at the global position for `duration`, with hints on or off: a
+// notice that needs no click. Keys and clicks leave it; the hint of a control replaces it.
+void showHintNotice(const QString& text, const QPoint& globalPos, std::chrono::milliseconds duration);
 void hideHint();
 
 }   // namespace tarv::skin

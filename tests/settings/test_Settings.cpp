@@ -19,10 +19,8 @@
 #include <filesystem>
 #include <functional>
 #ifndef _WIN32
-#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -227,9 +225,9 @@ TEST_F(SettingsFile, SaveIntoMissingSectionAppendsItWithKanal)
     channel.Panorama = 3;
     save(5);
     const QByteArray saved = readFile();
-    EXPECT_TRUE(saved.endsWith(tarv::test::systemLineEnds(
-        "rightB=189\n\n[kanal5]\nInstrument=0\nVelocity=127\nVolume=127\nPanorama=3\n"
-        "Sustain=0\nChorus=0\nReverb=0\nKanal=5\n")));
+    EXPECT_TRUE(saved.endsWith(
+        tarv::test::systemLineEnds("rightB=189\n\n[kanal5]\nInstrument=0\nVelocity=127\nVolume=127\nPanorama=3\n"
+                                   "Sustain=0\nChorus=0\nReverb=0\nKanal=5\n")));
     EXPECT_EQ(saved.count("[kanal5]"), 1);
 }
 
@@ -245,8 +243,9 @@ TEST_F(SettingsFile, EveryOperationReadsTheFileAnew)
     load(0);   // ... and back restores the moved value
     EXPECT_EQ(channel.Panorama, 20);
 
-    writeFile(QByteArray(readFile()).replace(tarv::test::systemLineEnds("[kanal0]\nInstrument=0"),
-                                             tarv::test::systemLineEnds("[kanal0]\nInstrument=7")));
+    writeFile(QByteArray(readFile())
+                  .replace(tarv::test::systemLineEnds("[kanal0]\nInstrument=0"),
+                           tarv::test::systemLineEnds("[kanal0]\nInstrument=7")));
     load(0);
     EXPECT_EQ(channel.Instrument, 7);
 }
@@ -272,8 +271,8 @@ TEST_F(SettingsFile, FailedWriteNamesThePath)
     file.close();
     const QString folder = blocker + "/sub";
     SetSettingsFolder(folder.toStdString());
-    const QString expected = "In " + QDir::toNativeSeparators(QDir(folder).filePath("tarvParameter.ini"))
-                           + " kann nicht geschrieben werden";
+    const QString expected =
+        "In " + QDir::toNativeSeparators(QDir(folder).filePath("tarvParameter.ini")) + " kann nicht geschrieben werden";
     try {
         save(0);
         FAIL() << "no error raised";
@@ -325,7 +324,7 @@ TEST_F(SettingsFile, AFileThatCannotBeReadIsNeverReplacedBySaving)
     WriteDefaultSettings();
     writeFile(readFile() + "; mine\n[extra]\nx=1\n");
     const QByteArray before = readFile();
-    constexpr uid_t nobody = 65534;
+    constexpr uid_t nobody = tarv::test::NobodyId;
     const bool root = geteuid() == 0;
     if (root) {
         ASSERT_EQ(chown(QFile::encodeName(fDir.path()).constData(), nobody, nobody), 0);
@@ -335,12 +334,8 @@ TEST_F(SettingsFile, AFileThatCannotBeReadIsNeverReplacedBySaving)
     const std::string expected =
         "In " + QDir::toNativeSeparators(path()).toStdString() + " kann nicht geschrieben werden";
 
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Exit code: 0 as it should be; otherwise the bits of what went wrong.
-        if (root && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
-            _exit(64);
+    // Exit code: 0 as it should be; otherwise the bits of what went wrong.
+    const int wrong = tarv::test::runAsNobody([&] {
         int wrong = 0;
         channel.Volume = 5;
         load(1);
@@ -358,16 +353,13 @@ TEST_F(SettingsFile, AFileThatCannotBeReadIsNeverReplacedBySaving)
             wrong |= 2;
         if (!refused(WriteDefaultSettings))
             wrong |= 4;
-        _exit(wrong);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+        return wrong;
+    });
     ASSERT_EQ(chmod(QFile::encodeName(path()).constData(), 0600), 0);
     if (root) {
         ASSERT_EQ(chown(QFile::encodeName(fDir.path()).constData(), 0, 0), 0);
     }
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not read as defaults, 2: saved, 4: defaults written, 64: no user change";
+    EXPECT_EQ(wrong, 0) << "1: not read as defaults, 2: saved, 4: defaults written, 64: no user change, -1: crashed";
     EXPECT_EQ(readFile().toStdString(), before.toStdString());
 }
 

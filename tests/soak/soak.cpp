@@ -2,10 +2,10 @@
 // seeded random player for a given time: the mouse on the keyboard and on every control (the
 // link panel excepted: it opens a web browser), the PC keys, the three dialogs, and a MIDI
 // keyboard on JACK that releases every key it pressed and sends the other channel messages too
-// (controllers, program changes, pitch bend, pressure). At the end the player releases what it
-// holds, presses Reset and closes the window. The run passes when the program ended with exit
-// code 0 and without a sanitizer report, its settings file loads, and every Note On that it
-// sent was ended.
+// (controllers, program changes, pitch bend, pressure), and now and then Ctrl+S. At the end the
+// player releases what it holds, presses Reset and closes the window. The run passes when the
+// program ended with exit code 0 and without a sanitizer report, its settings file loads, every
+// Note On that it sent was ended, and every file it saved parses with its notes all ended.
 //   tarv_soak --tarv PATH --seconds N [--seed S]
 // Exit code 0: passed; 1: failed (the seed is printed; the same seed plays the same session);
 // 77: no JACK server, Xvfb or XTEST.
@@ -147,7 +147,7 @@ public:
         }
         if (!main)
             return;
-        switch (weighted({30, 14, 16, 6, 8, 8})) {
+        switch (weighted({30, 14, 16, 6, 8, 8, 1})) {
         case 0:
             playControl(*main, MainControls[pick(std::size(MainControls))]);
             break;
@@ -174,6 +174,13 @@ public:
             } else {
                 playPcKey();
             }
+            break;
+        case 6:
+            // Saves what was played, maybe while keys are held.
+            fX.key(XK_Control_L, true);
+            tap(XK_s);
+            fX.key(XK_Control_L, false);
+            ++fSaves;
             break;
         }
     }
@@ -242,6 +249,7 @@ public:
     int messageBoxes() const { return fMessageBoxes; }
     int dialogSteps() const { return fDialogSteps; }
     int notesPlayed() const { return fNotesPlayed; }
+    int saves() const { return fSaves; }
 
 private:
     static const ShownWindow* find(const std::vector<ShownWindow>& windows, const char* title)
@@ -500,6 +508,7 @@ private:
     int fMessageBoxes = 0;
     int fDialogSteps = 0;
     int fNotesPlayed = 0;
+    int fSaves = 0;
 };
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
@@ -687,6 +696,21 @@ int main(int argc, char** argv)
         if (!problem.isEmpty())
             fail(QStringLiteral("the settings file does not load: ") + problem);
     }
+    // The recordings saved beside the settings file, each read by a reader of its own.
+    const QDir recordings(folder.filePath(QStringLiteral("Aufnahmen")));
+    const QStringList saved = recordings.entryList({QStringLiteral("*.mid")}, QDir::Files);
+    for (const QString& name : saved) {
+        const tarv::test::MidiFileContents file = tarv::test::readMidiFile(recordings.filePath(name));
+        if (!file.parsed) {
+            fail(QStringLiteral("the saved file %1 does not parse").arg(name));
+            continue;
+        }
+        std::vector<Bytes> messages;
+        for (const tarv::test::MidiFileEvent& e : file.events)
+            messages.push_back(e.bytes);
+        for (const tarv::soak::UnendedNote& n : tarv::soak::unendedNotes(messages))
+            fail(QStringLiteral("%1: channel %2 note %3 does not end").arg(name).arg(n.channel + 1).arg(n.note));
+    }
     // The connection goes before its server does: Xlib ends a process whose server went away.
     session.reset();
     tarv::test::stopProcess(xvfb);
@@ -704,9 +728,9 @@ int main(int argc, char** argv)
         fail(QStringLiteral("channel %1 note %2 was never ended").arg(n.channel + 1).arg(n.note));
 
     std::printf("soak: %d steps (%d in dialogs), %d notes from the MIDI keyboard, %d message boxes, %zu messages "
-                "received, %zu notes left sounding\n",
+                "received, %zu notes left sounding, %d saves, %lld files saved\n",
                 player.steps(), player.dialogSteps(), player.notesPlayed(), player.messageBoxes(), received.size(),
-                unended.size());
+                unended.size(), player.saves(), static_cast<long long>(saved.size()));
     if (failures.empty()) {
         std::printf("soak: passed\n");
         return 0;

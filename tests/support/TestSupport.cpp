@@ -2,11 +2,17 @@
 #include "TestSupport.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace tarv::test {
 
@@ -82,6 +88,47 @@ QString startXvfb(QProcess& xvfb)
             return {};
     }
     return QLatin1Char(':') + QString::fromLatin1(xvfb.readLine()).trimmed();
+}
+
+#ifndef _WIN32
+int runAsNobody(const std::function<int()>& body)
+{
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(NobodyId) != 0 || setuid(NobodyId) != 0))
+            _exit(64);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+#endif
+
+MidiFileContents readMidiFile(const QString& path)
+{
+    MidiFileContents contents;
+    QProcess reader;
+    reader.start(QStringLiteral(TARV_PYTHON3), {QStringLiteral(TARV_MIDI_FILE_READER), path});
+    if (!reader.waitForFinished(30000) || reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
+        return contents;
+    for (const QByteArray& line : reader.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() == 3 && words[0] == "file") {
+            contents.format = words[1].toInt();
+            contents.ticksPerQuarter = words[2].toInt();
+        } else if (words.size() == 2 && words[0] == "tempo") {
+            contents.tempo = words[1].toUInt();
+        } else if (words.size() == 2) {
+            const QByteArray bytes = QByteArray::fromHex(words[1]);
+            contents.events.push_back({words[0].toUInt(), {bytes.begin(), bytes.end()}});
+        }
+    }
+    contents.parsed = contents.format >= 0;
+    return contents;
 }
 
 void stopProcess(QProcess& process)

@@ -1,0 +1,154 @@
+// Ctrl+S in the main window: what was played comes back from the saved file as the wire saw it.
+#include "PemoFixture.h"
+
+#include "skin/Skin.h"
+#include "widgets/Klavier.h"
+
+#include <QApplication>
+
+#include <cmath>
+#include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Events = std::vector<std::pair<std::uint32_t, Bytes>>;   // tick, bytes; by channel below
+
+class PemoSaveKeyTest : public PemoTest {
+protected:
+    void SetUp() override
+    {
+        PemoTest::SetUp();
+        tarv::skin::installHintWindow(*qApp);
+        startUp();
+        showWindow();
+        MidiInput().Open(0);
+    }
+    void ctrlS() { QTest::keyClick(frm.get(), Qt::Key_S, Qt::ControlModifier); }
+    void click(int note)
+    {
+        QTest::mousePress(frm->Pemo, Qt::LeftButton, {}, frm->Pemo->KeyRect(note).center());
+        QTest::qWait(25);   // the phrase lasts some ticks, so that its times say something
+        QTest::mouseRelease(frm->Pemo, Qt::LeftButton, {}, frm->Pemo->KeyRect(note).center());
+    }
+    QString folder() const { return QDir(fSettings.path()).filePath(QStringLiteral("Aufnahmen")); }
+    QStringList saved() const   // oldest first
+    {
+        return QDir(folder()).entryList({QStringLiteral("*.mid")}, QDir::Files, QDir::Time | QDir::Reversed);
+    }
+    std::map<int, Events> savedTracks(int file) const
+    {
+        const tarv::test::MidiFileContents contents = tarv::test::readMidiFile(QDir(folder()).filePath(saved()[file]));
+        EXPECT_TRUE(contents.parsed && contents.format == 1 && contents.ticksPerQuarter == 480
+                    && contents.tempo == 500000);
+        std::map<int, Events> tracks;
+        for (const tarv::test::MidiFileEvent& e : contents.events)
+            tracks[e.bytes[0] & 0x0F].emplace_back(e.tick, e.bytes);
+        return tracks;
+    }
+    // From the first Note On on, at 960 ticks a second after it; each channel first with its
+    // settings in force then: the last program, then controllers 7, 10, 64, 91, 93.
+    std::map<int, Events> wireSinceFirstNote() const
+    {
+        std::map<int, Events> channels;
+        std::map<int, std::map<int, Bytes>> inForce;   // by channel: by controller, -1 the program
+        std::optional<std::chrono::steady_clock::time_point> start;
+        for (const tarv::SentMessage& m : loop->sent()) {
+            const int channel = m.bytes[0] & 0x0F, kind = m.bytes[0] & 0xF0;
+            start = start ? start : kind == 0x90 ? std::optional(m.time) : std::nullopt;
+            if (!start && (kind == 0xC0 || kind == 0xB0))
+                inForce[channel][kind == 0xC0 ? -1 : m.bytes[1]] = m.bytes;
+            if (start && !channels.contains(channel)) {
+                for (const int key : {-1, 7, 10, 64, 91, 93})
+                    channels[channel].emplace_back(0, inForce[channel][key]);
+            }
+            if (start)
+                channels[channel].emplace_back(
+                    std::uint32_t(std::lround(std::chrono::duration<double>(m.time - *start).count() * 960)), m.bytes);
+        }
+        return channels;
+    }
+};
+
+TEST_F(PemoSaveKeyTest, APhraseFromEverySourceComesBackFromTheFileAsTheWireSawItWithinATick)
+{
+    QTest::qWait(25);   // silence before the first note, cut from the file
+    click(60);
+    QTest::keyClick(frm.get(), Qt::Key_Q, Qt::NoModifier, 25);
+    loop->injectShort("Keys In", 0x90 | 64 << 8 | 80 << 16);
+    loop->injectShort("Keys In", 0xE0 | 70 << 16);   // pitch bend, passed through
+    loop->injectShort("Keys In", 0x80 | 64 << 8);
+    ASSERT_TRUE(loop->waitInputIdle());
+    clickSpinButton(frm->seLKanal, true);   // channel 2: its stored settings go out
+    click(67);
+    ctrlS();
+
+    ASSERT_EQ(saved().size(), 1);
+    const std::map<int, Events> tracks = savedTracks(0), wire = wireSinceFirstNote();
+    ASSERT_EQ(tracks.size(), wire.size());
+    for (const auto& [channel, events] : tracks) {
+        ASSERT_EQ(events.size(), wire.at(channel).size()) << channel;
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            EXPECT_EQ(events[i].second, wire.at(channel)[i].second) << channel << " " << i;
+            EXPECT_LE(std::abs(int(events[i].first) - int(wire.at(channel)[i].first)), 1) << channel << " " << i;
+        }
+    }
+    EXPECT_GT(wire.at(1).back().first, 48u);
+    EXPECT_TRUE(tarv::skin::currentHintText().contains(QDir::toNativeSeparators(QDir(folder()).filePath(saved()[0]))));
+    EXPECT_TRUE(tarv::skin::currentHintText().contains(QStringLiteral("4 Noten")));
+
+    ctrlS();
+    EXPECT_TRUE(tarv::skin::currentHintText().contains(QStringLiteral("nichts gespielt")));
+    EXPECT_EQ(saved().size(), 1);
+    EXPECT_TRUE(errors.empty());
+}
+
+// With Control held a key is a command, never a note; a note key that comes up then still ends
+// its note. A note held at a save ends in its file, and its Note Off is left out of the next.
+TEST_F(PemoSaveKeyTest, NotesHeldAtTheSaveEndInItsFileAndTheirReleaseIsLeftOutOfTheNext)
+{
+    QTest::keyPress(frm.get(), Qt::Key_Q);
+    ctrlS();
+    click(72);
+    QTest::keyRelease(frm.get(), Qt::Key_Q, Qt::ControlModifier);
+    QTest::keyClick(frm.get(), Qt::Key_W, Qt::ControlModifier);
+    ctrlS();
+
+    const std::vector<Bytes> notes = sentNotes();
+    ASSERT_EQ(notes, (std::vector<Bytes>{{0x90, 48, 127}, notes[1], notes[2], {0x80, 48, 0}}));
+    ASSERT_EQ(saved().size(), 2);
+    EXPECT_EQ(savedTracks(0)[0].back().second, (Bytes{0x80, 48, 0}));
+    const Events second = savedTracks(1)[0];
+    ASSERT_EQ(second.size(), 6u + 2u);   // the settings in force, then 72 on and off
+    EXPECT_EQ(second.back().second, notes[2]);
+}
+
+// Root writes everywhere, so the player who may not write the folder is a child process that
+// drops to an unprivileged user; it then makes the folder its own writable one and saves again.
+TEST_F(PemoSaveKeyTest, AFolderThatCannotBeWrittenIsReportedAndTheNextSaveTakesItAllAgain)
+{
+    click(60);
+    const QByteArray settings = QFile::encodeName(fSettings.path());
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(settings.constData(), tarv::test::NobodyId, tarv::test::NobodyId), 0);
+    }
+    ASSERT_EQ(chmod(settings.constData(), 0500), 0);
+    const int wrong = tarv::test::runAsNobody([&] {
+        ctrlS();
+        const bool told = errors.size() == 1 && errors[0].contains(QDir::toNativeSeparators(folder()))
+            && errors[0].contains(QStringLiteral("Strg+S versucht es noch einmal"));
+        chmod(settings.constData(), 0700);
+        ctrlS();
+        return (told ? 0 : 1)
+            | (saved().size() == 1 && tarv::skin::currentHintText().contains(QStringLiteral("1 Note")) ? 0 : 2);
+    });
+    chmod(settings.constData(), 0700);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(settings.constData(), 0, 0), 0);
+    }
+    EXPECT_EQ(wrong, 0) << "1: no clear error, 2: not saved the second time, 64: no user change, -1: crashed";
+}
+
+}   // namespace
