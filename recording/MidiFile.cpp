@@ -26,7 +26,8 @@ void appendMeta(std::vector<std::uint8_t>& out, std::uint32_t delta, std::uint8_
 // A chunk: its four-letter type, its length, its bytes.
 void appendChunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data)
 {
-    out.insert(out.end(), type, type + 4);
+    for (int i = 0; i < 4; ++i)
+        out.push_back(std::uint8_t(type[i]));
     appendBigEndian(out, std::uint32_t(data.size()), 4);
     out.insert(out.end(), data.begin(), data.end());
 }
