@@ -116,6 +116,17 @@ TEST_F(PemoPcKeysTest, KeyUpReleasesWhileSwitchedOffAndNothingPlaysThen)
     EXPECT_EQ(strike(Qt::Key_Q, "q"), noteOnOff(48));
 }
 
+// With Control held a key is a command, never a note; a note key let go then still ends its note.
+TEST_F(PemoPcKeysTest, WithControlHeldKeysPlayNothingButStillEndTheirNotes)
+{
+    press(Qt::Key_Q, "q");
+    for (const auto& [type, qtKey] : {std::pair{QEvent::KeyRelease, Qt::Key_Q}, {QEvent::KeyPress, Qt::Key_W}}) {
+        QKeyEvent event(type, qtKey, Qt::ControlModifier, {});
+        QApplication::sendEvent(frm->btnReset, &event);
+    }
+    EXPECT_EQ(sentBytes(), noteOnOff(48));
+}
+
 TEST_F(PemoPcKeysTest, YPlaysUntilTheMapIsReadFromTheFile)
 {
     EXPECT_EQ(strike(Qt::Key_Y, "y"), noteOnOff(57));

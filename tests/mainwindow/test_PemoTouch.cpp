@@ -46,10 +46,10 @@ protected:
         fScreen->commit();
         action == Lift ? void(fDown.erase(id)) : void(fDown.insert(id));
     }
-    void tap(int id, QWidget* control, QPoint at, bool alone = false)
+    void tap(QWidget* control, QPoint at, bool alone = false)
     {
-        touch(id, Land, at, control, alone);
-        touch(id, Lift, at, control, alone);
+        touch(9, Land, at, control, alone);
+        touch(9, Lift, at, control, alone);
     }
     void liftAll()
     {
@@ -112,15 +112,15 @@ TEST_F(PemoTouchTest, TapsOnACoverSustainASliderAndTheModeListWorkOnceWhileTwoFi
     QTest::mouseClick(frm->panelAL, Qt::LeftButton);
     touch(1, Land, key(60));
     touch(2, Land, key(64));
-    tap(3, frm->panelAU, frm->panelAU->rect().center());
-    tap(3, frm->btnSustain, frm->btnSustain->rect().center());
-    tap(3, frm->tbVolume, {15, frm->tbVolume->height() - 3}, true);
+    tap(frm->panelAU, frm->panelAU->rect().center());
+    tap(frm->btnSustain, frm->btnSustain->rect().center());
+    tap(frm->tbVolume, {15, frm->tbVolume->height() - 3}, true);
     for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
         const QPointF at = frm->Pemo->mapTo(frm.get(), key(60) + QPoint(1, 0));
         QMouseEvent mouse(type, at, at, frm->mapToGlobal(at), Qt::LeftButton, {}, {}, fDevice);
         QApplication::sendEvent(frm->windowHandle(), &mouse);
     }
-    tap(3, frm->cbModus, frm->cbModus->rect().center());
+    tap(frm->cbModus, frm->cbModus->rect().center());
     ASSERT_TRUE(QApplication::activePopupWidget());
     liftAll();
     QApplication::activePopupWidget()->close();

@@ -12,7 +12,7 @@ constexpr std::uint32_t message(std::uint32_t status, std::uint32_t data1, std::
 }
 
 // The settings that messages dropped by the bound left, the rounding at half a tick, one key
-// sounding twice, a Note On with velocity 0, and a take that starts after the oldest message kept.
+// sounding twice, a controller sent before the first note, a Note On with velocity 0, and a take that starts after the oldest message kept.
 TEST(TakeTest, StartsAtTheFirstNoteSinceTheSaveAndEndsEveryNoteItStarts)
 {
     tarv::TRecording recording;
@@ -23,6 +23,7 @@ TEST(TakeTest, StartsAtTheFirstNoteSinceTheSaveAndEndsEveryNoteItStarts)
     const std::int64_t t0 = 5'000'000, second = 1'000'000;
     recording.messages = {
         {0, message(0x90, 50, 100)},   // saved before: its Note Off below is left out
+        {10, message(0xB0, 7, 90)},    // in force at the first note
         {t0, message(0x90, 60, 100)},        {t0 + 520, message(0x90, 62, 100)},   // 0.4992 ticks
         {t0 + 521, message(0x90, 62, 90)},                                         // 0.5002 ticks
         {t0 + second, message(0x90, 60, 0)}, {t0 + second, message(0x80, 50)},   {t0 + second, message(0x80, 62)},
@@ -37,6 +38,7 @@ TEST(TakeTest, StartsAtTheFirstNoteSinceTheSaveAndEndsEveryNoteItStarts)
         events.emplace_back(e.tick, e.packed);
     EXPECT_EQ(events,
               (decltype(events){{0, message(0xC0, 3)},
+                                {0, message(0xB0, 7, 90)},
                                 {0, message(0x90, 60, 100)},
                                 {0, message(0x90, 62, 100)},
                                 {1, message(0x90, 62, 90)},
@@ -44,7 +46,7 @@ TEST(TakeTest, StartsAtTheFirstNoteSinceTheSaveAndEndsEveryNoteItStarts)
                                 {960, message(0x80, 62)},
                                 {1920, message(0x80, 62)}}));   // still held at the copy
     EXPECT_EQ(take->notes, 3);
-    EXPECT_EQ(take->end, 107u);
+    EXPECT_EQ(take->end, 108u);
     recording.saved = take->end;
     EXPECT_FALSE(tarv::makeTake(recording));   // nothing played since
 }
