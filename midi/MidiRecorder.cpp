@@ -41,8 +41,8 @@ struct TMidiRecorder::Chunk {
 TMidiRecorder::TMidiRecorder() = default;
 TMidiRecorder::~TMidiRecorder() = default;
 
-// Runs on the thread that sends, under the owner's lock: one allocation per chunk while the
-// recording grows, and a chunk that no copy holds any more is taken again once it is full.
+// Runs on the thread that sends, under the owner's lock: one allocation per chunk, and once a
+// million messages are kept the oldest chunk goes for each new one (a copy may still hold it).
 void TMidiRecorder::Record(std::int64_t time, std::uint32_t packed)
 {
     const std::uint8_t status = std::uint8_t(packed);
@@ -54,20 +54,13 @@ void TMidiRecorder::Record(std::int64_t time, std::uint32_t packed)
 
     const std::size_t slot = std::size_t((fTotal - fFirst) % ChunkSize);
     if (slot == 0) {
-        std::shared_ptr<Chunk> chunk;
-        if (fChunkCount == MaxChunks) {
-            chunk = fChunks[fHead];
+        if (fChunkCount == MaxChunks)
             DropOldest();
-            if (chunk.use_count() > 1)
-                chunk.reset();   // a copy still reads it
-        }
         try {
-            if (!chunk)
-                chunk = std::make_shared_for_overwrite<Chunk>();
+            fChunks[(fHead + fChunkCount) % MaxChunks] = std::make_shared_for_overwrite<Chunk>();
         } catch (const std::bad_alloc&) {
             return;   // out of memory: the message went out all the same, only unkept
         }
-        fChunks[(fHead + fChunkCount) % MaxChunks] = std::move(chunk);
         ++fChunkCount;
     }
     fChunks[(fHead + fChunkCount - 1) % MaxChunks]->slots[slot] = {time, packed};
@@ -94,8 +87,8 @@ TMidiRecorder::Shared TMidiRecorder::Share(std::int64_t now) const
     return shared;
 }
 
-// Runs without the owner's lock: the messages below `total` were written before Share and are
-// never written again while the copy holds their chunk.
+// Runs without the owner's lock: the messages below `total` were written before Share, and a
+// chunk is never written again once full.
 TRecording TMidiRecorder::Copy(const Shared& shared)
 {
     TRecording recording;

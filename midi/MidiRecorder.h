@@ -42,7 +42,7 @@ struct TRecording {
 
 // The messages of the last 2 hours, at most the last million, in chunks of 1024 (16 KiB each)
 // that are allocated as they fill: nothing before the first message, then one allocation per
-// 1024 messages; once a million are kept the oldest chunk is taken again for the newest.
+// 1024 messages; once a million are kept the oldest chunk goes for each new one.
 //
 // Threads: Record, MarkSaved and Share are called under the lock of whoever owns the recorder
 // (the output port set, on the UI or the MIDI service thread); the messages of a shared copy
