@@ -134,6 +134,7 @@ void TfrmPemo::btnResetClick()
         failure = std::current_exception();
     }
     PemoOM->AllNotesOff(false);
+    Pemo->AllFingersOff(false);
     SyncWidgets();
     Pemo->update();
     if (failure)

@@ -50,7 +50,7 @@ void drawFramedRect(QPainter& painter, const QRect& r, const QPen& pen, const QB
 // A mouse event that Qt or the system made from a finger: the finger plays by its touch events.
 bool fromTouchScreen(const QMouseEvent& event)
 {
-    return event.pointingDevice() && event.pointingDevice()->type() == QInputDevice::DeviceType::TouchScreen;
+    return isTouchScreen(event.pointingDevice());
 }
 
 }   // namespace
@@ -303,8 +303,7 @@ bool TKeysBase::event(QEvent* event)
     case QEvent::TouchEnd:
     case QEvent::TouchCancel:
         // The fingers' points come from TTouchScreen; a touch pad's are no places on the keys.
-        if (isEnabled()
-            && static_cast<QTouchEvent*>(event)->device()->type() == QInputDevice::DeviceType::TouchScreen) {
+        if (isEnabled() && isTouchScreen(static_cast<QTouchEvent*>(event)->pointingDevice())) {
             event->accept();
             return true;
         }
@@ -373,6 +372,7 @@ void TKeysBase::LiftFinger(int id)
 
 void TKeysBase::AllFingersOff(bool GenerateEvent)
 {
+    fMouseDown = false;   // the mouse's key is no more held than the fingers' keys
     const std::map<int, int> fingers = std::exchange(fFingers, {});
     forEachEvenIfOneFails(fingers, [this, GenerateEvent](const std::pair<const int, int>& finger) {
         if (finger.second >= 0)
@@ -443,11 +443,12 @@ QRect TKeysBase::ShownRect() const
     return shown;
 }
 
-// Any button's release ends the hold; currentNote keeps its value.
+// Any button's release ends the hold; currentNote keeps its value. A release that ends no hold
+// releases the mouse's last note, unless a finger holds that key now.
 void TKeysBase::KeysMouseUp()
 {
-    fMouseDown = false;
-    if (currentNote >= 0)
+    const bool held = std::exchange(fMouseDown, false);
+    if (currentNote >= 0 && (held || !HeldByPointer(currentNote)))
         ReleaseNote(currentNote, 0, true);
 }
 

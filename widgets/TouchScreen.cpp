@@ -12,11 +12,6 @@
 
 namespace {
 
-bool isTouchScreen(const QPointingDevice* device)
-{
-    return device && device->type() == QInputDevice::DeviceType::TouchScreen;
-}
-
 QWidget* widgetOf(const QWindow& window)
 {
     for (QWidget* widget : QApplication::topLevelWidgets())
@@ -26,6 +21,11 @@ QWidget* widgetOf(const QWindow& window)
 }
 
 }   // namespace
+
+bool isTouchScreen(const QPointingDevice* device)
+{
+    return device && device->type() == QInputDevice::DeviceType::TouchScreen;
+}
 
 void TTouchScreen::Install()
 {
@@ -133,7 +133,9 @@ void TTouchScreen::Land(QWidget& top, const QEventPoint& point, const QPointingD
     if (before != fPoints.end()) {
         const TPoint old = before->second;
         fPoints.erase(before);
-        if (!old.tap)
+        if (old.tap)
+            Send(old, QEvent::MouseButtonRelease, device);
+        else
             Finger(old, point.id(), QEventPoint::State::Released, old.global);
     }
     QWidget* under = top.childAt(top.mapFromGlobal(point.globalPosition().toPoint()));

@@ -34,6 +34,9 @@ void forEachEvenIfOneFails(const Items& items, Step step)
         std::rethrow_exception(failure);
 }
 
+// Whether the events of `device` come from a touch screen (not a touch pad).
+bool isTouchScreen(const QPointingDevice* device);
+
 // A widget that plays the fingers landing on it (the keyboard). It accepts touch, so that Qt makes
 // no mouse of its fingers, but takes every point from TTouchScreen: Qt drops the moves and the
 // lift of a finger that lands while others are down when the point nearest to it has no widget,
