@@ -49,5 +49,6 @@ void saveAndTell(QWidget* window)
 void installSaveKey(QWidget* window)
 {
     auto* key = new QShortcut(QKeySequence::Save, window);
+    key->setAutoRepeat(false);   // held down, the keys save once
     QObject::connect(key, &QShortcut::activated, window, [window] { saveAndTell(window); });
 }

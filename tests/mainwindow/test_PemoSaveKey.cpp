@@ -71,6 +71,7 @@ TEST_F(PemoSaveKeyTest, APhraseFromEverySourceComesBackFromTheFileAsTheWireSawIt
     clickSpinButton(frm->seLKanal, true);   // channel 2: its stored settings go out
     click(67);
     ctrlS();
+    QTest::simulateEvent(frm.get(), true, Qt::Key_S, Qt::ControlModifier, {}, true);   // held down
 
     ASSERT_EQ(saved().size(), 1);
     const std::map<int, Events> tracks = savedTracks(0), wire = wireSinceFirstNote();
