@@ -8,7 +8,8 @@ namespace tarv {
 
 namespace {
 
-// The settings a track starts with: the program, then these controllers.
+// The settings a track starts with: the bank, the program, then these controllers.
+constexpr std::array<int, 2> BankControllers{0, 32};
 constexpr std::array<int, 5> InitialControllers{7, 10, 64, 91, 93};
 
 bool isNoteOn(std::uint32_t packed)
@@ -31,12 +32,16 @@ void startTrack(smf::Track& track, int channel, const RecordedChannelState& stat
 {
     track.name = "Kanal " + std::to_string(channel + 1);
     const auto status = [channel](std::uint32_t kind) { return kind | std::uint32_t(channel); };
+    const auto controllers = [&](const auto& list) {
+        for (const int controller : list) {
+            if (const int value = state.controllers[std::size_t(controller)]; value >= 0)
+                track.events.push_back({0, status(0xB0) | std::uint32_t(controller) << 8 | std::uint32_t(value) << 16});
+        }
+    };
+    controllers(BankControllers);
     if (state.program >= 0)
         track.events.push_back({0, status(0xC0) | std::uint32_t(state.program) << 8});
-    for (const int controller : InitialControllers) {
-        if (const int value = state.controllers[std::size_t(controller)]; value >= 0)
-            track.events.push_back({0, status(0xB0) | std::uint32_t(controller) << 8 | std::uint32_t(value) << 16});
-    }
+    controllers(InitialControllers);
 }
 
 }   // namespace

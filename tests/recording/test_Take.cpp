@@ -20,6 +20,7 @@ TEST(TakeTest, StartsAtTheFirstNoteSinceTheSaveAndEndsEveryNoteItStarts)
     recording.saved = 101;
     recording.before[0].program = 3;
     recording.before[0].controllers[1] = 9;   // not among a track's settings
+    recording.before[0].controllers[0] = 2;   // bank select, before the program
     const std::int64_t t0 = 5'000'000, second = 1'000'000;
     recording.messages = {
         {0, message(0x90, 50, 100)},   // saved before: its Note Off below is left out
@@ -37,7 +38,8 @@ TEST(TakeTest, StartsAtTheFirstNoteSinceTheSaveAndEndsEveryNoteItStarts)
     for (const tarv::smf::Event& e : take->tracks[0].events)
         events.emplace_back(e.tick, e.packed);
     EXPECT_EQ(events,
-              (decltype(events){{0, message(0xC0, 3)},
+              (decltype(events){{0, message(0xB0, 0, 2)},
+                                {0, message(0xC0, 3)},
                                 {0, message(0xB0, 7, 90)},
                                 {0, message(0x90, 60, 100)},
                                 {0, message(0x90, 62, 100)},
