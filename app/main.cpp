@@ -98,6 +98,18 @@ StartupFailures InitialiseModules(TPlayer& player)
     return failures;
 }
 
+// Each failure is shown by the general error display, one after the other.
+void ReportStartupFailures(const StartupFailures& failures)
+{
+    if (!failures.synth.isEmpty())
+        tarv::skin::ShowError(failures.synth);
+    if (!failures.sending.isEmpty()) {
+        tarv::skin::ShowError(QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
+                                             "bis ein Ausgang in der Portauswahl gewählt ist.\n\n%1")
+                                  .arg(failures.sending));
+    }
+}
+
 // TARV_SCREENSHOT=<file.png>: save a picture of the main window once it shows, then quit
 // (used by the screenshot test and the documentation).
 void ScheduleScreenshot(QWidget* window)
@@ -175,25 +187,17 @@ int main(int argc, char* argv[])
     tarv::CloseWindowsOnTerminationSignals();
     QTimer::singleShot(0, mainWindow, [] { LogStartup("window-shown"); });
     // What the first picture does not need comes right after it, before any input of the
-    // player: the icon and the three dialogs, created hidden in this order.
-    new AfterFirstPicture(mainWindow, [mainWindow] {
+    // player: the icon and the three dialogs, created hidden in this order, then the report of
+    // what failed at the start (its message box would otherwise keep the window from painting).
+    new AfterFirstPicture(mainWindow, [mainWindow, startupFailures] {
         LogStartup("first-picture");
         QApplication::setWindowIcon(tarv::skin::appIcon());
         new TfrmPortWahl(mainWindow, mainWindow->player());
         new TfrmInstrument(mainWindow, mainWindow->player());
         new TfrmStimmung(mainWindow, mainWindow->player());
         LogStartup("dialogs");
+        ReportStartupFailures(startupFailures);
     });
-    if (!startupFailures.synth.isEmpty())
-        QTimer::singleShot(0, mainWindow, [text = startupFailures.synth] { tarv::skin::ShowError(text); });
-    if (!startupFailures.sending.isEmpty()) {
-        QTimer::singleShot(0, mainWindow, [failure = startupFailures.sending] {
-            tarv::skin::ShowError(
-                QStringLiteral("Die MIDI-Ausgabe konnte nicht geöffnet werden; es wird nichts gesendet, "
-                               "bis ein Ausgang in der Portauswahl gewählt ist.\n\n%1")
-                    .arg(failure));
-        });
-    }
     QTimer::singleShot(0, mainWindow, OpenInputFromEnvironment);
     ScheduleScreenshot(mainWindow);
     const int result = app.exec();
