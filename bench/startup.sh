@@ -26,6 +26,10 @@
 #     (TARV_AUDIO_DRIVER=jack), the peer through its FluidSynth output with FluidSynth's JACK
 #     driver (the only configuration it gets on a first start), both with the same sound font
 #     (SOUNDFONT, FluidR3_GM unless set).
+# A desktop session has a session bus: the benchmark starts one of its own (dbus-daemon) for all
+# the programs. Without one, Qt's accessibility bridge, made when a window's first control gets
+# its text, tries to start a bus (a fork of the program) and waits for it; NO_SESSION_BUS=1
+# measures that case.
 # tarv runs from a copy in a temporary folder, with its synthesizer module (tarv-synth.so from
 # the executable's folder) beside it; its settings file lands there (a default file makes the
 # start-up sending select programs 0, 8, ..., 120). Not part of the test suite: timings need a
@@ -37,7 +41,7 @@ conditions=${CONDITIONS:-nomidi jack synth}
 soundfont=${SOUNDFONT:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
 module=$(dirname "$exe")/tarv-synth.so
 floor=$(dirname "$exe")/../bench/bench_empty_window
-for tool in Xvfb xdotool jackd; do
+for tool in Xvfb xdotool jackd dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
 done
 peer=$(command -v vmpk || true)
@@ -46,10 +50,11 @@ peer=$(command -v vmpk || true)
 [ -f "$module" ] || echo "No synthesizer module beside $exe: tarv starts without its synth."
 
 work=$(mktemp -d)
-XVFB_PID="" jack_pid="" dump_pid=""
+XVFB_PID="" jack_pid="" dump_pid="" bus_pid=""
 cleanup() {
     stop_process "$dump_pid"
     stop_process "$jack_pid"
+    stop_process "$bus_pid"
     stop_process "$XVFB_PID"
     rm -rf "$work"
 }
@@ -57,6 +62,16 @@ trap cleanup EXIT
 
 start_xvfb "$work"
 export DISPLAY=$XVFB_DISPLAY
+if [ "${NO_SESSION_BUS:-0}" = 1 ]; then
+    unset DBUS_SESSION_BUS_ADDRESS
+    session_bus="none"
+else
+    dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" 4>"$work/bus.pid" 2>/dev/null
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.address")
+    export DBUS_SESSION_BUS_ADDRESS
+    bus_pid=$(head -n 1 "$work/bus.pid")
+    session_bus="a session bus of its own"
+fi
 unset QT_QPA_PLATFORM TARV_MIDI_API TARV_AUDIO_DRIVER TARV_SOUNDFONT
 # A JACK server name of the benchmark's own: no other server is met, and without its server
 # there is no JACK at all.
@@ -260,7 +275,7 @@ floor_window() {
     rm -rf "$folder"
 }
 
-echo "Start-up side by side: $exe, display $DISPLAY, $(nproc) cores, load: $(uptime | sed 's/.*load average: //')"
+echo "Start-up side by side: $exe, display $DISPLAY, $session_bus, $(nproc) cores, load: $(uptime | sed 's/.*load average: //')"
 if [ -e /dev/snd/seq ]; then echo "Note: an ALSA sequencer exists, so \"no MIDI system\" still has ALSA MIDI."; fi
 if [ -n "$floor" ]; then floor_window; fi
 first="first start (no settings file; the peer without its configuration)"
