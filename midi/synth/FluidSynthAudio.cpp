@@ -47,6 +47,16 @@ void FluidSynthService::Impl::openAudio()
 // Called with `lock` held; throws when none of `drivers` opens.
 void FluidSynthService::Impl::openDriver(const std::vector<std::string>& drivers, bool withSynth)
 {
+    OpenedDriver opened = newDriver(drivers, withSynth);
+    driver = std::move(opened.driver);
+    driverSettings = std::move(opened.settings);
+    driverName = std::move(opened.name);
+}
+
+// Touches no field that `lock` guards; throws when none of `drivers` opens.
+FluidSynthService::Impl::OpenedDriver FluidSynthService::Impl::newDriver(const std::vector<std::string>& drivers,
+                                                                         bool withSynth)
+{
     FluidPtr<fluid_settings_t> own = withSynth ? nullptr : newSettings(SampleRate, PeriodSize, Periods);
     fluid_settings_t* use = own ? own.get() : settings.get();
     const std::set<std::string> compiled = compiledDrivers(use);
@@ -63,15 +73,13 @@ void FluidSynthService::Impl::openDriver(const std::vector<std::string>& drivers
 #endif
         fluid_settings_setstr(use, "audio.driver", name.c_str());
         std::string reason;
+        FluidPtr<fluid_audio_driver_t> opened;
         {
             LogCapture capture(reason);
-            driver.reset(new_fluid_audio_driver2(use, &Impl::audioCallback, this));
+            opened.reset(new_fluid_audio_driver2(use, &Impl::audioCallback, this));
         }
-        if (driver) {
-            driverName = name;
-            driverSettings = std::move(own);
-            return;
-        }
+        if (opened)
+            return {std::move(own), std::move(opened), name};
         if (!reasons.empty())
             reasons += "; ";
         reasons += name + ": " + (reason.empty() ? std::string("unbekannter Fehler") : reason);
@@ -81,25 +89,42 @@ void FluidSynthService::Impl::openDriver(const std::vector<std::string>& drivers
     throw MidiServiceError("Audioausgabe kann nicht geöffnet werden: " + reasons);
 }
 
-// Called by the loading thread with `lock` held, once the sound font is in. A JACK output
+// Called by the loading thread with `guard` held, once the sound font is in. A JACK output
 // opened during loading goes again, now with the synth, so that FluidSynth sets the synth to
-// the server's sample rate. No note has sounded yet.
-void FluidSynthService::Impl::reopenJackWithSynth()
+// the server's sample rate. No note has sounded yet. Closing and opening a JACK client wait
+// for the server's cycle, and in that cycle a JACK client of this program (the MIDI input's)
+// may be waiting for `lock` to send to the synth: so they run without it. A port opened or
+// closed meanwhile opens no driver of its own; the new one is kept while a port is open.
+void FluidSynthService::Impl::reopenJackWithSynth(std::unique_lock<std::mutex>& guard)
 {
     if (!driver || !driverSettings || driverName != "jack")
         return;
-    const std::string name = driverName;
-    deleteDriver();
-    try {
-        openDriver({name}, true);
-    } catch (const MidiServiceError&) {
+    OpenedDriver old{std::move(driverSettings), std::move(driver), std::move(driverName)};
+    driverName.clear();
+    reopening = true;
+    guard.unlock();
+    old.driver.reset();   // the audio thread has stopped when this returns
+    OpenedDriver opened;
+    for (const bool withSynth : {true, false}) {
         try {
-            openDriver({name}, false);
-        } catch (const MidiServiceError&) {
+            opened = newDriver({old.name}, withSynth);
+            break;
+        } catch (...) {
             // The server went away meanwhile: silent until the next opening of the port
             // opens an output again (or says why it cannot).
         }
     }
+    guard.lock();
+    reopening = false;
+    if (outputs.empty() || stopping) {
+        guard.unlock();
+        opened = {};
+        guard.lock();
+        return;
+    }
+    driver = std::move(opened.driver);
+    driverSettings = std::move(opened.settings);
+    driverName = driver ? std::move(opened.name) : std::string();
 }
 
 // Called with `lock` held (or from the destructor).

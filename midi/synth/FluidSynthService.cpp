@@ -62,7 +62,7 @@ bool FluidSynthService::Impl::loadSoundFont()
         guard.lock();
     }
     loaded.store(true, std::memory_order_release);
-    reopenJackWithSynth();
+    reopenJackWithSynth(guard);
     loadingEnded = true;
     settledChanged.notify_all();
     if (stopping)
@@ -277,7 +277,7 @@ PortHandle FluidSynthService::openOutput(int index, const std::string& name)
     std::lock_guard guard(d->lock);
     if (!d->loadError.empty())
         throw MidiServiceError(d->loadError);
-    if (d->options.audio && !d->driver)
+    if (d->options.audio && !d->driver && !d->reopening)
         d->openAudio();
     return d->outputs.add({});
 }

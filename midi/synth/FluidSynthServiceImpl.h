@@ -39,6 +39,7 @@ struct FluidSynthService::Impl {
     FluidPtr<fluid_settings_t> driverSettings;
     FluidPtr<fluid_audio_driver_t> driver;   // goes before its settings and the synth
     std::string driverName;
+    bool reopening = false;   // the loading thread opens the output again, without `lock`
 
     std::atomic<bool> loaded{false};
     std::atomic<bool> wake{false};   // a message arrived: the render thread must render again
@@ -68,9 +69,15 @@ struct FluidSynthService::Impl {
     void checkOutput(PortHandle handle) const;
 
     // The audio output (FluidSynthAudio.cpp).
+    struct OpenedDriver {
+        FluidPtr<fluid_settings_t> settings;   // its own, for a driver that never sees the synth
+        FluidPtr<fluid_audio_driver_t> driver;   // goes before its settings
+        std::string name;
+    };
     void openAudio();
     void openDriver(const std::vector<std::string>& drivers, bool withSynth);
-    void reopenJackWithSynth();
+    OpenedDriver newDriver(const std::vector<std::string>& drivers, bool withSynth);
+    void reopenJackWithSynth(std::unique_lock<std::mutex>& guard);
     void closeAudio();
     void deleteDriver();
     void renderBlock(float* left, float* right, int frames);

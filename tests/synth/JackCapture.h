@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@ namespace tarv::test {
 // the peak level of the latest period. Never starts a JACK server: valid() is false without one.
 class JackCapture {
 public:
-    explicit JackCapture(const char* clientName = "tarv-capture")
+    // `eachPeriod`, when given, runs in every period, on the client's process thread.
+    explicit JackCapture(const char* clientName = "tarv-capture", std::function<void()> eachPeriod = {})
+        : fEachPeriod(std::move(eachPeriod))
     {
         jack_status_t status{};
         fClient = jack_client_open(clientName, JackNoStartServer, &status);
@@ -92,10 +95,13 @@ private:
                 self->fRecording[at++] = samples[i];
             self->fRecorded.store(at, std::memory_order_release);
         }
+        if (self->fEachPeriod)
+            self->fEachPeriod();
         self->fPeriods.fetch_add(1);
         return 0;
     }
 
+    std::function<void()> fEachPeriod;
     jack_client_t* fClient = nullptr;
     jack_port_t* fInput = nullptr;
     std::atomic<float> fLastPeak{0};

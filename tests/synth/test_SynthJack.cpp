@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+
 using namespace tarv;
 using namespace tarv::test;
 
@@ -50,6 +53,40 @@ TEST(FluidSynthServiceJack, NoteIsHeardAtItsPitchAndSilenceFollows)
     synth.sendShort(port, packed(0xB0, 123, 0));
     EXPECT_TRUE(waitFor([&] { return capture.lastPeak() < 1e-4f; }, std::chrono::seconds(10)));
     synth.closeOutput(port);
+}
+
+// A JACK client of the program that sends to the synth in its process callback (the MIDI
+// input's) keeps its periods while the synth's output goes again with the loaded sound font:
+// the server waits for that client in every cycle, so a send that waited for the reopening
+// would stall the whole server (for its timeout of 5 s when it runs synchronously).
+TEST(FluidSynthServiceJack, ASenderOnAJackThreadKeepsItsPeriodsWhileTheOutputOpensAgain)
+{
+    if (!std::filesystem::exists(TimGm6mbFile))
+        GTEST_SKIP() << "sound font missing: " << TimGm6mbFile;
+    LoadingGate gate;
+    FluidSynthService::Options options;
+    options.drivers = {"jack"};
+    options.beforeLoading = gate.hook();
+    FluidSynthService synth(TimGm6mbFile, options);
+    const auto releaseGate = gate.releaseOnExit();
+    const PortHandle port = synth.openOutput(0, SynthPortName);
+    std::atomic<std::int64_t> longestGap{0};   // ms
+    std::chrono::steady_clock::time_point last{};
+    JackCapture sender("tarv-sender", [&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (last != std::chrono::steady_clock::time_point{})
+            longestGap = std::max<std::int64_t>(longestGap, (now - last) / std::chrono::milliseconds(1));
+        last = now;
+        synth.sendShort(port, packed(0xB0, 1, 0));
+    });
+    if (!sender.valid())
+        GTEST_SKIP() << "no JACK server runs";
+    ASSERT_TRUE(waitFor([&] { return sender.periods() > 5; }));
+    gate.release();
+    ASSERT_TRUE(synth.waitUntilLoaded(std::chrono::seconds(20)));
+    const long loaded = sender.periods();
+    ASSERT_TRUE(waitFor([&] { return sender.periods() > loaded + 20; }));
+    EXPECT_LT(longestGap.load(), 2000) << "ms between two periods of the sending client";
 }
 
 }   // namespace
