@@ -14,6 +14,15 @@ using namespace tarv::test;
 
 namespace {
 
+// The JACK output, opened while the sound font is held back at `gate`.
+FluidSynthService::Options jackWhileLoading(LoadingGate& gate)
+{
+    FluidSynthService::Options options;
+    options.drivers = {"jack"};
+    options.beforeLoading = gate.hook();
+    return options;
+}
+
 TEST(FluidSynthServiceJack, NoteIsHeardAtItsPitchAndSilenceFollows)
 {
     if (!std::filesystem::exists(TimGm6mbFile))
@@ -25,10 +34,7 @@ TEST(FluidSynthServiceJack, NoteIsHeardAtItsPitchAndSilenceFollows)
     // The port opens while the sound font is still loading: the output starts without the
     // synth and is set to the server's sample rate once the synth is there.
     LoadingGate gate;
-    FluidSynthService::Options options;
-    options.drivers = {"jack"};
-    options.beforeLoading = gate.hook();
-    FluidSynthService synth(TimGm6mbFile, options);
+    FluidSynthService synth(TimGm6mbFile, jackWhileLoading(gate));
     const auto releaseGate = gate.releaseOnExit();
     const PortHandle port = synth.openOutput(0, SynthPortName);
     EXPECT_EQ(synth.audioDriver(), "jack");
@@ -64,10 +70,7 @@ TEST(FluidSynthServiceJack, ASenderOnAJackThreadKeepsItsPeriodsWhileTheOutputOpe
     if (!std::filesystem::exists(TimGm6mbFile))
         GTEST_SKIP() << "sound font missing: " << TimGm6mbFile;
     LoadingGate gate;
-    FluidSynthService::Options options;
-    options.drivers = {"jack"};
-    options.beforeLoading = gate.hook();
-    FluidSynthService synth(TimGm6mbFile, options);
+    FluidSynthService synth(TimGm6mbFile, jackWhileLoading(gate));
     const auto releaseGate = gate.releaseOnExit();
     const PortHandle port = synth.openOutput(0, SynthPortName);
     std::atomic<std::int64_t> longestGap{0};   // ms
