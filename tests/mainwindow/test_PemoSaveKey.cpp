@@ -32,13 +32,10 @@ protected:
         QTest::mouseRelease(frm->Pemo, Qt::LeftButton, {}, frm->Pemo->KeyRect(note).center());
     }
     QString folder() const { return QDir(fSettings.path()).filePath(QStringLiteral("Aufnahmen")); }
-    QStringList saved() const   // oldest first
+    QStringList saved() const { return QDir(folder()).entryList({QStringLiteral("*.mid")}, QDir::Files); }
+    std::map<int, Events> savedTracks() const   // of the first file saved
     {
-        return QDir(folder()).entryList({QStringLiteral("*.mid")}, QDir::Files, QDir::Time | QDir::Reversed);
-    }
-    std::map<int, Events> savedTracks(int file) const
-    {
-        const tarv::test::MidiFileContents contents = tarv::test::readMidiFile(QDir(folder()).filePath(saved()[file]));
+        const tarv::test::MidiFileContents contents = tarv::test::readMidiFile(QDir(folder()).filePath(saved()[0]));
         EXPECT_TRUE(contents.parsed && contents.format == 1 && contents.ticksPerQuarter == 480
                     && contents.tempo == 500000);
         std::map<int, Events> tracks;
@@ -74,7 +71,7 @@ TEST_F(PemoSaveKeyTest, APhraseFromEverySourceComesBackFromTheFileAsTheWireSawIt
     QTest::simulateEvent(frm.get(), true, Qt::Key_S, Qt::ControlModifier, {}, true);   // held down
 
     ASSERT_EQ(saved().size(), 1);
-    const std::map<int, Events> tracks = savedTracks(0), wire = wireSinceFirstNote();
+    const std::map<int, Events> tracks = savedTracks(), wire = wireSinceFirstNote();
     ASSERT_EQ(tracks.size(), wire.size());
     for (const auto& [channel, events] : tracks) {   // each after the six settings in force
         ASSERT_EQ(events.size(), 6 + wire.at(channel).size()) << channel;

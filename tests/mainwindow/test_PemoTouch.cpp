@@ -7,9 +7,7 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include <map>
 #include <optional>
-#include <random>
 #include <set>
 
 namespace {
@@ -157,42 +155,6 @@ TEST_F(PemoTouchTest, ACancelTheHiddenWindowThePortButtonAndResetEndEveryFinger)
     loop->clearSent();
     liftAll();
     EXPECT_TRUE(sentNotes().empty());
-}
-
-// Fingers land, glide and lift on the view at random (the octave labels below the keys move it)
-// while the mode, the split point, the channels and the key change: a receiver that counts each
-// Note On against a Note Off ends silent, and no key stays marked.
-TEST_F(PemoTouchTest, RandomFingersWhileTheRoutingChangesEndSilent)
-{
-    std::mt19937 random(20260611);
-    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
-    const std::function<void()> changes[] = {
-        [&] { chooseMode(pick(2)); },
-        [&] { frm->btnSetSplit->click(); },
-        [&] { frm->seRkanal->setValue(1 + pick(16)); },
-        [&] { frm->seSplitOktave->setValue(pick(frm->seSplitOktave->maximum() + 1)); },
-        [&] { seLKanalTo(1 + pick(3)); },
-        [&] { player.SetTranspose(std::uint8_t(pick(12))); },   // as the key selector does
-    };
-    for (int step = 0; step < 400; ++step) {
-        const int id = pick(4), roll = pick(12);
-        const QPoint at = frm->Pemo->mapFrom(frm->panelKBview, QPoint(pick(757), 7 + pick(135)));
-        if (roll < 6)
-            changes[roll]();
-        else
-            touch(id, fDown.contains(id) ? (roll < 10 ? Move : Lift) : Land, at);
-    }
-    liftAll();
-    ASSERT_GT(sentNotes().size(), 200u);
-    std::map<std::pair<int, int>, int> sounding;
-    for (const Bytes& note : sentNotes()) {
-        int& count = sounding[{note[0] & 0x0F, note[1]}];
-        count = note[0] >= 0x90 ? count + 1 : std::max(count - 1, 0);
-    }
-    for (const auto& [where, count] : sounding)
-        EXPECT_EQ(count, 0) << "channel " << where.first << " note " << where.second;
-    for (int note = 0; note < 128; ++note)
-        EXPECT_FALSE(frm->Pemo->IsMarked(note)) << note;
 }
 
 }   // namespace
