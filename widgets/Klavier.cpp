@@ -47,12 +47,6 @@ void drawFramedRect(QPainter& painter, const QRect& r, const QPen& pen, const QB
     }
 }
 
-// A mouse event that Qt or the system made from a finger: the finger plays by its touch events.
-bool fromTouchScreen(const QMouseEvent& event)
-{
-    return isTouchScreen(event.pointingDevice());
-}
-
 }   // namespace
 
 TKeysBase::TKeysBase(QWidget* AOwner) : QWidget(AOwner)
@@ -272,10 +266,12 @@ void TKeysBase::InvertNote(QPainter& painter, const TKeyMetrics& m, int note) co
         painter.fillRect(rects[i], Qt::white);
 }
 
+// A mouse event that Qt or the system made from a finger plays nothing: the finger plays by its
+// touch events.
 void TKeysBase::mousePressEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
-    if (!fromTouchScreen(*event))
+    if (!isTouchScreen(event->pointingDevice()))
         KeysMouseDown(event->button(), qFloor(pos.x()), qFloor(pos.y()));
     event->accept();
 }
@@ -283,14 +279,14 @@ void TKeysBase::mousePressEvent(QMouseEvent* event)
 void TKeysBase::mouseMoveEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
-    if (!fromTouchScreen(*event))
+    if (!isTouchScreen(event->pointingDevice()))
         KeysMouseMove(event->buttons(), qFloor(pos.x()), qFloor(pos.y()));
     event->accept();
 }
 
 void TKeysBase::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (!fromTouchScreen(*event))
+    if (!isTouchScreen(event->pointingDevice()))
         KeysMouseUp();
     event->accept();
 }
