@@ -2,6 +2,9 @@
 #include "skin/Click.h"
 
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
 
 bool TClickTracker::press(const QMouseEvent& event)
 {
@@ -17,6 +20,25 @@ bool TClickTracker::release(const QMouseEvent& event, const QWidget& control)
         return false;
     fPressed = false;
     return control.rect().contains(event.position().toPoint());
+}
+
+TClickPanel::TClickPanel(QWidget* parent) : QFrame(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+// Qt leaves the background of an opaque widget to it: the window colour, then the look of the
+// style sheet (the grille), then the frame.
+void TClickPanel::paintEvent(QPaintEvent* event)
+{
+    {
+        QPainter p(this);
+        p.fillRect(rect(), palette().window());
+        QStyleOption option;
+        option.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_Widget, &option, &p, this);
+    }
+    QFrame::paintEvent(event);
 }
 
 void TClickPanel::mousePressEvent(QMouseEvent* event)

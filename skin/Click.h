@@ -24,10 +24,12 @@ private:
 // A plain panel that reports clicks (the sliding covers of the main window). A frame of its
 // own beside TClickLabel, not a label without text: the style sheet's look of labels would lay
 // a transparent background over the covers' grille. (A QObject cannot be a template.)
+// A panel paints its whole face and says so: Qt then paints nothing that a closed cover hides,
+// and the window's first picture leaves out the strips under the covers.
 class TClickPanel : public QFrame {
     Q_OBJECT
 public:
-    explicit TClickPanel(QWidget* parent = nullptr) : QFrame(parent) {}
+    explicit TClickPanel(QWidget* parent = nullptr);
 
 signals:
     void clicked();
@@ -35,6 +37,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     TClickTracker fClick;
