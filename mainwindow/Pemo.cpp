@@ -96,10 +96,11 @@ void TfrmPemo::CreateControls()
 {
     setupUi(this);
     lblC = {lblC0, lblC1, lblC2, lblC3, lblC4, lblC5, lblC6, lblC7, lblC8, lblC9};
-    bbtnPorts->setPicture(tarv::skin::midiConnectorPicture());
+    // Both picture buttons start under closed covers: their pictures are made when first shown.
+    bbtnPorts->setPictureMaker(tarv::skin::midiConnectorPicture);
     slVelocity->setCaptions(QStringLiteral("Auto"), QStringLiteral("Manu"));
     sPanel1->setText(SiteName());
-    bbtnPckey->setPicture(tarv::skin::pcKeysPicture(DefaultPcKeyMap));
+    bbtnPckey->setPictureMaker([] { return tarv::skin::pcKeysPicture(DefaultPcKeyMap); });
     // Hand pointers on the active controls; no tab stops except the slide switch.
     tarv::skin::prepareControls(this);
 }

@@ -16,8 +16,25 @@ TPictureButton::TPictureButton(QWidget* parent) : QAbstractButton(parent)
 void TPictureButton::setPicture(const QPixmap& picture)
 {
     fPicture = picture;
+    fMakePicture = nullptr;
     updateGeometry();
     update();
+}
+
+void TPictureButton::setPictureMaker(std::function<QPixmap()> make)
+{
+    fMakePicture = std::move(make);
+    updateGeometry();
+    update();
+}
+
+const QPixmap& TPictureButton::picture() const
+{
+    if (fMakePicture) {
+        fPicture = fMakePicture();
+        fMakePicture = nullptr;
+    }
+    return fPicture;
 }
 
 void TPictureButton::setCaption(const QString& caption)
@@ -27,7 +44,7 @@ void TPictureButton::setCaption(const QString& caption)
 
 QRect TPictureButton::pictureRect() const
 {
-    const QSize picture = fPicture.deviceIndependentSize().toSize();
+    const QSize picture = this->picture().deviceIndependentSize().toSize();
     const int captionWidth = text().isEmpty() ? 0 : fontMetrics().horizontalAdvance(text()) + CaptionGap;
     const int left = (width() - captionWidth - picture.width()) / 2 + captionWidth;
     return {left, (height() - picture.height()) / 2, picture.width(), picture.height()};
@@ -35,7 +52,7 @@ QRect TPictureButton::pictureRect() const
 
 QSize TPictureButton::sizeHint() const
 {
-    const QSize picture = fPicture.deviceIndependentSize().toSize();
+    const QSize picture = this->picture().deviceIndependentSize().toSize();
     const int captionWidth = text().isEmpty() ? 0 : fontMetrics().horizontalAdvance(text()) + CaptionGap;
     return {picture.width() + captionWidth + 2, std::max(picture.height(), fontMetrics().height()) + 2};
 }
@@ -77,13 +94,13 @@ void TPictureButton::paintEvent(QPaintEvent*)
         p.setPen(enabled ? colour::Text : colour::TextDisabled);
         p.drawText(caption.translated(0, shift.y()), Qt::AlignCenter, text());
     }
-    if (!fPicture.isNull()) {
+    if (const QPixmap& picture = this->picture(); !picture.isNull()) {
         if (enabled) {
-            p.drawPixmap(pictureArea.topLeft(), fPicture);
+            p.drawPixmap(pictureArea.topLeft(), picture);
         } else {
             QStyleOption option;
             option.initFrom(this);
-            p.drawPixmap(pictureArea.topLeft(), style()->generatedIconPixmap(QIcon::Disabled, fPicture, &option));
+            p.drawPixmap(pictureArea.topLeft(), style()->generatedIconPixmap(QIcon::Disabled, picture, &option));
         }
     }
 }

@@ -5,6 +5,8 @@
 #include <QPixmap>
 #include <QString>
 
+#include <functional>
+
 // The caption sits 2 pixels left of the picture; caption and picture are centred together.
 // No focus frame is drawn. Clicks arrive through QAbstractButton::clicked.
 class TPictureButton : public QAbstractButton {
@@ -12,8 +14,11 @@ class TPictureButton : public QAbstractButton {
 public:
     explicit TPictureButton(QWidget* parent = nullptr);
 
-    QPixmap Picture() const { return fPicture; }
+    QPixmap Picture() const { return picture(); }
     void setPicture(const QPixmap& picture);
+    // The picture is made by `make` when the button first needs it (to paint or to measure
+    // itself): a button that starts hidden under a cover costs the start nothing.
+    void setPictureMaker(std::function<QPixmap()> make);
     QString Caption() const { return text(); }
     void setCaption(const QString& caption);
 
@@ -29,6 +34,8 @@ protected:
 
 private:
     static constexpr int CaptionGap = 2;
-    QPixmap fPicture;
+    const QPixmap& picture() const;
+    mutable QPixmap fPicture;
+    mutable std::function<QPixmap()> fMakePicture;
     bool fHover = false;
 };
