@@ -59,9 +59,10 @@ stop_process() {
 }
 
 # start_xvfb FOLDER: an X server on a free display (its number goes through FOLDER/display);
-# sets XVFB_PID and XVFB_DISPLAY (":N").
+# sets XVFB_PID and XVFB_DISPLAY (":N"). Without -noreset the server starts over each time its
+# last client leaves, and a program that connects meanwhile finds no display.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$1/display" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$1/display" 2>/dev/null &
     XVFB_PID=$!
     for _ in $(seq 1 100); do [ -s "$1/display" ] && break; sleep 0.05; done
     XVFB_DISPLAY=":$(cat "$1/display")"
