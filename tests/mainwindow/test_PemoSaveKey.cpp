@@ -56,7 +56,7 @@ protected:
     }
 };
 
-TEST_F(PemoSaveKeyTest, APhraseFromEverySourceComesBackFromTheFileAsTheWireSawItWithinATick)
+TEST_F(PemoSaveKeyTest, APhraseFromEverySourceComesBackFromTheFileAsTheWireSawItWithinTwoTicks)
 {
     QTest::qWait(25);   // silence before the first note, cut from the file
     click(60);
@@ -78,7 +78,9 @@ TEST_F(PemoSaveKeyTest, APhraseFromEverySourceComesBackFromTheFileAsTheWireSawIt
         EXPECT_EQ(events[0].second[0], 0xC0 | channel);
         for (std::size_t i = 0; i < wire.at(channel).size(); ++i) {
             EXPECT_EQ(events[6 + i].second, wire.at(channel)[i].second) << channel << " " << i;
-            EXPECT_LE(std::abs(int(events[6 + i].first) - int(wire.at(channel)[i].first)), 1) << channel << " " << i;
+            // A tick of rounding, and one for the sending thread held up between the wire's
+            // stamp and the record's (a loaded machine, a sanitizer build).
+            EXPECT_LE(std::abs(int(events[6 + i].first) - int(wire.at(channel)[i].first)), 2) << channel << " " << i;
         }
     }
     EXPECT_GT(wire.at(1).back().first, 48u);
