@@ -1,12 +1,14 @@
 // Tests of the skin: the slide switch, focus and pointers, the hint window and its governance,
 // the pictures and the style sheet.
 #include "skin/ListBox.h"
+#include "skin/ModusComboBox.h"
 #include "skin/PictureButton.h"
 #include "skin/Skin.h"
 #include "skin/SlideSwitch.h"
 
 #include "TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QLabel>
@@ -351,6 +353,25 @@ TEST_F(SkinTest, TheDialogsListsAndMemoTakeTheirFacesFromTheirRoles)
                 darkest = std::min(darkest, qGray(image.pixel(x, y)));
         EXPECT_LT(darkest, 64) << c.role;
     }
+}
+
+// The mode list starts under a cover: its drop-down list is made when it first opens, and the
+// list shows in the skin's face while the box has its bold one.
+TEST_F(SkinTest, TheModeListMakesItsListWhenItFirstOpens)
+{
+    TModusComboBox box;
+    box.addItems({QStringLiteral("Standard"), QStringLiteral("Split")});
+    box.setGeometry(0, 0, 120, 20);
+    skin::setRole(&box, skin::role::ModeList);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    ASSERT_TRUE(box.font().bold());
+    EXPECT_EQ(box.findChild<QAbstractItemView*>(), nullptr);
+
+    QTest::mouseClick(&box, Qt::LeftButton);
+    ASSERT_TRUE(box.view()->isVisible());
+    EXPECT_EQ(box.view()->font().toString().toStdString(), QApplication::font().toString().toStdString());
+    box.hidePopup();
 }
 
 TEST_F(SkinTest, StyleSheetNamesOnlyKnownColours)
