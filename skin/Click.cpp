@@ -1,6 +1,8 @@
 // Clicks: the press-then-release-inside rule and the panel and label that report them.
 #include "skin/Click.h"
 
+#include "skin/Skin.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -28,7 +30,7 @@ TClickPanel::TClickPanel(QWidget* parent) : QFrame(parent)
 }
 
 // Qt leaves the background of an opaque widget to it: the window colour, then the look of the
-// style sheet (the grille), then the frame.
+// style sheet (the face and its frame), then the grille.
 void TClickPanel::paintEvent(QPaintEvent* event)
 {
     {
@@ -37,6 +39,8 @@ void TClickPanel::paintEvent(QPaintEvent* event)
         QStyleOption option;
         option.initFrom(this);
         style()->drawPrimitive(QStyle::PE_Widget, &option, &p, this);
+        // The grille fills the face inside the style sheet's frame of one pixel.
+        p.drawTiledPixmap(rect().adjusted(1, 1, -1, -1), tarv::skin::grillePicture());
     }
     QFrame::paintEvent(event);
 }

@@ -86,6 +86,24 @@ QString keyCaption(int virtualKey)
     return caption == 0 ? QString() : QString::fromUcs4(&caption, 1);
 }
 
+// Drawn, not read: the first picture file read makes Qt load its image plugins, and the covers
+// are in the window's first picture.
+QPixmap grillePicture()
+{
+    static const QPixmap tile = [] {
+        QPixmap picture(4, 4);
+        picture.fill(colour::Cover);
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour::CoverHole);
+        p.drawEllipse(QPointF(1, 1), 0.8, 0.8);
+        p.drawEllipse(QPointF(3, 3), 0.8, 0.8);
+        return picture;
+    }();
+    return tile;
+}
+
 QPixmap midiConnectorPicture()
 {
     return renderConnector(30);

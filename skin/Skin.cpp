@@ -52,6 +52,7 @@ const std::pair<const char*, const QColor*> colourNames[] = {
     {"buttonbottom", &colour::ButtonBottom},
     {"groove", &colour::Groove},
     {"hintbackground", &colour::HintBackground},
+    {"cover", &colour::Cover},
 };
 // clang-format on
 

@@ -47,6 +47,8 @@ inline const QColor ButtonTop{0x55, 0x55, 0x55};
 inline const QColor ButtonBottom{0x36, 0x36, 0x36};
 inline const QColor Groove{0x0e, 0x0e, 0x0e};
 inline const QColor HintBackground{0x1c, 0x1c, 0x1c};
+inline const QColor Cover{0x2e, 0x2e, 0x2e};       // the covers' face
+inline const QColor CoverHole{0x16, 0x16, 0x16};   // the holes of their grille
 }   // namespace colour
 
 // Sets the skin's style (Fusion underneath), palette, font, style sheet (skin/tarv.qss) and
@@ -67,6 +69,8 @@ void noTabStop(QWidget* widget);
 // A widget whose role a Qt Designer form set (the bare "skinRole" property) gets its role's look.
 void prepareControls(QWidget* root);
 
+// A 4 x 4 tile of the covers' grille: the cover's face with two holes.
+QPixmap grillePicture();
 // A 30 x 30 picture of a five-pin DIN MIDI connector.
 QPixmap midiConnectorPicture();
 // A 192 x 46 picture of the 24 PC keys of a key map (Windows virtual-key codes, the order of

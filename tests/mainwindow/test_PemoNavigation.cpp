@@ -125,6 +125,10 @@ TEST_F(PemoNavigationTest, AClosedCoverHidesItsStripFromThePaintingUntilItOpens)
                                                            frm->cbModus, frm->bbtnPckey})
         EXPECT_TRUE(hidden->visibleRegion().isEmpty()) << hidden->objectName().toStdString();
 
+    // A closed cover shows its grille inside its frame: holes darker than the face between them.
+    const QImage cover = frm->panelAO->grab().toImage();
+    EXPECT_LT(qGray(cover.pixel(1, 1)), qGray(cover.pixel(3, 1)));
+
     QTest::mouseClick(frm->panelAU, Qt::LeftButton);
     EXPECT_EQ(frm->seLKanal->visibleRegion(), QRegion(frm->seLKanal->rect()));
     EXPECT_TRUE(frm->bbtnPorts->visibleRegion().isEmpty());
