@@ -5,6 +5,7 @@
 #include "keycodes/VirtualKeys.h"
 
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #ifndef TARV_PNG_PICTURES
@@ -15,11 +16,21 @@ namespace tarv::skin {
 
 namespace {
 
+// A PNG of the skin's resources, read by Qt's own reader. Left to find the format itself, Qt
+// would load every one of its image plugins (and the libraries they need) to ask each one
+// whether it reads PNG.
+QPixmap readPng(const QString& path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 QPixmap renderConnector(int size)
 {
     detail::ensureResources();
     // Rendered at build time for the sizes in use (skin/CMakeLists.txt), when the build could.
-    const QPixmap rendered(QStringLiteral(":/tarv/skin/rendered/tarv-%1.png").arg(size));
+    const QPixmap rendered = readPng(QStringLiteral(":/tarv/skin/rendered/tarv-%1.png").arg(size));
 #ifdef TARV_PNG_PICTURES
     return rendered;   // without Qt's SVG module the build always renders them
 #else
