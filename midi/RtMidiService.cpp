@@ -6,15 +6,19 @@
 #include <RtMidi.h>
 #ifdef TARV_HAVE_JACK
 #include <jack/jack.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstddef>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -223,6 +227,30 @@ int portNumber(T& rtmidi, ErrorSlot& errors, RtMidi::Api api, int index, const s
 // graph only at the start of a later cycle: what RtMidi hands over before that (the start-up
 // sending right after opening, say) is lost. So after opening, wait until the graph shows one
 // connection more at the other end.
+// JACK 2's library reaches a server only through the server's socket in /dev/shm, named after
+// the server (JACK_DEFAULT_SERVER, or "default") and the user (left out for a server started for
+// all users). Without that socket a client fails to open all the same, but only after the
+// library has started a thread and opened its metadata database: milliseconds and more than a
+// mebibyte of memory at every start of the program without a server. Another library (JACK 1,
+// PipeWire's) is always asked.
+bool JackServerMayRun()
+{
+    const char* version = jack_get_version_string();
+    if (!version || !std::string_view(version).starts_with("1.9."))
+        return true;
+    const char* named = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string server = named ? named : "default";
+    if (server.find('/') != std::string::npos)
+        return true;   // the library rewrites such a name
+    const std::string socket = "/dev/shm/jack_" + server + "_";
+    for (const std::string& path : {socket + std::to_string(::getuid()) + "_0", socket + "0"}) {
+        std::error_code error;
+        if (std::filesystem::exists(path, error) || error)
+            return true;
+    }
+    return false;
+}
+
 class JackGraphWatch {
 public:
     JackGraphWatch() : fClient(jack_client_open(ClientName.c_str(), JackNoStartServer, nullptr)) {}
@@ -369,8 +397,9 @@ std::unique_ptr<RtMidiService> RtMidiService::create(const std::string& apiName)
     // start at all.
 #ifdef TARV_HAVE_JACK
     if (api == RtMidi::UNIX_JACK) {
-        impl->graph = std::make_unique<JackGraphWatch>();
-        if (!impl->graph->valid())
+        if (JackServerMayRun())
+            impl->graph = std::make_unique<JackGraphWatch>();
+        if (!impl->graph || !impl->graph->valid())
             throw MidiServiceError("Der JACK-Server läuft nicht");
         return std::unique_ptr<RtMidiService>(new RtMidiService(std::move(impl)));
     }

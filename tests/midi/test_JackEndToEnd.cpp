@@ -5,6 +5,7 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
+#include "midi/RtMidiService.h"
 #include "sending/SettingsSending.h"
 #include "settings/Settings.h"
 
@@ -12,6 +13,8 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -21,6 +24,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -300,4 +305,30 @@ TEST_F(JackEndToEndTest, AnOutputGoneFromTheGraphIsReportedAndNeverSwappedForThe
     ASSERT_TRUE(second.waitReceived(1));
     EXPECT_EQ(second.received(), std::vector<Bytes>{Bytes({0x90, 61, 100})});
     EXPECT_TRUE(third.received().empty());
+}
+
+// The service finds a JACK server by the name it runs under, and says when none runs: before a
+// server of that name starts, and once it runs.
+TEST(JackServerName, TheServiceFindsTheServerByItsNameAndSaysWhenNoneRuns)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty())
+        GTEST_SKIP() << "jackd missing";
+    const std::string name = "tarv-named-" + std::to_string(::getpid());
+    ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    const auto starts = [] {
+        try {
+            tarv::RtMidiService::create("jack");
+            return std::string();
+        } catch (const tarv::MidiServiceError& e) {
+            return std::string(e.what());
+        }
+    };
+    EXPECT_EQ(starts(), "Der JACK-Server läuft nicht");
+
+    QProcess server;
+    server.start(QStringLiteral("jackd"),
+                 {"--no-realtime", "-n", QString::fromStdString(name), "-d", "dummy", "-r", "48000"});
+    EXPECT_TRUE(tarv::test::waitFor([&] { return starts().empty(); }, std::chrono::seconds(10)));
+    tarv::test::stopProcess(server);
+    ::unsetenv("JACK_DEFAULT_SERVER");
 }
