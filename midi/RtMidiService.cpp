@@ -219,14 +219,6 @@ int portNumber(T& rtmidi, ErrorSlot& errors, RtMidi::Api api, int index, const s
 }
 
 #ifdef TARV_HAVE_JACK
-// The JACK server's graph, read by a client of the service's own that is never activated, so
-// that the server never wakes it: each RtMidi object is an active client that runs every
-// period, so the ports are listed here rather than by RtMidi objects kept for the purpose.
-//
-// RtMidi connects a new port with jack_connect, and the server puts the connection into its
-// graph only at the start of a later cycle: what RtMidi hands over before that (the start-up
-// sending right after opening, say) is lost. So after opening, wait until the graph shows one
-// connection more at the other end.
 // JACK 2's library reaches a server only through the server's socket in /dev/shm, named after
 // the server (JACK_DEFAULT_SERVER, or "default") and the user (left out for a server started for
 // all users). Without that socket a client fails to open all the same, but only after the
@@ -251,6 +243,14 @@ bool JackServerMayRun()
     return false;
 }
 
+// The JACK server's graph, read by a client of the service's own that is never activated, so
+// that the server never wakes it: each RtMidi object is an active client that runs every
+// period, so the ports are listed here rather than by RtMidi objects kept for the purpose.
+//
+// RtMidi connects a new port with jack_connect, and the server puts the connection into its
+// graph only at the start of a later cycle: what RtMidi hands over before that (the start-up
+// sending right after opening, say) is lost. So after opening, wait until the graph shows one
+// connection more at the other end.
 class JackGraphWatch {
 public:
     JackGraphWatch() : fClient(jack_client_open(ClientName.c_str(), JackNoStartServer, nullptr)) {}
