@@ -343,7 +343,11 @@ TEST_F(PemoMidiInTest, OtherMessagesPassThroughOnBothChannels)
     inject("Keys", 0xC4, 5);            // program change: two bytes
     inject("Keys", 0xB0, 1, 70);        // an unbound controller
     inject("Keys", 0xF8);               // clock: once, unchanged
+    inject("Keys", 0xD3, 90);           // channel pressure
+    inject("Keys", 0xA1, 60, 30);       // key pressure
     settle();
+    // The byte a program change does not carry is not looked at.
+    player.MidiIn(0, 0xC0, 7, 0xFF);
     EXPECT_EQ(takeSent(),
               (std::vector<Bytes>{{0xE2, 0x00, 0x40},
                                   {0xE9, 0x00, 0x40},
@@ -353,7 +357,13 @@ TEST_F(PemoMidiInTest, OtherMessagesPassThroughOnBothChannels)
                                   {0xC9, 5},
                                   {0xB2, 1, 70},
                                   {0xB9, 1, 70},
-                                  {0xF8}}));
+                                  {0xF8},
+                                  {0xD2, 90},
+                                  {0xD9, 90},
+                                  {0xA2, 60, 30},
+                                  {0xA9, 60, 30},
+                                  {0xC2, 7},
+                                  {0xC9, 7}}));
 }
 
 TEST_F(PemoMidiInTest, ActiveSensingAndMalformedMessagesAreDropped)
@@ -365,6 +375,10 @@ TEST_F(PemoMidiInTest, ActiveSensingAndMalformedMessagesAreDropped)
     player.MidiIn(0, 0x90, 0x80, 100);
     player.MidiIn(0, 0xB0, 7, 200);
     player.MidiIn(0, 0xE0, 0x00, 0xF0);
+    // A data byte in the status's place, and the bytes of system exclusive.
+    player.MidiIn(0, 0x40, 60, 100);
+    player.MidiIn(0, 0xF0, 1, 2);
+    player.MidiIn(0, 0xF7, 0, 0);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(takeSent(), (std::vector<Bytes>{{0x90, 60, 100}}));
     EXPECT_EQ(frm->tbVolume->value(), 0);

@@ -84,8 +84,6 @@ TEST(FluidSynthServiceJack, ASenderOnAJackThreadKeepsItsPeriodsWhileTheOutputOpe
         last = now;
         synth.sendShort(port, packed(0xB0, 1, 0));
     });
-    if (!sender.valid())
-        GTEST_SKIP() << "no JACK server runs";
     ASSERT_TRUE(waitFor([&] { return sender.periods() > 5; }));
     gate.release();
     ASSERT_TRUE(synth.waitUntilLoaded(std::chrono::seconds(20)));
