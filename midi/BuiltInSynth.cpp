@@ -86,6 +86,12 @@ public:
         port.service->sendBlock(port.inner, data, size);
     }
 
+    void playChannels(PortHandle handle, std::uint16_t channels) override
+    {
+        const Port port = find(handle);
+        port.service->playChannels(port.inner, channels);
+    }
+
 private:
     struct Port {
         MidiService* service = nullptr;

@@ -345,6 +345,15 @@ void TMidiOutput::Send(int aDeviceIndex, std::uint8_t aStatus, std::uint8_t aDat
     fRecorder.Record(tarv::ProgramTime(), packed);
 }
 
+void TMidiOutput::PlayChannels(int aDeviceIndex, std::uint16_t aChannels)
+{
+    std::lock_guard lock(fLock);
+    CheckIndex(aDeviceIndex);
+    OpenLocked(aDeviceIndex);
+    const PortHandle handle = fDevices[std::size_t(aDeviceIndex)].handle;
+    CallService([&] { tarv::midiService().playChannels(handle, aChannels); });
+}
+
 void TMidiOutput::SendSysEx(int aDeviceIndex, const std::vector<std::uint8_t>& aStream)
 {
     std::lock_guard lock(fLock);

@@ -136,6 +136,9 @@ public:
     // The port must be open already.
     void SendSysEx(int aDeviceIndex, const std::vector<std::uint8_t>& aStream);
     void SendSysEx(int aDeviceIndex, const std::string& aString);
+    // Tells the port which channels are played on it (MidiService::playChannels); opens it on
+    // demand, as Send does.
+    void PlayChannels(int aDeviceIndex, std::uint16_t aChannels);
 
     // The channel messages Send put on the wire, on any port, kept by the recorder below under
     // fLock: a copy of what is kept now, and the mark of a save. Any thread.

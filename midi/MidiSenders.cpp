@@ -101,6 +101,17 @@ void SendAllNotesOff(int aPort, std::uint8_t aChannel)
     sendChannelMessage(aPort, 0xB0, aChannel, 123, 0);
 }
 
+void PlayOnlyChannels(int aPort, std::uint8_t aLeftChannel, std::uint8_t aRightChannel)
+{
+    if (aLeftChannel > 15 || aRightChannel > 15 || OutputFailureReported())
+        return;
+    try {
+        MidiOutput().PlayChannels(aPort, std::uint16_t((1u << aLeftChannel) | (1u << aRightChannel)));
+    } catch (const std::exception&) {
+        // The output keeps every channel's sounds: nothing is lost but memory.
+    }
+}
+
 bool SendNote(int aPort, std::uint8_t aChannel, int aNote, std::uint8_t aVelocity, bool aOn)
 {
     if (aNote < 0 || aNote > 127 || aChannel > 15)

@@ -26,6 +26,10 @@ void SendAllNotesOff(int aPort, std::uint8_t aChannel);
 // Note On, or a real Note Off (0x80) carrying aVelocity as release velocity. True when it went
 // out: a note outside 0..127 is dropped, and so is a note that a missing output swallowed.
 bool SendNote(int aPort, std::uint8_t aChannel, int aNote, std::uint8_t aVelocity, bool aOn);
+// The output learns that only these channels are played on it (a synthesizer may then keep
+// the sounds of the others out of memory). Nothing is sent, and nothing fails: an output that
+// cannot take it plays every channel as before.
+void PlayOnlyChannels(int aPort, std::uint8_t aLeftChannel, std::uint8_t aRightChannel);
 
 // True while sends to a missing output are being dropped after its failure was raised.
 bool OutputFailureReported();

@@ -59,6 +59,11 @@ public:
     virtual void sendShort(PortHandle handle, std::uint32_t packed) = 0;
     virtual void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) = 0;
 
+    // The channels the caller plays on this output from now on (bit n for channel n): a
+    // synthesizer may keep the sounds of the others out of memory until one of them is
+    // played. What is sent to the others still takes effect. The default does nothing.
+    virtual void playChannels(PortHandle, std::uint16_t) {}
+
     // Why the service offers no ports when no MIDI system could be started; empty otherwise.
     virtual std::string unavailableReason() const { return {}; }
 };

@@ -47,6 +47,10 @@ void TPlayer::Edit(const std::function<void(TPlayerState&)>& change)
 void TPlayer::SendAllStoredChannels()
 {
     const std::array<TChannelSettings, 16> stored = AllStoredChannelSettings();
+    {
+        TLockGuard lock(fCriticalSection);
+        PlayOnlyChannels(fState.CurrentOutputPort, fState.LeftChannel, fState.RightChannel);
+    }
     for (int channel = 0; channel < 16; ++channel) {
         TLockGuard lock(fCriticalSection);
         SendChannelSettings(fState.CurrentOutputPort, channel, stored[std::size_t(channel)]);
@@ -179,6 +183,7 @@ void TPlayer::SetRightChannel(std::uint8_t channel)
 {
     TLockGuard lock(fCriticalSection);
     fState.RightChannel = channel;
+    PlayOnlyChannels(fState.CurrentOutputPort, fState.LeftChannel, fState.RightChannel);
 }
 
 void TPlayer::SetSplitChannelOctave(std::uint8_t octave)
@@ -230,6 +235,7 @@ TChannelSwitch TPlayer::SwitchLeftChannel(std::uint8_t channel)
         fState.GeneralSettings = loadedGeneral;
         // The stored settings that go out now carry the channel's pedal.
         fRouter.SustainSent(channel, loaded.Sustain);
+        PlayOnlyChannels(fState.CurrentOutputPort, fState.LeftChannel, fState.RightChannel);
         // The state is the new channel's also when its sending fails.
         try {
             SendChannelSettings(fState.CurrentOutputPort, channel, loaded);

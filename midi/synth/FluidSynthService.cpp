@@ -2,6 +2,7 @@
 #include "FluidSynthServiceImpl.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace tarv {
 
@@ -61,6 +62,7 @@ bool FluidSynthService::Impl::loadSoundFont()
         play(message);
         guard.lock();
     }
+    setAsideUnplayedChannels();
     loaded.store(true, std::memory_order_release);
     reopenJackWithSynth(guard);
     loadingEnded = true;
@@ -144,6 +146,17 @@ fluid_preset_t* FluidSynthService::Impl::readPreset(const SynthMessage& message)
 // Called with `lock` held: plays `message` at once, or queues it for the loading thread.
 void FluidSynthService::Impl::send(SynthMessage message)
 {
+    const int channel = message.channel();
+    const bool played = channel < 0 || (playedChannels >> channel & 1) != 0;
+    if (!played && message.isProgramChange()) {
+        setAside[std::size_t(channel)] = message.packed;
+        return;
+    }
+    if (message.isReset())
+        setAside.fill(0);   // every channel's program starts over
+    if (!played && (message.packed & 0xF0) == 0x90 && (message.packed >> 16 & 0x7F) != 0 &&
+        loaded.load(std::memory_order_acquire))
+        startPlaying(channel);
     const bool isLoaded = loaded.load(std::memory_order_acquire);
     const Placement placement =
         pending.place(message, isLoaded, [this](int channel, int program) { return presetInMemory(channel, program); });
@@ -151,6 +164,32 @@ void FluidSynthService::Impl::send(SynthMessage message)
         play(message);
     else if (placement == Placement::Queued && isLoaded)
         pendingChanged.notify_one();
+}
+
+// Called with `lock` held: the channel is played from now on, with its program set aside.
+void FluidSynthService::Impl::startPlaying(int channel)
+{
+    playedChannels |= std::uint16_t(1u << channel);
+    if (const std::uint32_t program = std::exchange(setAside[std::size_t(channel)], 0))
+        send({program, {}});
+}
+
+// Runs on the loading thread with `lock` held, before `loaded` is set: the channels not played
+// let go of their presets (loading the sound font gave every channel its first one) and keep
+// their programs aside.
+void FluidSynthService::Impl::setAsideUnplayedChannels()
+{
+    for (int channel = 0; channel < Channels; ++channel) {
+        if (playedChannels >> channel & 1)
+            continue;
+        int fontId = 0;
+        int bank = 0;
+        int program = 0;
+        if (!setAside[std::size_t(channel)] &&
+            fluid_synth_get_program(synth.get(), channel, &fontId, &bank, &program) == FLUID_OK)
+            setAside[std::size_t(channel)] = std::uint32_t(0xC0 | channel | (program & 0x7F) << 8);
+        fluid_synth_unset_program(synth.get(), channel);
+    }
 }
 
 // Called with `lock` held: whether a program change to `program` on `channel` selects a
@@ -304,6 +343,18 @@ void FluidSynthService::sendBlock(PortHandle handle, const std::uint8_t* data, s
     if (!data || size < 2 || data[0] != 0xF0 || data[size - 1] != 0xF7)
         return;
     d->send({0, std::vector<std::uint8_t>(data, data + size)});
+}
+
+void FluidSynthService::playChannels(PortHandle handle, std::uint16_t channels)
+{
+    std::lock_guard guard(d->lock);
+    if (!d->outputs.find(handle))
+        d->outputs.failUnknown(handle);
+    const std::uint16_t added = channels & ~d->playedChannels;
+    d->playedChannels = channels;
+    for (int channel = 0; channel < Channels; ++channel)
+        if (added >> channel & 1)
+            d->startPlaying(channel);
 }
 
 const std::filesystem::path& FluidSynthService::soundFont() const

@@ -35,6 +35,10 @@ inline constexpr const char* SynthPortName = "tarv GM Synth (FluidSynth)";
 // another thread waits for the reading. Bank selects and program changes of that channel sent
 // meanwhile follow it in order. The audio thread never waits for loading either way.
 //
+// A channel that the player does not play (playChannels) holds no preset: its program change
+// is set aside, and read only when the channel is played (told so, or at its first Note On,
+// which then may sound without its preset). Its other messages take effect as ever.
+//
 // All calls are thread-safe.
 class FluidSynthService : public MidiService {
 public:
@@ -80,6 +84,8 @@ public:
     void sendShort(PortHandle handle, std::uint32_t packed) override;
     // Plays a complete system-exclusive message (F0 ... F7); anything else is ignored.
     void sendBlock(PortHandle handle, const std::uint8_t* data, std::size_t size) override;
+    // Every channel is played until the first call.
+    void playChannels(PortHandle handle, std::uint16_t channels) override;
 
     const std::filesystem::path& soundFont() const;
     bool isLoaded() const;

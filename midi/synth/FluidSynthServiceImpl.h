@@ -7,6 +7,7 @@
 
 #include "midi/PortTable.h"
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -34,6 +35,9 @@ struct FluidSynthService::Impl {
     // afterwards the program changes whose samples are not in memory and what must follow them.
     PendingMessages pending{FluidSynthService::PendingLimit};
     PortTable<std::monostate> outputs{"Der MIDI-Ausgang ist nicht geöffnet"};
+    std::uint16_t playedChannels = 0xFFFF;   // bit n: channel n is played
+    // The program change of a channel not played, waiting for the channel to be (0: none).
+    std::array<std::uint32_t, 16> setAside{};
     // Settings of a driver opened while the sound font was loading, so that the driver
     // cannot reach the synth (see openAudio); null when the driver uses `settings`.
     FluidPtr<fluid_settings_t> driverSettings;
@@ -63,6 +67,8 @@ struct FluidSynthService::Impl {
     void serve();
     fluid_preset_t* readPreset(const SynthMessage& message);
     void send(SynthMessage message);
+    void startPlaying(int channel);
+    void setAsideUnplayedChannels();
     bool presetInMemory(int channel, int program) const;
     void play(const SynthMessage& message);
     void playShort(std::uint32_t packed);

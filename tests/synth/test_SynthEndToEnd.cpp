@@ -6,6 +6,7 @@
 #include "midi/Midi.h"
 #include "midi/MidiSenders.h"
 #include "midi/MidiServiceFactory.h"
+#include "player/Player.h"
 #include "sending/SettingsSending.h"
 #include "settings/Settings.h"
 
@@ -99,6 +100,51 @@ TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
     ASSERT_EQ(fSystem->sent().size(), 1u);
     EXPECT_EQ(fSystem->sent()[0].device, 0);
     EXPECT_EQ(fSystem->sent()[0].bytes, (std::vector<std::uint8_t>{0x90, 62, 100}));
+}
+
+// Only the left and the right channel hold their presets; a channel sounds its stored
+// instrument from its first note once the player plays it, and at the latest from its second
+// note when it is played without being switched to.
+TEST_F(SynthEndToEnd, AChannelSoundsItsStoredInstrumentWhenThePlayerTurnsToIt)
+{
+    TChannelSettings organ;
+    organ.Instrument = 19;
+    organ.Chorus = organ.Reverb = 0;
+    SaveSettings(3, organ, TGeneralSettings{});
+    SaveSettings(5, organ, TGeneralSettings{});
+    TPlayer player;
+    player.SendAllStoredChannels();
+    fGate.release();
+    ASSERT_TRUE(fSynth->waitUntilLoaded(std::chrono::seconds(20)));
+    ASSERT_TRUE(fSynth->waitUntilSettled(std::chrono::seconds(20)));
+
+    FluidSynthService::Options options;
+    options.audio = false;
+    FluidSynthService reference(TimGm6mbFile, options);
+    ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
+    const PortHandle port = reference.openOutput(0, SynthPortName);
+    for (auto message : {packed(0xC0, 19), packed(0xB0, 91, 0), packed(0xB0, 93, 0), packed(0x90, 60, 100)}) {
+        ASSERT_TRUE(reference.waitUntilSettled(std::chrono::seconds(20)));
+        reference.sendShort(port, message);
+    }
+    const auto expected = harmonicProfile(renderSeconds(reference, 0.6), 0.2, 0.3, 261.63);
+    auto heard = [&](std::uint8_t channel) {
+        SendNote(0, channel, 60, 100, true);
+        const auto profile = harmonicProfile(renderSeconds(*fSynth, 0.6), 0.2, 0.3, 261.63);
+        SendNote(0, channel, 60, 0, false);
+        renderSeconds(*fSynth, 2.0);
+        return profileDistance(profile, expected);
+    };
+
+    player.SetRightChannel(3);
+    ASSERT_TRUE(fSynth->waitUntilSettled(std::chrono::seconds(20)));
+    EXPECT_LT(heard(3), 0.05);
+
+    SendNote(0, 5, 60, 100, true);   // channel 5 is played unannounced: it turns to its organ
+    SendNote(0, 5, 60, 0, false);
+    ASSERT_TRUE(fSynth->waitUntilSettled(std::chrono::seconds(20)));
+    renderSeconds(*fSynth, 2.0);
+    EXPECT_LT(heard(5), 0.05);
 }
 
 }   // namespace
