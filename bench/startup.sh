@@ -41,11 +41,15 @@ conditions=${CONDITIONS:-nomidi jack synth}
 soundfont=${SOUNDFONT:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
 module=$(dirname "$exe")/tarv-synth.so
 floor=$(dirname "$exe")/../bench/bench_empty_window
+# The peer is installed with the tools, so that a new machine measures side by side;
+# NO_PEER=1 measures tarv alone.
+install_missing xdotool dbus-daemon $([ "${NO_PEER:-0}" = 1 ] || echo vmpk)
 for tool in Xvfb xdotool jackd dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
 done
-peer=$(command -v vmpk || true)
-[ -n "$peer" ] || echo "The peer (Debian package vmpk) is not installed: tarv is measured alone, no ratios."
+peer=""
+[ "${NO_PEER:-0}" = 1 ] || peer=$(command -v vmpk || true)
+[ -n "$peer" ] || echo "No peer (Debian package vmpk): tarv is measured alone, no ratios."
 [ -x "$floor" ] || { echo "No floor: $floor is missing (cmake --build build --target bench_empty_window)."; floor=""; }
 [ -f "$module" ] || echo "No synthesizer module beside $exe: tarv starts without its synth."
 
