@@ -154,8 +154,8 @@ void FluidSynthService::Impl::send(SynthMessage message)
     }
     if (message.isReset())
         setAside.fill(0);   // every channel's program starts over
-    if (!played && (message.packed & 0xF0) == 0x90 && (message.packed >> 16 & 0x7F) != 0 &&
-        loaded.load(std::memory_order_acquire))
+    if (!played && (message.packed & 0xF0) == 0x90 && (message.packed >> 16 & 0x7F) != 0
+        && loaded.load(std::memory_order_acquire))
         startPlaying(channel);
     const bool isLoaded = loaded.load(std::memory_order_acquire);
     const Placement placement =
@@ -185,8 +185,8 @@ void FluidSynthService::Impl::setAsideUnplayedChannels()
         int fontId = 0;
         int bank = 0;
         int program = 0;
-        if (!setAside[std::size_t(channel)] &&
-            fluid_synth_get_program(synth.get(), channel, &fontId, &bank, &program) == FLUID_OK)
+        if (!setAside[std::size_t(channel)]
+            && fluid_synth_get_program(synth.get(), channel, &fontId, &bank, &program) == FLUID_OK)
             setAside[std::size_t(channel)] = std::uint32_t(0xC0 | channel | (program & 0x7F) << 8);
         fluid_synth_unset_program(synth.get(), channel);
     }

@@ -76,7 +76,7 @@ struct FluidSynthService::Impl {
 
     // The audio output (FluidSynthAudio.cpp).
     struct OpenedDriver {
-        FluidPtr<fluid_settings_t> settings;   // its own, for a driver that never sees the synth
+        FluidPtr<fluid_settings_t> settings;     // its own, for a driver that never sees the synth
         FluidPtr<fluid_audio_driver_t> driver;   // goes before its settings
         std::string name;
     };

@@ -52,6 +52,22 @@ protected:
         ResetPcKeyMap();
     }
 
+    // Middle C of a dry church organ at `volume` on a synthesizer of its own.
+    static std::vector<float> referenceOrgan(int volume)
+    {
+        FluidSynthService::Options options;
+        options.audio = false;
+        FluidSynthService reference(TimGm6mbFile, options);
+        EXPECT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
+        const PortHandle port = reference.openOutput(0, SynthPortName);
+        for (auto message : {packed(0xC0, 19), packed(0xB0, 7, volume), packed(0xB0, 91, 0), packed(0xB0, 93, 0),
+                             packed(0x90, 60, 100)}) {
+            EXPECT_TRUE(reference.waitUntilSettled(std::chrono::seconds(20)));   // the organ's samples are read
+            reference.sendShort(port, message);
+        }
+        return renderSeconds(reference, 0.6);
+    }
+
     QTemporaryDir fSettings;
     LoadingGate fGate;
     FluidSynthService* fSynth = nullptr;
@@ -78,17 +94,7 @@ TEST_F(SynthEndToEnd, StartUpSendingAndNotesReachTheSynthesizer)
     const std::vector<float> sound = renderSeconds(*fSynth, 0.6);
     EXPECT_NEAR(pitch(sound, 0.15, 0.2), 261.63, 3.0);
 
-    FluidSynthService::Options options;
-    options.audio = false;
-    FluidSynthService reference(TimGm6mbFile, options);
-    ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
-    const PortHandle port = reference.openOutput(0, SynthPortName);
-    for (auto message :
-         {packed(0xC0, 19), packed(0xB0, 7, 100), packed(0xB0, 91, 0), packed(0xB0, 93, 0), packed(0x90, 60, 100)}) {
-        ASSERT_TRUE(reference.waitUntilSettled(std::chrono::seconds(20)));   // the organ's samples are read
-        reference.sendShort(port, message);
-    }
-    const std::vector<float> organ = renderSeconds(reference, 0.6);
+    const std::vector<float> organ = referenceOrgan(100);
     EXPECT_LT(profileDistance(harmonicProfile(sound, 0.2, 0.3, 261.63), harmonicProfile(organ, 0.2, 0.3, 261.63)),
               0.05);
     EXPECT_NEAR(rms(sound, 0.2, 0.5), rms(organ, 0.2, 0.5), 0.1 * rms(organ, 0.2, 0.5));
@@ -118,16 +124,7 @@ TEST_F(SynthEndToEnd, AChannelSoundsItsStoredInstrumentWhenThePlayerTurnsToIt)
     ASSERT_TRUE(fSynth->waitUntilLoaded(std::chrono::seconds(20)));
     ASSERT_TRUE(fSynth->waitUntilSettled(std::chrono::seconds(20)));
 
-    FluidSynthService::Options options;
-    options.audio = false;
-    FluidSynthService reference(TimGm6mbFile, options);
-    ASSERT_TRUE(reference.waitUntilLoaded(std::chrono::seconds(20)));
-    const PortHandle port = reference.openOutput(0, SynthPortName);
-    for (auto message : {packed(0xC0, 19), packed(0xB0, 91, 0), packed(0xB0, 93, 0), packed(0x90, 60, 100)}) {
-        ASSERT_TRUE(reference.waitUntilSettled(std::chrono::seconds(20)));
-        reference.sendShort(port, message);
-    }
-    const auto expected = harmonicProfile(renderSeconds(reference, 0.6), 0.2, 0.3, 261.63);
+    const auto expected = harmonicProfile(referenceOrgan(127), 0.2, 0.3, 261.63);
     auto heard = [&](std::uint8_t channel) {
         SendNote(0, channel, 60, 100, true);
         const auto profile = harmonicProfile(renderSeconds(*fSynth, 0.6), 0.2, 0.3, 261.63);
