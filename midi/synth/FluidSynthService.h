@@ -35,9 +35,10 @@ inline constexpr const char* SynthPortName = "tarv GM Synth (FluidSynth)";
 // another thread waits for the reading. Bank selects and program changes of that channel sent
 // meanwhile follow it in order. The audio thread never waits for loading either way.
 //
-// A channel that the player does not play (playChannels) holds no preset: its program change
-// is set aside, and read only when the channel is played (told so, or at its first Note On,
-// which then may sound without its preset). Its other messages take effect as ever.
+// The program change of a channel that the player does not play (playChannels) is set aside
+// and read only when the channel is played (told so, or at its first Note On, which then may
+// sound without its preset); a channel not played once the sound font is in holds no preset
+// at all. The channel's other messages take effect as ever.
 //
 // All calls are thread-safe.
 class FluidSynthService : public MidiService {
