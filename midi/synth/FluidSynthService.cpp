@@ -154,10 +154,9 @@ void FluidSynthService::Impl::send(SynthMessage message)
     }
     if (message.isReset())
         setAside.fill(0);   // every channel's program starts over
-    if (!played && (message.packed & 0xF0) == 0x90 && (message.packed >> 16 & 0x7F) != 0
-        && loaded.load(std::memory_order_acquire))
-        startPlaying(channel);
     const bool isLoaded = loaded.load(std::memory_order_acquire);
+    if (!played && isLoaded && message.isNoteOn())
+        startPlaying(channel);
     const Placement placement =
         pending.place(message, isLoaded, [this](int channel, int program) { return presetInMemory(channel, program); });
     if (placement == Placement::PlayNow)

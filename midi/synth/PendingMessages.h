@@ -19,6 +19,7 @@ struct SynthMessage {
     int channel() const { return block.empty() && (packed & 0xF0) != 0xF0 ? int(packed & 0x0F) : -1; }
     // Note on and off, key pressure.
     bool isNote() const;
+    bool isNoteOn() const { return block.empty() && (packed & 0xF0) == 0x90 && (packed >> 16 & 0x7F) != 0; }
     bool isProgramChange() const { return block.empty() && (packed & 0xF0) == 0xC0; }
     bool isBankSelect() const;
     // System exclusive and system reset may reset every channel's program: nothing overtakes them.
